@@ -1,0 +1,205 @@
+#include "common/vb.h"
+
+#include "common/datetexts.h"
+#include "common/error.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace zelvano::vb {
+
+bool isNull(const QVariant &v)
+{
+    return !v.isValid() || v.isNull();
+}
+
+QString numberText(double value)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return QStringLiteral("0");
+    if (value == 0.0)
+        return QStringLiteral("0");
+    char buf[64];
+    // The shortest text that reads back as the same double: 812.5, not 812.5000001.
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (res.ec != std::errc())
+        return QString::number(value, 'f', 6);
+    return QString::fromLatin1(buf, int(res.ptr - buf));
+}
+
+QString joinText(const QVariant &v)
+{
+    if (isNull(v))
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numberText(v.toDouble());
+    case QMetaType::QDate:
+        return DateTexts::date(v.toDate());
+    case QMetaType::QDateTime:
+        return DateTexts::dateTime(v.toDateTime());
+    case QMetaType::QTime:
+        return DateTexts::time(v.toTime());
+    default:
+        return v.toString();
+    }
+}
+
+QString toText(const QVariant &v)
+{
+    if (isNull(v))
+        raise(ErrNo::InvalidUseOfNull);
+    return joinText(v);
+}
+
+bool parseNumber(const QString &text, double *out)
+{
+    const QByteArray s = text.trimmed().toLatin1();
+    if (s.isEmpty())
+        return false;
+    const char *first = s.constData();
+    const char *last = first + s.size();
+    if (*first == '+')
+        ++first;
+    double value = 0;
+    auto res = std::from_chars(first, last, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != last)
+        return false;
+    *out = value;
+    return true;
+}
+
+double toDouble(const QVariant &v)
+{
+    if (isNull(v))
+        raise(ErrNo::InvalidUseOfNull);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? -1.0 : 0.0;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return v.toDouble();
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        double d = 0;
+        if (parseNumber(v.toString(), &d))
+            return d;
+        raise(ErrNo::TypeMismatch);
+    }
+    default:
+        raise(ErrNo::TypeMismatch);
+    }
+}
+
+double roundHalfEven(double value)
+{
+    return std::nearbyint(value); // default rounding mode is to nearest, ties to even
+}
+
+double roundHalfAway(double value)
+{
+    return std::round(value);
+}
+
+qint32 toLong(const QVariant &v)
+{
+    const double r = roundHalfEven(toDouble(v));
+    if (r < double(std::numeric_limits<qint32>::min()) || r > double(std::numeric_limits<qint32>::max()))
+        raise(ErrNo::Overflow);
+    return qint32(r);
+}
+
+qint16 toInteger(const QVariant &v)
+{
+    const double r = roundHalfEven(toDouble(v));
+    if (r < -32768.0 || r > 32767.0)
+        raise(ErrNo::Overflow);
+    return qint16(r);
+}
+
+bool toBool(const QVariant &v)
+{
+    if (isNull(v))
+        raise(ErrNo::InvalidUseOfNull);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString().trimmed();
+        if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return toDouble(v) != 0.0;
+}
+
+double val(const QString &text)
+{
+    // Collect the leading number, skipping blanks, tabs and line feeds as Val does.
+    QByteArray digits;
+    int i = 0;
+    const int n = int(text.size());
+    auto isBlank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+    while (i < n && isBlank(text[i]))
+        ++i;
+    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        digits.append(char(text[i].unicode()));
+        ++i;
+    }
+    bool seenDigit = false, seenPoint = false, seenExp = false;
+    for (; i < n; ++i) {
+        const QChar c = text[i];
+        if (isBlank(c))
+            continue;
+        if (c.isDigit() && c.unicode() < 128) {
+            digits.append(char(c.unicode()));
+            seenDigit = true;
+        } else if (c == u'.' && !seenPoint && !seenExp) {
+            digits.append('.');
+            seenPoint = true;
+        } else if ((c == u'e' || c == u'E' || c == u'd' || c == u'D') && seenDigit && !seenExp) {
+            // only an exponent when digits follow (optionally signed)
+            int j = i + 1;
+            while (j < n && isBlank(text[j]))
+                ++j;
+            QByteArray exp("e");
+            if (j < n && (text[j] == u'-' || text[j] == u'+'))
+                exp.append(char(text[j++].unicode()));
+            if (j < n && text[j].isDigit() && text[j].unicode() < 128) {
+                digits.append(exp);
+                seenExp = true;
+                i = j - 1;
+            } else {
+                break;
+            }
+        } else {
+            break;
+        }
+    }
+    if (!seenDigit)
+        return 0.0;
+    const char *first = digits.constData();
+    const char *last = first + digits.size();
+    bool negative = false;
+    if (*first == '-' || *first == '+') {
+        negative = *first == '-';
+        ++first;
+    }
+    double value = 0;
+    auto res = std::from_chars(first, last, value, std::chars_format::general);
+    if (res.ec == std::errc::result_out_of_range)
+        value = std::numeric_limits<double>::infinity();
+    return negative ? -value : value;
+}
+
+} // namespace zelvano::vb

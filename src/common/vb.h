@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// Value conversions with the semantics the program relies on: the empty text
+// for Null when a value is joined to a text, error 94 when a Null is converted
+// directly, error 13 for a text that is not a number, error 6 for overflow.
+// Numbers are read and written with "." as the decimal point whatever the
+// desktop locale.
+namespace zelvano::vb {
+
+bool isNull(const QVariant &v); // invalid or null
+
+// Value & "": Null gives "", numbers their plain decimal text, dates day-first.
+QString joinText(const QVariant &v);
+// CStr(value): as joinText, but Null raises error 94.
+QString toText(const QVariant &v);
+// CDbl: numbers, booleans (-1/0) and number texts; Null is error 94, other texts 13.
+double toDouble(const QVariant &v);
+// CLng: rounds halves to even, error 6 outside 32 bits.
+qint32 toLong(const QVariant &v);
+// CInt: rounds halves to even, error 6 outside 16 bits.
+qint16 toInteger(const QVariant &v);
+// CBool: numbers (non-zero is true), booleans, "true"/"false" texts (any case).
+bool toBool(const QVariant &v);
+
+// Val(text): optional blanks, sign, digits, "." and an exponent; reading stops
+// at the first character that does not fit; 0 when there is no number. Blanks
+// inside the digits are skipped, as Val does.
+double val(const QString &text);
+
+// A number as plain decimal text: no grouping, "." as decimal point, integers
+// without a fractional part (1500, 1495.5, -3).
+QString numberText(double value);
+
+// Round halves to even (CLng, CInt and the "0" format of a whole number).
+double roundHalfEven(double value);
+// Round halves away from zero (the "#,##0" format).
+double roundHalfAway(double value);
+
+// Reads a whole text as a number with "." as decimal point (blanks around it
+// allowed); false when it is not exactly a number.
+bool parseNumber(const QString &text, double *out);
+
+} // namespace zelvano::vb

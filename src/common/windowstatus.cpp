@@ -1,0 +1,24 @@
+#include "common/windowstatus.h"
+
+#include "version.h"
+
+#include <QCoreApplication>
+
+namespace zelvano {
+
+void HeadlessWindowStatus::yieldToEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+QString windowCaption(const QString &status)
+{
+    return QStringLiteral("Zelvano - V.%1.%2.%3 - %4")
+        .arg(kVersionMajor)
+        .arg(kVersionMinor)
+        .arg(kVersionRevision)
+        .arg(status);
+}
+
+} // namespace zelvano

@@ -1,0 +1,1 @@
+// The window, tray icon and print-out are built in this folder.

@@ -1,0 +1,12 @@
+#include "app/cli.h"
+#include "version.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zelvano"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(zelvano::kVersionText));
+    return zelvano::runCommandLine(QCoreApplication::arguments(), {});
+}

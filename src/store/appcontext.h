@@ -1,0 +1,73 @@
+#pragma once
+
+#include "common/clock.h"
+#include "common/tripgrid.h"
+#include "common/usernotices.h"
+#include "common/waitoverlay.h"
+#include "common/windowstatus.h"
+#include "store/localconnection.h"
+#include "store/settings.h"
+
+#include <QDate>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace zelvano {
+
+// One row of the event list.
+struct EventRow
+{
+    QVariant id;
+    QVariant fecha;
+    QVariant descripcion;
+};
+
+// Everything the subsystems share for one run of the program: the settings
+// record, the one local connection and its flags, the trip grid and the
+// event list, the download choice of the tab, and the interfaces through
+// which the core reaches the person at the desk.
+struct AppContext
+{
+    AppContext(Clock &clock, UserNotices &notices, WaitOverlay &overlay, WindowStatus &window)
+        : clock(clock), notices(notices), overlay(overlay), window(window)
+    {
+    }
+
+    Clock &clock;
+    UserNotices &notices;
+    WaitOverlay &overlay;
+    WindowStatus &window;
+
+    // The program's folder: conexion.txt lives here.
+    QString homeDir;
+
+    Settings settings;
+
+    std::unique_ptr<LocalConnection> connection;
+    bool Connected = false;
+    bool LockNoticeArmed = false;
+
+    TripGrid grid;
+    std::vector<EventRow> events;
+
+    // The tab of the download: new trips only, or the range of the two pickers
+    // (an invalid DTdesde is the picker left empty).
+    bool newTripsOnly = true;
+    QDate DTdesde;
+    QDate DThasta;
+
+    // Ends the program at once (the unknown connection failure). Tests replace it.
+    std::function<void(int)> endProgram;
+
+    // The open local connection; error 3709 when it is closed.
+    LocalConnection &db();
+
+    QDate today() const { return clock.today(); }
+    // The current time of day as the messages write it, "14:05:09".
+    QString timeText() const;
+};
+
+} // namespace zelvano

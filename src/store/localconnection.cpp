@@ -1,0 +1,675 @@
+#include "store/localconnection.h"
+
+#include "common/datetexts.h"
+#include "common/error.h"
+#include "common/vb.h"
+#include "store/sqldialect.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlResult>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <sqlite3.h>
+
+namespace zelvano {
+
+namespace {
+
+QAtomicInt g_connectionSerial;
+
+sqlite3_stmt *statementHandle(const QSqlQuery &query)
+{
+    const QVariant h = query.result() ? query.result()->handle() : QVariant();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
+        return *static_cast<sqlite3_stmt *const *>(h.constData());
+    return nullptr;
+}
+
+sqlite3 *databaseHandle(QSqlDatabase &db)
+{
+    const QVariant h = db.driver()->handle();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(h.constData());
+    return nullptr;
+}
+
+// A value as the engine stores it: canonical date text, "HH:mm:ss", -1/0.
+QVariant storedForm(ColumnKind kind, const QVariant &v)
+{
+    if (vb::isNull(v))
+        return v;
+    switch (kind) {
+    case ColumnKind::Date:
+        if (v.typeId() == QMetaType::QDate)
+            return SqlDialect::canonicalDate(v.toDate());
+        if (v.typeId() == QMetaType::QDateTime)
+            return SqlDialect::canonicalDate(v.toDateTime().date(), v.toDateTime().time());
+        return v;
+    case ColumnKind::Time:
+        return v.typeId() == QMetaType::QTime ? QVariant(v.toTime().toString(u"HH:mm:ss")) : v;
+    case ColumnKind::Boolean:
+        return v.toBool() ? -1 : 0;
+    default:
+        return v;
+    }
+}
+
+// A stored value read back with its column's kind.
+QVariant readForm(ColumnKind kind, const QVariant &raw)
+{
+    if (vb::isNull(raw))
+        return QVariant();
+    switch (kind) {
+    case ColumnKind::Date: {
+        QDate d;
+        QTime t;
+        if (raw.typeId() == QMetaType::QString && SqlDialect::parseDateText(raw.toString(), &d, &t))
+            return t == QTime(0, 0) ? QVariant(d) : QVariant(QDateTime(d, t));
+        return raw;
+    }
+    case ColumnKind::Time: {
+        if (raw.typeId() == QMetaType::QString) {
+            const QTime t = DateTexts::parseTime(raw.toString());
+            if (t.isValid())
+                return t;
+        }
+        return raw;
+    }
+    case ColumnKind::Boolean:
+        if (raw.typeId() == QMetaType::QString)
+            return raw;
+        return raw.toLongLong() != 0;
+    case ColumnKind::Integer:
+        if (raw.typeId() == QMetaType::LongLong) {
+            const qlonglong n = raw.toLongLong();
+            if (n >= INT_MIN && n <= INT_MAX)
+                return int(n);
+        }
+        return raw;
+    default:
+        if (raw.typeId() == QMetaType::LongLong) {
+            const qlonglong n = raw.toLongLong();
+            if (n >= INT_MIN && n <= INT_MAX)
+                return int(n);
+        }
+        return raw;
+    }
+}
+
+double wholeNumber(const QVariant &v)
+{
+    const double d = vb::toDouble(v);
+    const double r = vb::roundHalfEven(d);
+    if (r < -2147483648.0 || r > 2147483647.0)
+        raise(ErrNo::Overflow);
+    return r;
+}
+
+} // namespace
+
+// --- column kinds and conversion ---------------------------------------------
+
+ColumnKind columnKindOf(const QString &declaredType)
+{
+    const QString t = declaredType.toUpper();
+    if (t.startsWith(u"YESNO") || t.startsWith(u"BOOL"))
+        return ColumnKind::Boolean;
+    if (t.startsWith(u"DATE"))
+        return ColumnKind::Date;
+    if (t.startsWith(u"TIME"))
+        return ColumnKind::Time;
+    if (t.contains(u"INT") || t.startsWith(u"AUTONUMBER"))
+        return ColumnKind::Integer;
+    if (t.contains(u"CHAR") || t.contains(u"TEXT") || t.contains(u"CLOB") || t.startsWith(u"MEMO"))
+        return ColumnKind::Text;
+    if (t.contains(u"REAL") || t.contains(u"DOUB") || t.contains(u"FLOA") ||
+        t.startsWith(u"NUMBER") || t.startsWith(u"NUMERIC") || t.startsWith(u"DECIMAL") ||
+        t.startsWith(u"CURRENCY"))
+        return ColumnKind::Number;
+    return ColumnKind::Other;
+}
+
+QVariant convertForColumn(ColumnKind kind, const QVariant &value)
+{
+    if (vb::isNull(value))
+        return QVariant();
+    switch (kind) {
+    case ColumnKind::Integer:
+        return qlonglong(wholeNumber(value));
+    case ColumnKind::Number:
+        return vb::toDouble(value);
+    case ColumnKind::Text:
+        return vb::joinText(value);
+    case ColumnKind::Boolean:
+        return vb::toBool(value);
+    case ColumnKind::Date: {
+        switch (value.typeId()) {
+        case QMetaType::QDate:
+            return value.toDate();
+        case QMetaType::QDateTime:
+            return value.toDateTime().time() == QTime(0, 0) ? QVariant(value.toDateTime().date())
+                                                             : value;
+        case QMetaType::QString: {
+            QDate d;
+            QTime t;
+            if (SqlDialect::parseDateText(value.toString(), &d, &t))
+                return t == QTime(0, 0) ? QVariant(d) : QVariant(QDateTime(d, t));
+            raise(ErrNo::TypeMismatch);
+        }
+        default: {
+            // A day number counted from 30 December 1899, as the suite's dates are.
+            const double serial = vb::toDouble(value);
+            const qint64 days = qint64(std::floor(serial));
+            const QDate d = QDate(1899, 12, 30).addDays(days);
+            const int secs = int(std::lround((serial - double(days)) * 86400.0));
+            return secs == 0 ? QVariant(d) : QVariant(QDateTime(d, QTime(0, 0).addSecs(secs)));
+        }
+        }
+    }
+    case ColumnKind::Time: {
+        switch (value.typeId()) {
+        case QMetaType::QTime:
+            return value;
+        case QMetaType::QDateTime:
+            return value.toDateTime().time();
+        case QMetaType::QString: {
+            const QTime t = DateTexts::parseTime(value.toString());
+            if (t.isValid())
+                return t;
+            double fraction = 0;
+            if (vb::parseNumber(value.toString(), &fraction))
+                return QTime(0, 0).addSecs(int(std::lround((fraction - std::floor(fraction)) * 86400.0)));
+            raise(ErrNo::TypeMismatch);
+        }
+        default: {
+            const double fraction = vb::toDouble(value);
+            return QTime(0, 0).addSecs(int(std::lround((fraction - std::floor(fraction)) * 86400.0)));
+        }
+        }
+    }
+    case ColumnKind::Other:
+        return value;
+    }
+    return value;
+}
+
+int TableInfo::indexOf(const QString &column) const
+{
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+// --- Recordset ---------------------------------------------------------------
+
+void Recordset::moveNext()
+{
+    if (eof())
+        raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    m_pending.clear();
+    ++m_current;
+}
+
+QString Recordset::fieldName(int position) const
+{
+    if (position < 0 || position >= fieldCount())
+        raise(3265, QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                   "requested name or ordinal."));
+    return m_names[size_t(position)];
+}
+
+int Recordset::positionOf(const QString &name) const
+{
+    for (size_t i = 0; i < m_names.size(); ++i)
+        if (m_names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    raise(3265, QStringLiteral("Item cannot be found in the collection corresponding to the "
+                               "requested name or ordinal."));
+}
+
+QVariant Recordset::value(int position) const
+{
+    fieldName(position); // range check
+    if (eof() || bof())
+        raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    if (auto it = m_pending.constFind(position); it != m_pending.constEnd())
+        return it.value();
+    return m_rows[size_t(m_current)][size_t(position)];
+}
+
+QVariant Recordset::value(const QString &name) const
+{
+    return value(positionOf(name));
+}
+
+void Recordset::setValue(int position, const QVariant &v)
+{
+    fieldName(position);
+    if (m_table.isEmpty() || m_tableColumn[size_t(position)] < 0)
+        raise(3251, QStringLiteral("Current Recordset does not support updating."));
+    if (eof() || bof())
+        raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    m_pending.insert(position, convertForColumn(m_kinds[size_t(position)], v));
+}
+
+void Recordset::setValue(const QString &name, const QVariant &v)
+{
+    setValue(positionOf(name), v);
+}
+
+void Recordset::update()
+{
+    if (m_pending.isEmpty())
+        return;
+    if (!m_connection)
+        raise(ErrNo::ConnectionClosed);
+    m_connection->saveRow(m_table, m_rowids[size_t(m_current)], m_pending, m_tableColumn);
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        m_rows[size_t(m_current)][size_t(it.key())] = it.value();
+    m_pending.clear();
+}
+
+void Recordset::close()
+{
+    m_rows.clear();
+    m_rowids.clear();
+    m_pending.clear();
+    m_current = 0;
+    m_connection = nullptr;
+}
+
+// --- TableWriter -------------------------------------------------------------
+
+void TableWriter::addNew()
+{
+    if (!m_connection)
+        raise(ErrNo::ConnectionClosed);
+    m_row.assign(m_info.columns.size(), QVariant());
+    if (m_info.autoNumberColumn >= 0)
+        m_row[size_t(m_info.autoNumberColumn)] = m_connection->nextAutoNumber(m_info);
+    m_adding = true;
+}
+
+void TableWriter::setValue(int position, const QVariant &v)
+{
+    if (!m_adding)
+        raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    if (position < 0 || position >= columnCount())
+        raise(3265, QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                   "requested name or ordinal."));
+    m_row[size_t(position)] = convertForColumn(m_info.columns[size_t(position)].kind, v);
+}
+
+QVariant TableWriter::value(int position) const
+{
+    if (position < 0 || position >= columnCount())
+        raise(3265, QStringLiteral("Item cannot be found in the collection corresponding to the "
+                                   "requested name or ordinal."));
+    if (!m_adding)
+        raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    return m_row[size_t(position)];
+}
+
+void TableWriter::update()
+{
+    if (!m_adding)
+        return;
+    if (!m_connection)
+        raise(ErrNo::ConnectionClosed);
+    m_connection->insertRow(*this);
+    m_adding = false;
+}
+
+void TableWriter::close()
+{
+    m_adding = false;
+    m_insert.reset();
+    m_connection = nullptr;
+}
+
+// --- LocalConnection -----------------------------------------------------------
+
+LocalConnection::LocalConnection()
+    : m_connectionName(QStringLiteral("zelvano-local-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1)))
+{
+}
+
+LocalConnection::~LocalConnection()
+{
+    close();
+}
+
+void LocalConnection::open(const QString &path)
+{
+    close();
+    const QFileInfo info(path);
+    if (path.trimmed().isEmpty() || !info.exists() || !info.isFile())
+        raise(ErrNo::ProviderFailure, QStringLiteral("Could not find file '%1'.").arg(path));
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    m_db.setDatabaseName(path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!m_db.open()) {
+        const QString text = m_db.lastError().text();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        raise(ErrNo::ProviderFailure, QStringLiteral("Could not open '%1': %2").arg(path, text));
+    }
+    {
+        QSqlQuery probe(m_db);
+        if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            probe = QSqlQuery();
+            m_db.close();
+            m_db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connectionName);
+            raise(ErrNo::ProviderFailure, QStringLiteral("Unrecognized database format '%1'.").arg(path));
+        }
+    }
+    if (sqlite3 *handle = databaseHandle(m_db))
+        SqlDialect::registerFunctions(handle);
+    m_path = path;
+    m_open = true;
+    m_statements = 0;
+}
+
+void LocalConnection::close()
+{
+    if (!m_open)
+        return;
+    if (m_inTransaction)
+        m_db.rollback();
+    m_inTransaction = false;
+    m_tables.clear();
+    m_nextAuto.clear();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_open = false;
+}
+
+void LocalConnection::requireOpen() const
+{
+    if (!m_open)
+        raise(ErrNo::ConnectionClosed);
+}
+
+void LocalConnection::fail(const QSqlError &error, const QString &sql) const
+{
+    const QString code = error.nativeErrorCode();
+    const int native = code.toInt();
+    const long number = (native & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError;
+    QString text = error.databaseText();
+    if (text.isEmpty())
+        text = error.text();
+    Q_UNUSED(sql);
+    raise(number, text);
+}
+
+QSqlQuery LocalConnection::run(const QString &translated, const QString &original)
+{
+    requireOpen();
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    ++m_statements;
+    if (!query.exec(translated))
+        fail(query.lastError(), original);
+    return query;
+}
+
+int LocalConnection::execute(const QString &sql)
+{
+    QSqlQuery query = run(SqlDialect::translate(sql), sql);
+    return query.numRowsAffected();
+}
+
+Recordset LocalConnection::openRecordset(const QString &sql, bool updatable)
+{
+    QString translated = SqlDialect::translate(sql);
+    QString table;
+    if (updatable) {
+        // One table, no join: fetch its rowid too, so that rows can be saved back.
+        static const QRegularExpression single(
+            QStringLiteral(R"(^\s*select\s+(.*?)\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s+(?:as\s+)?[A-Za-z_][A-Za-z0-9_]*)?\s*(\s(?:where|order)\s.*|;?\s*)$)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const auto m = single.match(translated);
+        if (m.hasMatch() && !m.captured(2).isEmpty()) {
+            const QString alias = m.captured(3).trimmed();
+            const bool aliasIsKeyword = alias.compare(u"where", Qt::CaseInsensitive) == 0 ||
+                                        alias.compare(u"order", Qt::CaseInsensitive) == 0;
+            if (aliasIsKeyword || alias.isEmpty()) {
+                table = m.captured(2);
+                translated = QStringLiteral("select rowid as zv_rowid, ") + m.captured(1) +
+                             translated.mid(m.capturedEnd(1));
+            }
+        }
+        if (table.isEmpty())
+            raise(3251, QStringLiteral("Current Recordset does not support updating."));
+    }
+
+    QSqlQuery query = run(translated, sql);
+    Recordset rs;
+    rs.m_connection = this;
+    const QSqlRecord record = query.record();
+    const int offset = table.isEmpty() ? 0 : 1;
+    const int columns = record.count() - offset;
+    sqlite3_stmt *stmt = statementHandle(query);
+    const TableInfo *info = table.isEmpty() ? nullptr : &tableInfo(table);
+    for (int i = 0; i < columns; ++i) {
+        rs.m_names.push_back(record.fieldName(i + offset));
+        const char *decl = stmt ? sqlite3_column_decltype(stmt, i + offset) : nullptr;
+        rs.m_kinds.push_back(decl ? columnKindOf(QString::fromUtf8(decl)) : ColumnKind::Other);
+        if (info)
+            rs.m_tableColumn.push_back(info->indexOf(record.fieldName(i + offset)));
+    }
+    while (query.next()) {
+        std::vector<QVariant> row;
+        row.reserve(size_t(columns));
+        for (int i = 0; i < columns; ++i)
+            row.push_back(readForm(rs.m_kinds[size_t(i)], query.value(i + offset)));
+        rs.m_rows.push_back(std::move(row));
+        if (offset)
+            rs.m_rowids.push_back(query.value(0).toLongLong());
+    }
+    rs.m_table = table;
+    return rs;
+}
+
+TableWriter LocalConnection::openTable(const QString &table)
+{
+    requireOpen();
+    TableWriter writer;
+    writer.m_connection = this;
+    writer.m_info = tableInfo(table);
+    return writer;
+}
+
+const TableInfo &LocalConnection::tableInfo(const QString &table)
+{
+    requireOpen();
+    const QString key = table.toLower();
+    if (auto it = m_tables.constFind(key); it != m_tables.constEnd())
+        return it.value();
+    QSqlQuery q(m_db);
+    TableInfo info;
+    // The table's own spelling, its columns in physical order, and whether its
+    // integer key is an autonumber.
+    q.prepare(QStringLiteral("select name, sql from sqlite_master where type = 'table' and name = ? collate nocase"));
+    q.addBindValue(table);
+    if (!q.exec() || !q.next())
+        raise(-2147217865, QStringLiteral("The Microsoft Jet database engine cannot find the input "
+                                          "table or query '%1'.").arg(table));
+    info.name = q.value(0).toString();
+    const bool autoincrement = q.value(1).toString().contains(u"autoincrement", Qt::CaseInsensitive);
+    if (!q.exec(QStringLiteral("pragma table_info(\"%1\")").arg(info.name)))
+        fail(q.lastError(), table);
+    while (q.next()) {
+        ColumnInfo c;
+        c.name = q.value(1).toString();
+        c.declaredType = q.value(2).toString();
+        c.kind = columnKindOf(c.declaredType);
+        const bool pk = q.value(5).toInt() == 1;
+        if (pk && autoincrement && c.kind == ColumnKind::Integer) {
+            c.autoNumber = true;
+            info.autoNumberColumn = int(info.columns.size());
+        }
+        info.columns.push_back(c);
+    }
+    return m_tables.insert(key, info).value();
+}
+
+qint64 LocalConnection::nextAutoNumber(const TableInfo &info)
+{
+    const QString key = info.name.toLower();
+    if (m_inTransaction) {
+        if (auto it = m_nextAuto.find(key); it != m_nextAuto.end())
+            return it.value()++;
+    }
+    // The next key the table would give: above every key used so far, also the
+    // ones of deleted rows.
+    QSqlQuery q(m_db);
+    ++m_statements;
+    q.prepare(QStringLiteral("select max(coalesce((select seq from sqlite_sequence where name = ?), 0), "
+                             "coalesce((select max(rowid) from \"%1\"), 0))").arg(info.name));
+    q.addBindValue(info.name);
+    if (!q.exec() || !q.next())
+        fail(q.lastError(), info.name);
+    const qint64 next = q.value(0).toLongLong() + 1;
+    if (m_inTransaction)
+        m_nextAuto.insert(key, next + 1);
+    return next;
+}
+
+void LocalConnection::insertRow(TableWriter &writer)
+{
+    requireOpen();
+    const TableInfo &info = writer.m_info;
+    if (!writer.m_insert) {
+        QStringList names, marks;
+        for (const auto &c : info.columns) {
+            names << QLatin1Char('"') + c.name + QLatin1Char('"');
+            marks << QStringLiteral("?");
+        }
+        writer.m_insert = std::make_shared<QSqlQuery>(m_db);
+        if (!writer.m_insert->prepare(QStringLiteral("insert into \"%1\" (%2) values (%3)")
+                                          .arg(info.name, names.join(u','), marks.join(u','))))
+            fail(writer.m_insert->lastError(), info.name);
+    }
+    QSqlQuery &q = *writer.m_insert;
+    for (size_t i = 0; i < info.columns.size(); ++i)
+        q.bindValue(int(i), storedForm(info.columns[i].kind, writer.m_row[i]));
+    ++m_statements;
+    if (!q.exec()) {
+        // A refused row gives its key back.
+        m_nextAuto.remove(info.name.toLower());
+        fail(q.lastError(), info.name);
+    }
+}
+
+void LocalConnection::saveRow(const QString &table, qint64 rowid, const QHash<int, QVariant> &changes,
+                              const std::vector<int> &tableColumn)
+{
+    requireOpen();
+    const TableInfo &info = tableInfo(table);
+    QStringList sets;
+    std::vector<QVariant> values;
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        const int column = tableColumn[size_t(it.key())];
+        sets << QStringLiteral("\"%1\" = ?").arg(info.columns[size_t(column)].name);
+        values.push_back(storedForm(info.columns[size_t(column)].kind, it.value()));
+    }
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("update \"%1\" set %2 where rowid = ?").arg(info.name, sets.join(u", ")));
+    for (size_t i = 0; i < values.size(); ++i)
+        q.bindValue(int(i), values[i]);
+    q.bindValue(int(values.size()), rowid);
+    ++m_statements;
+    if (!q.exec())
+        fail(q.lastError(), table);
+}
+
+void LocalConnection::beginTrans()
+{
+    requireOpen();
+    if (m_inTransaction || !m_db.transaction())
+        raise(ErrNo::ProviderFailure, QStringLiteral("Could not begin a transaction: %1")
+                                          .arg(m_db.lastError().text()));
+    m_inTransaction = true;
+    m_nextAuto.clear();
+}
+
+void LocalConnection::commitTrans()
+{
+    requireOpen();
+    if (!m_inTransaction)
+        raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
+                                   "beginning a transaction."));
+    if (!m_db.commit())
+        raise(ErrNo::ProviderFailure, m_db.lastError().text());
+    m_inTransaction = false;
+    m_nextAuto.clear();
+}
+
+void LocalConnection::rollbackTrans()
+{
+    requireOpen();
+    if (!m_inTransaction)
+        raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
+                                   "beginning a transaction."));
+    m_db.rollback();
+    m_inTransaction = false;
+    m_nextAuto.clear();
+}
+
+namespace {
+
+// The canonical form of a date text, in plain SQL so that the triggers work in
+// any SQLite client: '07/12/2026' and '2026-12-07 00:00:00' become '2026-12-07'.
+QString canonicalDateSql(const QString &x)
+{
+    const QString dayFirst = QStringLiteral("substr(%1,7,4)||'-'||substr(%1,4,2)||'-'||substr(%1,1,2)").arg(x);
+    return QStringLiteral(
+               "case when %1 glob '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' then %2 "
+               "when %1 glob '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9] 00:00:00' then %2 "
+               "when %1 glob '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' "
+               "then %2||substr(%1,11) "
+               "when %1 glob '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] 00:00:00' then substr(%1,1,10) "
+               "when %1 glob '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]*' "
+               "then substr(%1,1,10)||' '||substr(%1,12,8) "
+               "else %1 end")
+        .arg(x, dayFirst);
+}
+
+} // namespace
+
+void installDateTriggers(LocalConnection &connection)
+{
+    QSqlQuery tables(connection.database());
+    tables.exec(QStringLiteral("select name from sqlite_master where type = 'table' and name not like 'sqlite_%'"));
+    QStringList names;
+    while (tables.next())
+        names << tables.value(0).toString();
+    for (const QString &table : names) {
+        const TableInfo &info = connection.tableInfo(table);
+        for (const auto &c : info.columns) {
+            if (c.kind != ColumnKind::Date)
+                continue;
+            const QString column = QStringLiteral("NEW.\"%1\"").arg(c.name);
+            const QString base = QStringLiteral("zv_%1_%2").arg(info.name, c.name).toLower();
+            const QString fix = QStringLiteral("update \"%1\" set \"%2\" = %3 where rowid = NEW.rowid; ")
+                                    .arg(info.name, c.name, canonicalDateSql(column));
+            const QString when = QStringLiteral("when %1 is not %2").arg(column, canonicalDateSql(column));
+            connection.execute(QStringLiteral("create trigger if not exists %1_ins after insert on \"%2\" %3 begin %4end")
+                                   .arg(base, info.name, when, fix));
+            connection.execute(QStringLiteral("create trigger if not exists %1_upd after update of \"%2\" on \"%3\" %4 begin %5end")
+                                   .arg(base, c.name, info.name, when, fix));
+        }
+    }
+}
+
+} // namespace zelvano

@@ -1,0 +1,102 @@
+#include "store/settings.h"
+
+#include "common/error.h"
+#include "common/vb.h"
+#include "store/appcontext.h"
+#include "store/eventlog.h"
+
+namespace zelvano {
+
+namespace {
+
+// A Null counts as the empty text, false or 0, so that one empty column does
+// not keep the columns after it from loading.
+QString textOf(const QVariant &v)
+{
+    return vb::isNull(v) ? QString() : vb::toText(v);
+}
+
+bool boolOf(const QVariant &v)
+{
+    return vb::isNull(v) ? false : vb::toBool(v);
+}
+
+} // namespace
+
+QStringList Settings::describe() const
+{
+    auto flag = [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); };
+    return {
+        QStringLiteral("CompanyField0=") + vb::joinText(CompanyField0),
+        QStringLiteral("CompanyField1=") + vb::joinText(CompanyField1),
+        QStringLiteral("CompanyField2=") + CompanyField2,
+        QStringLiteral("CompanyField3=") + CompanyField3,
+        QStringLiteral("ClientId=") + ClientId,
+        QStringLiteral("ServerHost=") + ServerHost,
+        QStringLiteral("ClientPassword=") + ClientPassword,
+        QStringLiteral("RemoteMode=") + RemoteMode,
+        QStringLiteral("UseDownloadInterval=") + flag(UseDownloadInterval),
+        QStringLiteral("DownloadEveryMinutes=") + vb::numberText(DownloadEveryMinutes),
+        QStringLiteral("CsvImportEnabled=") + flag(CsvImportEnabled),
+        QStringLiteral("ImportFolder=") + ImportFolder,
+        QStringLiteral("ImportFileName=") + ImportFileName,
+        QStringLiteral("ImportTime=") + ImportTime,
+        QStringLiteral("ImportSoftware=") + ImportSoftware,
+        QStringLiteral("CsvSplitMark=") + CsvSplitMark,
+        QStringLiteral("CsvDecimalSeparator=") + CsvDecimalSeparator,
+        QStringLiteral("HeadCountFromFeeding=") + flag(HeadCountFromFeeding),
+        QStringLiteral("HeadCountFromMilk=") + flag(HeadCountFromMilk),
+    };
+}
+
+void Inicializar_Usuarios(AppContext &ctx)
+{
+    if (!ctx.Connected)
+        return;
+    try {
+        Recordset rs = ctx.db().openRecordset(QStringLiteral("Select * from mi_empresa ;"));
+        if (rs.eof())
+            return;
+        Settings &s = ctx.settings;
+        s.CompanyField0 = rs.value(0);
+        s.CompanyField1 = rs.value(1);
+        s.CompanyField2 = textOf(rs.value(2));
+        s.CompanyField3 = textOf(rs.value(3));
+        s.ClientId = vb::joinText(rs.value(20));
+        s.ServerHost = vb::joinText(rs.value(21));
+        s.ClientPassword = vb::joinText(rs.value(22));
+        const QVariant mode = rs.value(23);
+        s.RemoteMode = (!vb::isNull(mode) && vb::joinText(mode) == QLatin1String("ODBC"))
+                           ? QStringLiteral("ODBC")
+                           : QStringLiteral("WEB");
+        s.UseDownloadInterval = boolOf(rs.value(24));
+        s.DownloadEveryMinutes = s.UseDownloadInterval ? vb::val(textOf(rs.value(25))) : 0.0;
+        s.CsvImportEnabled = boolOf(rs.value(29));
+        if (s.CsvImportEnabled) {
+            s.ImportFolder = textOf(rs.value(30));
+            s.ImportFileName = textOf(rs.value(31));
+            s.ImportTime = textOf(rs.value(32));
+            s.ImportSoftware = vb::joinText(rs.value(33));
+        } else {
+            s.ImportFolder.clear();
+            s.ImportFileName.clear();
+            s.ImportTime.clear();
+            s.ImportSoftware.clear();
+        }
+        s.CsvSplitMark = vb::joinText(rs.value(34));
+        s.CsvDecimalSeparator = vb::joinText(rs.value(35));
+        s.HeadCountFromFeeding = boolOf(rs.value(43));
+        s.HeadCountFromMilk = boolOf(rs.value(44));
+    } catch (const AppError &error) {
+        // Keep what was loaded; the next tick reads the row again.
+        try {
+            Grabar_Suceso(ctx, ctx.today(),
+                          procedureErrorText(error, QStringLiteral("Inicializar_Usuarios")) +
+                              ctx.timeText());
+        } catch (const AppError &) {
+            reportUnlogged(error, QStringLiteral("Inicializar_Usuarios"));
+        }
+    }
+}
+
+} // namespace zelvano
