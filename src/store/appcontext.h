@@ -59,6 +59,14 @@ struct AppContext
     QDate DTdesde;
     QDate DThasta;
 
+    // --- trip download
+
+    // --- trip save
+
+    // --- milk import
+
+    // --- scheduler and window
+
     // Ends the program at once (the unknown connection failure). Tests replace it.
     std::function<void(int)> endProgram;
 

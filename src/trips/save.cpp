@@ -1,0 +1,13 @@
+#include "trips/save.h"
+
+#include "store/appcontext.h"
+
+namespace zelvano {
+
+// Placeholder until this subsystem lands: the scheduler and the window call it.
+void CmdGrabar_Click(AppContext &ctx)
+{
+    (void)ctx;
+}
+
+} // namespace zelvano
