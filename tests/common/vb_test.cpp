@@ -1,30 +1,21 @@
 #include "common/error.h"
 #include "common/vb.h"
 
+#include "support/testsupport.h"
+
 #include <QDate>
 
 #include <gtest/gtest.h>
 
 using namespace zelvano;
 
-namespace {
-long errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
-} // namespace
 
 TEST(Conversions, NullIsEmptyWhenJoinedAndAnErrorWhenConverted)
 {
     EXPECT_EQ(vb::joinText(QVariant()), "");
-    EXPECT_EQ(errorOf([] { vb::toText(QVariant()); }), ErrNo::InvalidUseOfNull);
-    EXPECT_EQ(errorOf([] { vb::toDouble(QVariant()); }), ErrNo::InvalidUseOfNull);
-    EXPECT_EQ(errorOf([] { vb::toBool(QVariant()); }), ErrNo::InvalidUseOfNull);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toText(QVariant()); }), ErrNo::InvalidUseOfNull);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toDouble(QVariant()); }), ErrNo::InvalidUseOfNull);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toBool(QVariant()); }), ErrNo::InvalidUseOfNull);
 }
 
 TEST(Conversions, NumbersUseAPointWhateverTheLocale)
@@ -37,8 +28,8 @@ TEST(Conversions, NumbersUseAPointWhateverTheLocale)
     EXPECT_EQ(vb::joinText(QVariant(12.25)), "12.25");
     EXPECT_EQ(vb::joinText(QVariant(QDate(2026, 3, 12))), "12/03/2026");
     EXPECT_EQ(vb::toDouble(QVariant("812.5")), 812.5);
-    EXPECT_EQ(errorOf([] { vb::toDouble(QVariant("812,5")); }), ErrNo::TypeMismatch);
-    EXPECT_EQ(errorOf([] { vb::toDouble(QVariant("")); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toDouble(QVariant("812,5")); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toDouble(QVariant("")); }), ErrNo::TypeMismatch);
 }
 
 TEST(Conversions, WholeNumbersRoundHalvesToEvenAndOverflow)
@@ -47,8 +38,8 @@ TEST(Conversions, WholeNumbersRoundHalvesToEvenAndOverflow)
     EXPECT_EQ(vb::toLong(QVariant(3.5)), 4);
     EXPECT_EQ(vb::toLong(QVariant("-2.5")), -2);
     EXPECT_EQ(vb::toInteger(QVariant(32767)), 32767);
-    EXPECT_EQ(errorOf([] { vb::toInteger(QVariant(32768)); }), ErrNo::Overflow);
-    EXPECT_EQ(errorOf([] { vb::toLong(QVariant(3.0e9)); }), ErrNo::Overflow);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toInteger(QVariant(32768)); }), ErrNo::Overflow);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toLong(QVariant(3.0e9)); }), ErrNo::Overflow);
     EXPECT_EQ(vb::roundHalfAway(2.5), 3.0);
     EXPECT_EQ(vb::roundHalfAway(1234.5), 1235.0);
     EXPECT_EQ(vb::roundHalfEven(10.5), 10.0);
@@ -63,6 +54,6 @@ TEST(Conversions, Booleans)
     EXPECT_TRUE(vb::toBool(QVariant("True")));
     EXPECT_FALSE(vb::toBool(QVariant("false")));
     EXPECT_TRUE(vb::toBool(QVariant("-1")));
-    EXPECT_EQ(errorOf([] { vb::toBool(QVariant("si")); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(test::errorNumberOf([] { vb::toBool(QVariant("si")); }), ErrNo::TypeMismatch);
     EXPECT_EQ(vb::toDouble(QVariant(true)), -1.0);
 }

@@ -8,18 +8,9 @@
 
 using namespace zelvano;
 using zelvano::test::TestHome;
+using zelvano::test::errorNumberOf;
 
 namespace {
-
-long errorNumberOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 class LocalConnectionTest : public ::testing::Test
 {
