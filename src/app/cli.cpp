@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/vb.h"
+#include "download/download_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
@@ -154,6 +155,10 @@ std::vector<CommandSpec> coreCommands()
          cmdSqlScript},
         // json commands
         // download commands
+        {QStringLiteral("download"),
+         QStringLiteral("download [--from dd/MM/yyyy --to dd/MM/yyyy] [--json]"),
+         QStringLiteral("Download trips from the remote server and print the trip grid."),
+         cmdDownload},
         // save commands
         // import commands
         // sync commands
