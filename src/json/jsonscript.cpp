@@ -65,34 +65,41 @@ QString cJSONScript::ExecCommand(const JsonValue &node)
     if (m_nesting >= kMaxNesting)
         return QStringLiteral("ERROR: Nesting level exceeded.");
     ++m_nesting;
-    cStringBuilder out;
+    QString out;
     switch (node.kind()) {
     case JsonValue::Kind::Null:
-        out.Append(u"null");
+        out = QStringLiteral("null");
         break;
     case JsonValue::Kind::Text:
-        out.Append(node.text());
+        out = node.text();
         break;
     case JsonValue::Kind::Boolean:
-        out.Append(node.boolean() ? u"true" : u"false");
+        out = node.boolean() ? QStringLiteral("true") : QStringLiteral("false");
         break;
     case JsonValue::Kind::Number:
-        out.Append(vb::numberText(node.number()).replace(u',', u'.'));
+        out = vb::numberText(node.number()).replace(u',', u'.');
         break;
-    case JsonValue::Kind::Collection:
+    case JsonValue::Kind::Collection: {
+        // Only lists of parts need the builder; a single value is its own text.
+        cStringBuilder sb;
         for (const JsonValue &element : node.elements())
-            out.Append(ExecCommand(element));
+            sb.Append(ExecCommand(element));
+        out = sb.toString();
         break;
-    case JsonValue::Kind::Dictionary:
+    }
+    case JsonValue::Kind::Dictionary: {
+        cStringBuilder sb;
         for (const auto &[key, value] : node.entries())
-            out.Append(command(key, value));
+            sb.Append(command(key, value));
+        out = sb.toString();
         break;
+    }
     case JsonValue::Kind::Empty:
         break;
     }
     // Lowered on the normal way out only: an error leaves the count raised.
     --m_nesting;
-    return out.toString();
+    return out;
 }
 
 QString cJSONScript::argument(const JsonValue &v, const QString &name)

@@ -216,6 +216,24 @@ TEST(ParserStrings, Escapes)
     EXPECT_EQ(v.elements()[0].text(), QStringLiteral("A!"));
 }
 
+TEST(ParserStrings, LongEscapedTextsAndAnEscapeSwallowingTheQuote)
+{
+    QString escapes;
+    for (int i = 0; i < 100000; ++i)
+        escapes += QStringLiteral("\\n");
+    JsonValue v = ParseJson(QStringLiteral("[\"\\u0001") + escapes + QStringLiteral("\"]"));
+    ASSERT_EQ(v.count(), 1);
+    EXPECT_EQ(v.elements()[0].text().size(), 100001);
+    // "\u1" takes the quote and the next escape's backslash as its four characters.
+    v = ParseJson(QStringLiteral("[\"\\u1\"") + escapes + QStringLiteral("\"]"));
+    ASSERT_EQ(v.count(), 1);
+    const QString text = v.elements()[0].text();
+    EXPECT_EQ(text.size(), 100000);
+    EXPECT_EQ(text[0], QChar(1));
+    EXPECT_EQ(text[1], QChar(u'\n'));
+    EXPECT_EQ(ParserErrors(), QString());
+}
+
 TEST(ParserStrings, UnterminatedAtTheEnd)
 {
     JsonValue v = ParseJson(QStringLiteral("['abc"));
