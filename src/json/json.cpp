@@ -200,6 +200,8 @@ QVariant JsonValue::toVariant() const
 
 bool JsonValue::insert(QString key, JsonValue value)
 {
+    if (m_kind != Kind::Dictionary)
+        return false;
     Container &c = *m_container;
     if (!c.index.isEmpty()) {
         if (c.index.contains(key))
@@ -223,7 +225,8 @@ bool JsonValue::insert(QString key, JsonValue value)
 
 void JsonValue::append(JsonValue value)
 {
-    m_container->elements.push_back(std::move(value));
+    if (m_kind == Kind::Collection)
+        m_container->elements.push_back(std::move(value));
 }
 
 void JsonValue::reserve(qsizetype n)

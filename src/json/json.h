@@ -56,7 +56,8 @@ public:
     QVariant toVariant() const;
 
     // Building (the parser, and tests): false, and nothing added, when the key is
-    // already present. Only for a dictionary / a collection this value owns alone.
+    // already present or this is no dictionary; append() adds to collections only.
+    // Copies share their container: build before handing the value out.
     bool insert(QString key, JsonValue value);
     void append(JsonValue value);
     void reserve(qsizetype n);

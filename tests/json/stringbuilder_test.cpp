@@ -1,6 +1,7 @@
 #include "json/stringbuilder.h"
 
 #include "common/error.h"
+#include "support/testsupport.h"
 
 #include "printers.h"
 
@@ -9,17 +10,7 @@
 using namespace zelvano;
 using namespace zelvano::json;
 
-namespace {
-long errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
-} // namespace
+using zelvano::test::errorNumberOf;
 
 TEST(StringBuilder, FreshAndGrowthInWholeChunks)
 {
@@ -83,15 +74,15 @@ TEST(StringBuilder, InsertAndRemove)
 
     cStringBuilder ab;
     ab.Append(u"ab");
-    EXPECT_EQ(errorOf([&] { ab.Insert(3, u"x"); }), ErrNo::SubscriptOutOfRange);
-    EXPECT_EQ(errorOf([&] { ab.Insert(-1, u"x"); }), ErrNo::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumberOf([&] { ab.Insert(3, u"x"); }), ErrNo::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumberOf([&] { ab.Insert(-1, u"x"); }), ErrNo::SubscriptOutOfRange);
     EXPECT_EQ(ab.toString(), QStringLiteral("ab"));
 
     sb.Remove(1, 3);
     EXPECT_EQ(sb.toString(), QStringLiteral("xb!"));
-    EXPECT_EQ(errorOf([&] { sb.Remove(2, 2); }), ErrNo::SubscriptOutOfRange);
-    EXPECT_EQ(errorOf([&] { sb.Remove(4, 0); }), ErrNo::SubscriptOutOfRange);
-    EXPECT_EQ(errorOf([&] { sb.Remove(-1, 1); }), ErrNo::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumberOf([&] { sb.Remove(2, 2); }), ErrNo::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumberOf([&] { sb.Remove(4, 0); }), ErrNo::SubscriptOutOfRange);
+    EXPECT_EQ(errorNumberOf([&] { sb.Remove(-1, 1); }), ErrNo::SubscriptOutOfRange);
     sb.Remove(3, 0);
     EXPECT_EQ(sb.toString(), QStringLiteral("xb!"));
 }
@@ -126,9 +117,9 @@ TEST(StringBuilder, FindOnlyWithinTheUsedText)
 TEST(StringBuilder, ChunkSizeLimits)
 {
     cStringBuilder sb;
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0); }), ErrNo::InvalidCall);
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(-4); }), ErrNo::InvalidCall);
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0x40000000); }), ErrNo::Overflow);
+    EXPECT_EQ(errorNumberOf([&] { sb.ChunkSize(0); }), ErrNo::InvalidCall);
+    EXPECT_EQ(errorNumberOf([&] { sb.ChunkSize(-4); }), ErrNo::InvalidCall);
+    EXPECT_EQ(errorNumberOf([&] { sb.ChunkSize(0x40000000); }), ErrNo::Overflow);
     EXPECT_EQ(sb.ChunkSize(), 8192);
     sb.ChunkSize(0x3FFFFFFF);
     EXPECT_EQ(sb.ChunkSize(), 0x3FFFFFFF);
