@@ -6,6 +6,7 @@
 #include "store/connection.h"
 #include "store/eventlog.h"
 #include "store/schema.h"
+#include "sync/sync_cli.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -157,6 +158,9 @@ std::vector<CommandSpec> coreCommands()
         // save commands
         // import commands
         // sync commands
+        {QStringLiteral("sync"), QStringLiteral("sync"),
+         QStringLiteral("Synchronise the milk-production records with the server once, both ways."),
+         cmdSync},
     };
 }
 
