@@ -2,32 +2,16 @@
 
 #include "common/datetexts.h"
 #include "common/vb.h"
+#include "download/remote.h"
 
 #include <QDate>
 #include <QDateTime>
 
 namespace zelvano::syncsql {
 
-namespace {
-
-// Apostrophes and backslashes doubled: the server reads both as escapes.
-QString quoteText(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == u'\'' || c == u'\\')
-            out += c;
-        out += c;
-    }
-    return out;
-}
-
-} // namespace
-
 QString quotedValue(const QVariant &value)
 {
-    return quoteText(vb::joinText(value));
+    return sqlQuote(vb::joinText(value));
 }
 
 QString isoDate(const QVariant &value)
@@ -47,12 +31,6 @@ QString isoDate(const QVariant &value)
         return d.isValid() ? d.toString(mask) : text;
     }
     }
-}
-
-QString clientQuery(const QString &clientId, const QString &password)
-{
-    return QStringLiteral("select * from clientes where id = ") + clientId +
-           QStringLiteral(" and password = '") + quoteText(password) + QStringLiteral("'");
 }
 
 QString maxRemoteIdSql()
@@ -105,8 +83,8 @@ QString deleteSentSql()
 
 QString headerGroup(const QString &clientId, const Header &h)
 {
-    return QStringLiteral("('") + quoteText(clientId) + QStringLiteral("','") +
-           quoteText(isoDate(h.fecha)) + QStringLiteral("','") + quotedValue(h.usuario) +
+    return QStringLiteral("('") + sqlQuote(clientId) + QStringLiteral("','") +
+           sqlQuote(isoDate(h.fecha)) + QStringLiteral("','") + quotedValue(h.usuario) +
            QStringLiteral("','") + quotedValue(h.turno) + QStringLiteral("','") +
            quotedValue(h.cabezas) + QStringLiteral("','") + quotedValue(h.litros) +
            QStringLiteral("','") + quotedValue(h.id) + QStringLiteral("'),");
@@ -114,7 +92,7 @@ QString headerGroup(const QString &clientId, const Header &h)
 
 QString detailGroup(const QString &serverId, const Detail &d)
 {
-    return QStringLiteral("('") + quoteText(serverId) + QStringLiteral("','") +
+    return QStringLiteral("('") + sqlQuote(serverId) + QStringLiteral("','") +
            quotedValue(d.rodeo) + QStringLiteral("','") + quotedValue(d.cabezas) +
            QStringLiteral("','") + quotedValue(d.litros) + QStringLiteral("'),");
 }
@@ -140,7 +118,7 @@ QString headersWithoutDetailsSql(const QString &clientId)
 
 QString headerUpdateSql(const QString &clientId, const Header &h)
 {
-    return QStringLiteral("update cabezas_produccion set fecha = '") + quoteText(isoDate(h.fecha)) +
+    return QStringLiteral("update cabezas_produccion set fecha = '") + sqlQuote(isoDate(h.fecha)) +
            QStringLiteral("', usuario = '") + quotedValue(h.usuario) +
            QStringLiteral("', turno = '") + quotedValue(h.turno) +
            QStringLiteral("', total_cabezas = '") + quotedValue(h.cabezas) +

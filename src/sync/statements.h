@@ -35,9 +35,6 @@ QString quotedValue(const QVariant &value);
 // Format(value, "yyyy-MM-dd"): dates and date texts; "" for Null.
 QString isoDate(const QVariant &value);
 
-// --- authentication
-QString clientQuery(const QString &clientId, const QString &password);
-
 // --- download
 QString maxRemoteIdSql();
 QString newHeadersSql(const QString &clientId, qint64 threshold);

@@ -3,6 +3,7 @@
 #include "common/datetexts.h"
 #include "common/error.h"
 #include "common/vb.h"
+#include "download/remote.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
 #include "sync/statements.h"
@@ -256,10 +257,10 @@ void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
     SyncReport &out = report ? *report : unused;
     bool began = false;
     try {
-        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx, SyncProxy::Unset);
+        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
         remote->setTrace(&out.remoteStatements);
         const RemoteAnswer auth = remote->run(
-            syncsql::clientQuery(ctx.settings.ClientId, ctx.settings.ClientPassword), true);
+            authenticationSql(ctx.settings), true);
         if (!auth.hasRows) {
             logFailure(ctx, kAuthRefused, QStringLiteral("Sincronizar_nuevos"));
             return;
@@ -358,10 +359,10 @@ void Sincronizar_CabProd(AppContext &ctx, bool silent, SyncReport *report)
         began = false;
     };
     try {
-        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx, SyncProxy::Preconfigured);
+        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
         remote->setTrace(&out.remoteStatements);
         const RemoteAnswer auth = remote->run(
-            syncsql::clientQuery(ctx.settings.ClientId, ctx.settings.ClientPassword), true);
+            authenticationSql(ctx.settings), true);
         if (!auth.hasRows) {
             remote.reset();
             if (!silent)

@@ -62,11 +62,14 @@ private:
     QStringList *m_trace = nullptr;
 };
 
-// How the upload and the download reach the server: the upload asks for the
-// preconfigured proxy, the download sets none; neither sends credentials.
-enum class SyncProxy { Preconfigured, Unset };
+// The WEB request's time limits in milliseconds (by default those of the
+// platform's request object: 60 s to connect, 30 s to send, 30 s to answer).
+void setSyncWebTimeouts(int connectMs, int sendMs, int receiveMs);
 
 // Opens the server in the mode of the settings (RemoteMode "ODBC", else WEB).
-std::unique_ptr<SyncRemote> openSyncRemote(AppContext &ctx, SyncProxy proxy);
+// The WEB request goes through the preconfigured proxy (the upload asks for
+// it, the download leaves the request's default, which is the same) and
+// offers no credentials.
+std::unique_ptr<SyncRemote> openSyncRemote(AppContext &ctx);
 
 } // namespace zelvano
