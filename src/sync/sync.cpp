@@ -176,10 +176,12 @@ void sendAdditionDetails(AppContext &ctx, SyncRemote &remote, SyncReport &report
                          const QHash<qint64, QVariant> &pending)
 {
     LocalConnection &db = ctx.db();
+    // A refused read cannot be told from "no rows": marking the additions
+    // sent then would leave headers on the server that never get details.
     RemoteAnswer answer =
         remote.run(syncsql::headersWithoutDetailsSql(ctx.settings.ClientId), true);
-    if (!remote.odbc() && !answer.hasRows)
-        return;
+    if (!answer.accepted())
+        throw StepRefused{kHeaderFailed};
     const auto chosen = matchAdditions(db, answer.rows, pending);
 
     // The server ids are kept at once, whatever happens to the rest of the run:
