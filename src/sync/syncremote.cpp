@@ -1,11 +1,8 @@
 #include "sync/syncremote.h"
 
 #include "download/remote.h"
-#if __has_include("json/recordwalk.h")
 #include "json/json.h"
 #include "json/recordwalk.h"
-#define TEMP_HAS_JSON 1
-#endif
 #include "store/appcontext.h"
 
 namespace zelvano {
@@ -43,7 +40,6 @@ protected:
         answer.hasRows = web.text.contains(u'{');
         if (!readRows || !answer.hasRows)
             return answer;
-#ifdef TEMP_HAS_JSON
         json::RecordWalk walk(web.text);
         while (walk.next()) {
             const json::JsonValue &object = walk.row();
@@ -57,7 +53,6 @@ protected:
             }
             answer.rows.push_back(std::move(row));
         }
-#endif
         return answer;
     }
 

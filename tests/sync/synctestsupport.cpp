@@ -146,8 +146,8 @@ Site::Site(const RemoteFarm &farm, const QString &mode, const QString &password)
 {
     const QString host =
         mode == QLatin1String("ODBC") ? RemotePeer::odbcHost() : RemotePeer::webHost();
-    home.exec(QStringLiteral("insert into mi_empresa (razon_social, id_cliente_remoto, servidor_remoto, "
-                             "password_remoto, modo_remoto) values ('Tambo', '%1', '%2', '%3', '%4')")
+    home.exec(QStringLiteral("update mi_empresa set id_cliente_remoto = '%1', servidor_remoto = '%2', "
+                             "password_remoto = '%3', modo_remoto = '%4'")
                   .arg(farm.id(), host, quoted(password), mode));
     home.connect();
 }

@@ -85,3 +85,9 @@ QStringList statementsStartingWith(const SyncReport &report, const QString &star
 int clientIdForCurrentTest();
 
 } // namespace zelvano::test
+
+// Readable texts in test failures.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
