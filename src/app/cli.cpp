@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/vb.h"
+#include "milk/import_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
@@ -157,6 +158,8 @@ std::vector<CommandSpec> coreCommands()
         // download commands
         // save commands
         // import commands
+        {QStringLiteral("import"), QStringLiteral("import"),
+         QStringLiteral("Scan the import folder once and import the new milking files."), cmdImport},
         // sync commands
         {QStringLiteral("sync"), QStringLiteral("sync"),
          QStringLiteral("Synchronise the milk-production records with the server once, both ways."),
