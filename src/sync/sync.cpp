@@ -111,7 +111,7 @@ void sendOrRefuse(SyncRemote &remote, const QString &sql, const QString &message
         throw StepRefused{message};
 }
 
-// Step 4: the pending additions that the server does not hold yet go up in
+// The pending additions that the server does not hold yet go up in
 // one statement. Returns every pending addition with the server id it already
 // knows (Null while none).
 QHash<qint64, QVariant> sendAdditions(AppContext &ctx, SyncRemote &remote, SyncReport &report)
@@ -135,7 +135,7 @@ QHash<qint64, QVariant> sendAdditions(AppContext &ctx, SyncRemote &remote, SyncR
     return pending;
 }
 
-// Step 5: which server rows without details are our pending additions. A row
+// Which server rows without details are our pending additions. A row
 // is taken only for a pending addition, never when its id is held by another
 // local row (a record of another site brought down earlier, whose id_prg may
 // equal one of our ids), and a pending addition that knows its server id takes
