@@ -64,7 +64,10 @@ private:
 class OdbcSyncRemote final : public SyncRemote
 {
 public:
-    explicit OdbcSyncRemote(const QString &host) : m_connection(odbcConnectionString(host)) {}
+    OdbcSyncRemote(const QString &host, int loginSeconds)
+        : m_connection(odbcConnectionString(host) + QStringLiteral("CONN_TIMEOUT=%1").arg(loginSeconds))
+    {
+    }
     bool odbc() const override { return true; }
 
 protected:
@@ -98,6 +101,10 @@ WebRequest::Options &webOptions()
     return options;
 }
 
+// Without a limit the driver waits for a silent server's greeting forever;
+// 15 s is the login time-out of the platform's connection object.
+int g_odbcLoginSeconds = 15;
+
 } // namespace
 
 void setSyncWebTimeouts(int connectMs, int sendMs, int receiveMs)
@@ -107,10 +114,15 @@ void setSyncWebTimeouts(int connectMs, int sendMs, int receiveMs)
     webOptions().receiveTimeoutMs = receiveMs;
 }
 
+void setSyncOdbcLoginTimeout(int seconds)
+{
+    g_odbcLoginSeconds = seconds;
+}
+
 std::unique_ptr<SyncRemote> openSyncRemote(AppContext &ctx)
 {
     if (isOdbcMode(ctx.settings))
-        return std::make_unique<OdbcSyncRemote>(ctx.settings.ServerHost);
+        return std::make_unique<OdbcSyncRemote>(ctx.settings.ServerHost, g_odbcLoginSeconds);
     WebRequest::Options options = webOptions();
     options.proxy = WebRequest::Proxy::Preconfigured;
     options.proxyUser.clear();

@@ -65,6 +65,8 @@ private:
 // The WEB request's time limits in milliseconds (by default those of the
 // platform's request object: 60 s to connect, 30 s to send, 30 s to answer).
 void setSyncWebTimeouts(int connectMs, int sendMs, int receiveMs);
+// The longest wait for the database server's greeting in ODBC mode (15 s).
+void setSyncOdbcLoginTimeout(int seconds);
 
 // Opens the server in the mode of the settings (RemoteMode "ODBC", else WEB).
 // The WEB request goes through the preconfigured proxy (the upload asks for

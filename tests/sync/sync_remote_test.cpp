@@ -456,7 +456,11 @@ protected:
             return;
         farm = std::make_unique<RemoteFarm>(test::clientIdForCurrentTest());
     }
-    void TearDown() override { setSyncWebTimeouts(60000, 30000, 30000); }
+    void TearDown() override
+    {
+        setSyncWebTimeouts(60000, 30000, 30000);
+        setSyncOdbcLoginTimeout(15);
+    }
 
     // A site whose server host is replaced after the settings were loaded.
     std::unique_ptr<Site> siteOn(const QString &mode, const QString &host)
@@ -485,6 +489,22 @@ TEST_F(SyncFailureTest, WebServerThatNeverAnswersTimesOut)
     site->sync(true);
     EXPECT_EQ(site->events(), QStringList{kNoConnection});
     EXPECT_FALSE(site->actualizado(a));
+}
+
+TEST_F(SyncFailureTest, OdbcServerThatNeverAnswersTimesOut)
+{
+    SilentListener silent("127.0.0.5", 3306);
+    ASSERT_TRUE(silent.ok());
+    setSyncOdbcLoginTimeout(2);
+    auto site = siteOn(QStringLiteral("ODBC"), QStringLiteral("127.0.0.5"));
+    const qint64 a = site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                                      QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    site->sync();
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
+    EXPECT_FALSE(site->actualizado(a));
+
+    site->sync(true);
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
 }
 
 TEST_F(SyncFailureTest, UnreachableServerInBothModes)
