@@ -32,7 +32,8 @@ const QString kPassword = QStringLiteral("banco");
 QString webHost()
 {
     const QByteArray port = qgetenv("ZELVANO_WEB_PORT");
-    return QStringLiteral("127.0.0.1:") + (port.isEmpty() ? QStringLiteral("8080") : QString::fromLatin1(port));
+    return QStringLiteral("127.0.0.1:") +
+           (port.isEmpty() ? QStringLiteral("8080") : QString::fromLatin1(port));
 }
 
 // The farm on the server, registered and without production rows.
@@ -42,7 +43,8 @@ bool resetFarm(QString *error)
         WebRequest web;
         web.open(webUrl(webHost()));
         const QStringList statements{
-            QStringLiteral("replace into clientes (id, password, nombre) values (%1, '%2', 'Banco')")
+            QStringLiteral(
+                "replace into clientes (id, password, nombre) values (%1, '%2', 'Banco')")
                 .arg(kClient)
                 .arg(kPassword),
             QStringLiteral("delete from detalle_cabezas_produccion where id in (select id from "
@@ -139,13 +141,14 @@ void BM_UploadPendingReadings(benchmark::State &state)
         const QStringList &sent = report.remoteStatements;
         const int headerInserts =
             countStarting(sent, QStringLiteral("INSERT INTO cabezas_produccion "));
-        const int idReads = countStarting(sent, QStringLiteral("select id, id_prg from cabezas_produccion "));
+        const int idReads =
+            countStarting(sent, QStringLiteral("select id, id_prg from cabezas_produccion "));
         const int detailInserts =
             countStarting(sent, QStringLiteral("INSERT INTO detalle_cabezas_produccion "));
         const qlonglong synced = [&] {
-            Recordset rs = ctx.connection->openRecordset(
-                QStringLiteral("select count(*) from Produccion_Lactea where actualizado = true and "
-                               "id_remoto is not null"));
+            Recordset rs = ctx.connection->openRecordset(QStringLiteral(
+                "select count(*) from Produccion_Lactea where actualizado = true and "
+                "id_remoto is not null"));
             return rs.value(0).toLongLong();
         }();
         std::printf("upload of %d readings x %d herds: %.3f s; remote statements %lld "

@@ -52,7 +52,8 @@ QString remoteDetailsSql(const QString &serverId, bool odbc)
 
 QString pendingSql(const QString &proceso)
 {
-    return QStringLiteral("select * from Produccion_Lactea where actualizado = false and proceso = '") +
+    return QStringLiteral(
+               "select * from Produccion_Lactea where actualizado = false and proceso = '") +
            proceso + QStringLiteral("'");
 }
 
@@ -70,8 +71,9 @@ QString storeRemoteIdSql(const QString &serverId, const QVariant &localId)
 
 QString markSentSql(const QString &proceso)
 {
-    return QStringLiteral("update Produccion_Lactea set actualizado = true where actualizado = false "
-                          "and proceso = '") +
+    return QStringLiteral(
+               "update Produccion_Lactea set actualizado = true where actualizado = false "
+               "and proceso = '") +
            proceso + QStringLiteral("'");
 }
 
@@ -106,7 +108,8 @@ QString headerInsertSql(const QString &groups)
 
 QString detailInsertSql(const QString &groups)
 {
-    return QStringLiteral("INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) values ") +
+    return QStringLiteral(
+               "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) values ") +
            groups.chopped(1);
 }
 

@@ -12,13 +12,13 @@ namespace zelvano::syncsql {
 // One local production header as the upload reads it (positions 0-5 and 8).
 struct Header
 {
-    QVariant id;        // 0
-    QVariant fecha;     // 1
-    QVariant usuario;   // 2
-    QVariant turno;     // 3
-    QVariant cabezas;   // 4
-    QVariant litros;    // 5
-    QVariant idRemoto;  // 8
+    QVariant id;       // 0
+    QVariant fecha;    // 1
+    QVariant usuario;  // 2
+    QVariant turno;    // 3
+    QVariant cabezas;  // 4
+    QVariant litros;   // 5
+    QVariant idRemoto; // 8
 };
 
 // One local detail row (positions 1-3).

@@ -10,7 +10,6 @@
 #include "sync/syncremote.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <map>
@@ -28,13 +27,14 @@ const QString kAuthRefused =
     QStringLiteral("Los datos de usuario o password remotos, no son correctos ");
 const QString kHeaderInsertFailed =
     QStringLiteral("error de sincronizacion en tabla Cabezas_produccion ");
-const QString kHeaderFailed = QStringLiteral("error de sincronizacion en tabla cabezas_produccion ");
+const QString kHeaderFailed =
+    QStringLiteral("error de sincronizacion en tabla cabezas_produccion ");
 const QString kDetailFailed =
     QStringLiteral("error de sincronizacion en tabla detalle_cabezas_produccion ");
 const QString kNoConnection = QStringLiteral(
     "No se pudo conectar con el servidor, la sincronizacion se hará mas tarde automaticamente");
-const QString kSuccess = QStringLiteral(
-    "Datos de cabezas y produccion Sincronizados correctamente con el servidor web");
+const QString kSuccess =
+    QStringLiteral("Datos de cabezas y produccion Sincronizados correctamente con el servidor web");
 
 // A WEB statement the server did not accept (status other than 200): the
 // step's message is logged once the local work is rolled back.
@@ -140,9 +140,9 @@ QHash<qint64, QVariant> sendAdditions(AppContext &ctx, SyncRemote &remote, SyncR
 // local row (a record of another site brought down earlier, whose id_prg may
 // equal one of our ids), and a pending addition that knows its server id takes
 // only that one. Several candidates for one addition: the newest is ours.
-std::map<qint64, std::pair<QString, qint64>>
-matchAdditions(LocalConnection &db, const std::vector<RemoteRow> &rows,
-               const QHash<qint64, QVariant> &pending)
+std::map<qint64, std::pair<QString, qint64>> matchAdditions(LocalConnection &db,
+                                                            const std::vector<RemoteRow> &rows,
+                                                            const QHash<qint64, QVariant> &pending)
 {
     QHash<qint64, qint64> holder; // server id -> local id holding it
     Recordset held = db.openRecordset(
@@ -161,7 +161,8 @@ matchAdditions(LocalConnection &db, const std::vector<RemoteRow> &rows,
         const auto add = pending.constFind(localId);
         if (add == pending.constEnd())
             continue;
-        if (const auto h = holder.constFind(serverId); h != holder.constEnd() && h.value() != localId)
+        if (const auto h = holder.constFind(serverId);
+            h != holder.constEnd() && h.value() != localId)
             continue;
         if (!vb::isNull(add.value()) && serverIdOf(add.value()) != serverId)
             continue;
@@ -207,7 +208,8 @@ void sendChanges(AppContext &ctx, SyncRemote &remote, SyncReport &report)
     Recordset rs = db.openRecordset(syncsql::pendingSql(kModificar));
     for (; !rs.eof(); rs.moveNext()) {
         const syncsql::Header header = headerOf(rs);
-        sendOrRefuse(remote, syncsql::headerUpdateSql(ctx.settings.ClientId, header), kHeaderFailed);
+        sendOrRefuse(remote, syncsql::headerUpdateSql(ctx.settings.ClientId, header),
+                     kHeaderFailed);
         sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(header.idRemoto), kDetailFailed);
         QString groups;
         report.detailsSent +=
@@ -261,8 +263,7 @@ void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
     try {
         std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
         remote->setTrace(&out.remoteStatements);
-        const RemoteAnswer auth = remote->run(
-            authenticationSql(ctx.settings), true);
+        const RemoteAnswer auth = remote->run(authenticationSql(ctx.settings), true);
         if (!auth.hasRows) {
             logFailure(ctx, kAuthRefused, QStringLiteral("Sincronizar_nuevos"));
             return;
@@ -336,11 +337,12 @@ void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
     } catch (const AppError &error) {
         if (began && ctx.connection && ctx.connection->inTransaction())
             ctx.connection->rollbackTrans();
-        logFailure(ctx,
-                   QStringLiteral("Error %1 (%2) en procedimiento Sincronizar_nuevos de Módulo Module1")
-                       .arg(error.number())
-                       .arg(error.description()),
-                   QStringLiteral("Sincronizar_nuevos"));
+        logFailure(
+            ctx,
+            QStringLiteral("Error %1 (%2) en procedimiento Sincronizar_nuevos de Módulo Module1")
+                .arg(error.number())
+                .arg(error.description()),
+            QStringLiteral("Sincronizar_nuevos"));
     }
 }
 
@@ -363,8 +365,7 @@ void Sincronizar_CabProd(AppContext &ctx, bool silent, SyncReport *report)
     try {
         std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
         remote->setTrace(&out.remoteStatements);
-        const RemoteAnswer auth = remote->run(
-            authenticationSql(ctx.settings), true);
+        const RemoteAnswer auth = remote->run(authenticationSql(ctx.settings), true);
         if (!auth.hasRows) {
             remote.reset();
             if (!silent)

@@ -10,10 +10,10 @@ struct AppContext;
 // What one synchronisation moved, for the command line, tests and benchmarks.
 struct SyncReport
 {
-    int headersAdded = 0;     // local readings sent as new server records
+    int headersAdded = 0; // local readings sent as new server records
     int headersChanged = 0;
     int headersDeleted = 0;
-    int detailsSent = 0;      // detail rows inserted on the server
+    int detailsSent = 0;       // detail rows inserted on the server
     int recordsDownloaded = 0; // server records stored locally
     int detailsDownloaded = 0;
     QStringList remoteStatements; // every statement sent, in order

@@ -56,9 +56,9 @@ int cmdSync(CliEnv &env, const QStringList &args)
         out << "Event: " << text << '\n';
     out.flush();
 
-    const bool succeeded = !events.isEmpty() &&
-                           events.last().startsWith(QStringLiteral(
-                               "Datos de cabezas y produccion Sincronizados correctamente"));
+    const bool succeeded =
+        !events.isEmpty() && events.last().startsWith(QStringLiteral(
+                                 "Datos de cabezas y produccion Sincronizados correctamente"));
     return succeeded ? 0 : 1;
 }
 

@@ -1,9 +1,9 @@
 #include "sync/syncremote.h"
 
 #include "download/remote.h"
+#include "store/appcontext.h"
 #include "json/json.h"
 #include "json/recordwalk.h"
-#include "store/appcontext.h"
 
 namespace zelvano {
 
@@ -65,7 +65,8 @@ class OdbcSyncRemote final : public SyncRemote
 {
 public:
     OdbcSyncRemote(const QString &host, int loginSeconds)
-        : m_connection(odbcConnectionString(host) + QStringLiteral("CONN_TIMEOUT=%1").arg(loginSeconds))
+        : m_connection(odbcConnectionString(host) +
+                       QStringLiteral("CONN_TIMEOUT=%1").arg(loginSeconds))
     {
     }
     bool odbc() const override { return true; }

@@ -10,15 +10,15 @@ namespace {
 
 Header reading()
 {
-    return {QVariant(qlonglong(7)), QVariant(QDate(2026, 3, 12)), QStringLiteral("Zelvano"),
-            QStringLiteral("Delpro"), QVariant(qlonglong(40)), QVariant(qlonglong(812)),
+    return {QVariant(qlonglong(7)),   QVariant(QDate(2026, 3, 12)), QStringLiteral("Zelvano"),
+            QStringLiteral("Delpro"), QVariant(qlonglong(40)),      QVariant(qlonglong(812)),
             QVariant(qlonglong(31))};
 }
 
 TEST(SyncStatements, HeaderGroupsAndInsert)
 {
-    const QString groups = headerGroup(QStringLiteral("12"), reading()) +
-                           headerGroup(QStringLiteral("12"), reading());
+    const QString groups =
+        headerGroup(QStringLiteral("12"), reading()) + headerGroup(QStringLiteral("12"), reading());
     EXPECT_EQ(headerGroup(QStringLiteral("12"), reading()),
               QStringLiteral("('12','2026-03-12','Zelvano','Delpro','40','812','7'),"));
     EXPECT_EQ(headerInsertSql(groups),
@@ -93,9 +93,10 @@ TEST(SyncStatements, ReadsAndDeletes)
               QStringLiteral("delete from detalle_cabezas_produccion where id = 31"));
     EXPECT_EQ(storeRemoteIdSql(QStringLiteral("31"), qlonglong(7)),
               QStringLiteral("update Produccion_Lactea set id_remoto = 31 where id = 7"));
-    EXPECT_EQ(pendingSql(QStringLiteral("AGREGAR")),
-              QStringLiteral("select * from Produccion_Lactea where actualizado = false and proceso "
-                             "= 'AGREGAR'"));
+    EXPECT_EQ(
+        pendingSql(QStringLiteral("AGREGAR")),
+        QStringLiteral("select * from Produccion_Lactea where actualizado = false and proceso "
+                       "= 'AGREGAR'"));
 }
 
 } // namespace

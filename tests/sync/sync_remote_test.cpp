@@ -25,7 +25,9 @@ using test::statementsStartingWith;
 
 const QString kTime = QStringLiteral("10:00:00");
 const QString kSuccess =
-    QStringLiteral("Datos de cabezas y produccion Sincronizados correctamente con el servidor web") + kTime;
+    QStringLiteral(
+        "Datos de cabezas y produccion Sincronizados correctamente con el servidor web") +
+    kTime;
 const QString kAuthRefused =
     QStringLiteral("Los datos de usuario o password remotos, no son correctos ") + kTime;
 const QString kNoConnection =
@@ -67,26 +69,30 @@ TEST_P(SyncTest, NothingPendingStillReadsAndLogsSuccess)
 
     EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("INSERT")).isEmpty());
     EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("update")).isEmpty());
-    EXPECT_EQ(statementsStartingWith(report, QStringLiteral("select id, id_prg from cabezas_produccion "
-                                                            "where cliente = ") + farm->id())
-                  .size(),
-              1);
-    EXPECT_EQ(statementsStartingWith(report, QStringLiteral("select * from cabezas_produccion where "
-                                                            "cliente = ") + farm->id() + " and id > 0 ")
-                  .size(),
-              1);
+    EXPECT_EQ(
+        statementsStartingWith(report, QStringLiteral("select id, id_prg from cabezas_produccion "
+                                                      "where cliente = ") +
+                                           farm->id())
+            .size(),
+        1);
+    EXPECT_EQ(
+        statementsStartingWith(report, QStringLiteral("select * from cabezas_produccion where "
+                                                      "cliente = ") +
+                                           farm->id() + " and id > 0 ")
+            .size(),
+        1);
     EXPECT_EQ(site.events(), QStringList{kSuccess});
 }
 
 TEST_P(SyncTest, TwoAdditionsGoUpInOneHeaderAndOneDetailInsert)
 {
     Site site(*farm, mode());
-    const qint64 a = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                     QStringLiteral("Delpro"), 60, 1225,
-                                     {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
-    const qint64 b = site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
-                                     QStringLiteral("Dairycomp"), 35, 700,
-                                     {{QStringLiteral("3"), 35, 700}});
+    const qint64 a = site.addReading(
+        QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 60, 1225,
+        {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
+    const qint64 b =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Dairycomp"), 35, 700, {{QStringLiteral("3"), 35, 700}});
     const SyncReport report = site.sync();
 
     const QStringList headerInserts = statementsStartingWith(report, kHeaderInsert);
@@ -97,12 +103,14 @@ TEST_P(SyncTest, TwoAdditionsGoUpInOneHeaderAndOneDetailInsert)
     EXPECT_EQ(detailInserts[0].count(QStringLiteral("),(")), 2) << detailInserts[0].toStdString();
     EXPECT_EQ(site.events(), QStringList{kSuccess});
 
-    EXPECT_EQ(farm->headers(), (QStringList{QStringLiteral("12/03/2026|Zelvano|Delpro|60|1225"),
-                                            QStringLiteral("13/03/2026|Zelvano|Dairycomp|35|700")}));
-    EXPECT_EQ(RemotePeer::scalar(QStringLiteral("select id_prg from cabezas_produccion where id = %1")
-                                     .arg(serverIdOf(site, a)))
-                  .toLongLong(),
-              a);
+    EXPECT_EQ(farm->headers(),
+              (QStringList{QStringLiteral("12/03/2026|Zelvano|Delpro|60|1225"),
+                           QStringLiteral("13/03/2026|Zelvano|Dairycomp|35|700")}));
+    EXPECT_EQ(
+        RemotePeer::scalar(QStringLiteral("select id_prg from cabezas_produccion where id = %1")
+                               .arg(serverIdOf(site, a)))
+            .toLongLong(),
+        a);
     EXPECT_EQ(farm->details(serverIdOf(site, a)),
               (QStringList{QStringLiteral("3|40|812.5"), QStringLiteral("4|20|412.5")}));
     EXPECT_EQ(farm->details(serverIdOf(site, b)), QStringList{QStringLiteral("3|35|700")});
@@ -123,32 +131,36 @@ TEST_P(SyncTest, TwoAdditionsGoUpInOneHeaderAndOneDetailInsert)
 TEST_P(SyncTest, ChangeAndDeletionReachTheServer)
 {
     Site site(*farm, mode());
-    const qint64 kept = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                        QStringLiteral("Delpro"), 40, 800,
-                                        {{QStringLiteral("3"), 40, 800}});
-    const qint64 gone = site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
-                                        QStringLiteral("Delpro"), 30, 600,
-                                        {{QStringLiteral("3"), 30, 600}});
+    const qint64 kept =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 gone =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 30, 600, {{QStringLiteral("3"), 30, 600}});
     site.sync();
     const qint64 keptId = serverIdOf(site, kept);
     const qint64 goneId = serverIdOf(site, gone);
     ASSERT_GT(keptId, 0);
     ASSERT_GT(goneId, 0);
 
-    site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'O''Brien', turno = 'T\\1', "
-                                  "total_litros = 813, proceso = 'MODIFICAR', actualizado = false "
-                                  "where id = %1")
-                       .arg(kept));
+    site.home.exec(
+        QStringLiteral("update Produccion_Lactea set usuario = 'O''Brien', turno = 'T\\1', "
+                       "total_litros = 813, proceso = 'MODIFICAR', actualizado = false "
+                       "where id = %1")
+            .arg(kept));
     site.home.exec(QStringLiteral("delete from detalle_Produccion_Lactea where id = %1").arg(kept));
-    site.home.exec(QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
-                                  "values (%1, 'Lote ''A''', 25, 500.25)")
-                       .arg(kept));
-    site.home.exec(QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
-                                  "values (%1, '5', 15, 312.75)")
-                       .arg(kept));
-    site.home.exec(QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado = "
-                                  "false where id = %1")
-                       .arg(gone));
+    site.home.exec(
+        QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                       "values (%1, 'Lote ''A''', 25, 500.25)")
+            .arg(kept));
+    site.home.exec(
+        QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                       "values (%1, '5', 15, 312.75)")
+            .arg(kept));
+    site.home.exec(
+        QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado = "
+                       "false where id = %1")
+            .arg(gone));
 
     const SyncReport report = site.sync();
     EXPECT_EQ(report.headersChanged, 1);
@@ -164,14 +176,15 @@ TEST_P(SyncTest, ChangeAndDeletionReachTheServer)
 
 TEST_P(SyncTest, DownloadsRecordsWithTwoAndZeroDetails)
 {
-    const qint64 first = farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"),
-                                         QStringLiteral("Delpro"), 50, 1000.5, 7,
-                                         {QStringLiteral("'3', 30, 600.25"), QStringLiteral("'4', 20, 400.25")});
-    const qint64 second = farm->addRecord(QStringLiteral("2026-03-11"), QStringLiteral("Otro sitio"),
-                                          QStringLiteral("Dairycomp"), 0, 0, 8);
+    const qint64 first = farm->addRecord(
+        QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"), QStringLiteral("Delpro"), 50,
+        1000.5, 7, {QStringLiteral("'3', 30, 600.25"), QStringLiteral("'4', 20, 400.25")});
+    const qint64 second =
+        farm->addRecord(QStringLiteral("2026-03-11"), QStringLiteral("Otro sitio"),
+                        QStringLiteral("Dairycomp"), 0, 0, 8);
     RemoteFarm stranger(farm->clientId() + 1);
-    stranger.addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Ajeno"), QStringLiteral("Delpro"),
-                       1, 1, 1);
+    stranger.addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Ajeno"),
+                       QStringLiteral("Delpro"), 1, 1, 1);
 
     Site site(*farm, mode());
     const SyncReport report = site.sync();
@@ -182,21 +195,25 @@ TEST_P(SyncTest, DownloadsRecordsWithTwoAndZeroDetails)
     EXPECT_EQ(site.readings(),
               (QStringList{QStringLiteral("10/03/2026|Otro sitio|Delpro|50|1000"),
                            QStringLiteral("11/03/2026|Otro sitio|Dairycomp|0|0")}));
-    const QVariant firstLocal =
-        site.value(QStringLiteral("select id from Produccion_Lactea where id_remoto = %1").arg(first));
+    const QVariant firstLocal = site.value(
+        QStringLiteral("select id from Produccion_Lactea where id_remoto = %1").arg(first));
     ASSERT_TRUE(firstLocal.isValid());
     EXPECT_EQ(site.proceso(firstLocal.toLongLong()), QStringLiteral("DESCARGADO"));
     EXPECT_TRUE(site.actualizado(firstLocal.toLongLong()));
-    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea where id = %1")
-                             .arg(firstLocal.toLongLong()))
-                  .toInt(),
+    EXPECT_EQ(
+        site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea where id = %1")
+                       .arg(firstLocal.toLongLong()))
+            .toInt(),
+        2);
+    EXPECT_EQ(
+        site.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '3'"))
+            .toDouble(),
+        600.25);
+    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
               2);
-    EXPECT_EQ(site.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '3'"))
-                  .toDouble(),
-              600.25);
-    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(), 2);
-    EXPECT_EQ(site.value(QStringLiteral("select max(id_remoto) from Produccion_Lactea")).toLongLong(),
-              second);
+    EXPECT_EQ(
+        site.value(QStringLiteral("select max(id_remoto) from Produccion_Lactea")).toLongLong(),
+        second);
 
     // Downloaded rows are not pending: the next run neither sends nor fetches them.
     const SyncReport again = site.sync();
@@ -208,10 +225,12 @@ TEST_P(SyncTest, DownloadsRecordsWithTwoAndZeroDetails)
 
 TEST_P(SyncTest, WrongPasswordChangesNothing)
 {
-    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro"), QStringLiteral("Delpro"), 5, 5, 1);
+    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro"), QStringLiteral("Delpro"),
+                    5, 5, 1);
     Site site(*farm, mode(), QStringLiteral("equivocada"));
-    const qint64 a = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                     QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 a =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
     const SyncReport report = site.sync();
     EXPECT_EQ(report.remoteStatements.size(), 1);
     EXPECT_EQ(site.events(), QStringList{kAuthRefused});
@@ -229,36 +248,40 @@ TEST_P(SyncTest, WrongPasswordChangesNothing)
 TEST_P(SyncTest, RefusedChangeRollsBackButKeepsServerIds)
 {
     RemotePeer::exec(QStringLiteral(
-        "create trigger if not exists zelvano_refuse_update before update on cabezas_produccion for "
+        "create trigger if not exists zelvano_refuse_update before update on cabezas_produccion "
+        "for "
         "each row begin if new.usuario = 'FALLA' then signal sqlstate '45000' set message_text = "
         "'refused'; end if; end"));
     Site site(*farm, mode());
-    const qint64 changed = site.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
-                                           QStringLiteral("Delpro"), 10, 100,
-                                           {{QStringLiteral("3"), 10, 100}});
+    const qint64 changed =
+        site.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 10, 100, {{QStringLiteral("3"), 10, 100}});
     site.sync();
     site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'FALLA', proceso = "
                                   "'MODIFICAR', actualizado = false where id = %1")
                        .arg(changed));
-    const qint64 added = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                         QStringLiteral("Delpro"), 40, 800,
-                                         {{QStringLiteral("3"), 40, 800}});
+    const qint64 added =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
 
     site.sync();
     const QString failure = site.events().last();
     if (web())
-        EXPECT_EQ(failure, QStringLiteral("error de sincronizacion en tabla cabezas_produccion ") + kTime);
+        EXPECT_EQ(failure,
+                  QStringLiteral("error de sincronizacion en tabla cabezas_produccion ") + kTime);
     else
-        EXPECT_TRUE(failure.startsWith(QStringLiteral("Error -2147217900 (")) &&
-                    failure.endsWith(QStringLiteral(") en procedimiento Sincronizar_CabProd ") + kTime))
+        EXPECT_TRUE(
+            failure.startsWith(QStringLiteral("Error -2147217900 (")) &&
+            failure.endsWith(QStringLiteral(") en procedimiento Sincronizar_CabProd ") + kTime))
             << failure.toStdString();
-    EXPECT_FALSE(site.actualizado(added));   // the mark of the additions was rolled back
+    EXPECT_FALSE(site.actualizado(added)); // the mark of the additions was rolled back
     EXPECT_FALSE(site.actualizado(changed));
     ASSERT_FALSE(site.idRemoto(added).isNull());
     EXPECT_EQ(farm->detailCount(serverIdOf(site, added)), 1);
     EXPECT_EQ(farm->headerCount(), 2);
 
-    site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'Zelvano' where id = %1").arg(changed));
+    site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'Zelvano' where id = %1")
+                       .arg(changed));
     const SyncReport report = site.sync();
     EXPECT_TRUE(statementsStartingWith(report, kHeaderInsert).isEmpty());
     EXPECT_TRUE(statementsStartingWith(report, kDetailInsert).size() == 1); // the change's details
@@ -278,19 +301,21 @@ TEST_P(SyncTest, RefusedDetailsAreSentLaterUnderTheSameHeader)
         "detalle_cabezas_produccion for each row begin if new.rodeo = 'FALLA' then signal sqlstate "
         "'45000' set message_text = 'refused'; end if; end"));
     Site site(*farm, mode());
-    const qint64 a = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                     QStringLiteral("Delpro"), 40, 800,
-                                     {{QStringLiteral("FALLA"), 40, 800}});
+    const qint64 a =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("FALLA"), 40, 800}});
     site.sync();
     if (web())
         EXPECT_EQ(site.events().last(),
-                  QStringLiteral("error de sincronizacion en tabla detalle_cabezas_produccion ") + kTime);
+                  QStringLiteral("error de sincronizacion en tabla detalle_cabezas_produccion ") +
+                      kTime);
     EXPECT_NE(site.events().last(), kSuccess);
     EXPECT_FALSE(site.actualizado(a));
     const qint64 serverId = serverIdOf(site, a);
     ASSERT_GT(serverId, 0);
 
-    site.home.exec(QStringLiteral("update detalle_Produccion_Lactea set Rodeo = '3' where id = %1").arg(a));
+    site.home.exec(
+        QStringLiteral("update detalle_Produccion_Lactea set Rodeo = '3' where id = %1").arg(a));
     site.sync();
     site.sync();
     EXPECT_EQ(site.events().last(), kSuccess);
@@ -304,16 +329,17 @@ TEST_P(SyncTest, RefusedDetailsAreSentLaterUnderTheSameHeader)
 // which starts above the highest stored server id, fetches it whole.
 TEST_P(SyncTest, DownloadFailureStoresNoRecordWithoutItsDetails)
 {
-    const qint64 first = farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"),
-                                         QStringLiteral("Delpro"), 50, 1000, 7,
-                                         {QStringLiteral("'3', 30, 600"), QStringLiteral("'4', 20, 400")});
+    const qint64 first = farm->addRecord(
+        QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"), QStringLiteral("Delpro"), 50,
+        1000, 7, {QStringLiteral("'3', 30, 600"), QStringLiteral("'4', 20, 400")});
     Site site(*farm, mode());
     RemotePeer::exec(QStringLiteral("rename table detalle_cabezas_produccion to detalle_guardado"));
     SyncReport report;
     try {
         report = site.sync();
     } catch (...) {
-        RemotePeer::exec(QStringLiteral("rename table detalle_guardado to detalle_cabezas_produccion"));
+        RemotePeer::exec(
+            QStringLiteral("rename table detalle_guardado to detalle_cabezas_produccion"));
         throw;
     }
     RemotePeer::exec(QStringLiteral("rename table detalle_guardado to detalle_cabezas_produccion"));
@@ -322,17 +348,20 @@ TEST_P(SyncTest, DownloadFailureStoresNoRecordWithoutItsDetails)
     EXPECT_EQ(site.readingCount(), 0);
     const QStringList events = site.events();
     ASSERT_FALSE(events.isEmpty());
-    EXPECT_TRUE(events[0].startsWith(QStringLiteral("Error ")) &&
-                events[0].endsWith(QStringLiteral(" en procedimiento Sincronizar_nuevos de Módulo Module1") +
-                                   kTime))
+    EXPECT_TRUE(
+        events[0].startsWith(QStringLiteral("Error ")) &&
+        events[0].endsWith(
+            QStringLiteral(" en procedimiento Sincronizar_nuevos de Módulo Module1") + kTime))
         << events[0].toStdString();
     EXPECT_NE(events.last(), kSuccess);
 
     site.sync();
     EXPECT_EQ(site.events().last(), kSuccess);
     EXPECT_EQ(site.readingCount(), 1);
-    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(), 2);
-    EXPECT_EQ(site.value(QStringLiteral("select id_remoto from Produccion_Lactea")).toLongLong(), first);
+    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+              2);
+    EXPECT_EQ(site.value(QStringLiteral("select id_remoto from Produccion_Lactea")).toLongLong(),
+              first);
 }
 
 // Another site's record without details, whose id_prg equals our pending
@@ -341,16 +370,16 @@ TEST_P(SyncTest, DownloadFailureStoresNoRecordWithoutItsDetails)
 TEST_P(SyncTest, AnotherSitesRecordNeverTakesOurIdOrDetails)
 {
     Site other(*farm, otherMode());
-    other.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Sitio B"), QStringLiteral("Delpro"),
-                     0, 0, {});
+    other.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Sitio B"),
+                     QStringLiteral("Delpro"), 0, 0, {});
     other.sync();
     const qint64 othersRecord = serverIdOf(other, 1);
     ASSERT_GT(othersRecord, 0);
 
     Site site(*farm, mode());
-    const qint64 ours = site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                        QStringLiteral("Delpro"), 40, 800,
-                                        {{QStringLiteral("3"), 40, 800}});
+    const qint64 ours =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
     ASSERT_EQ(ours, 1); // the same local id as the other site's record
     site.sync();
 
@@ -366,9 +395,9 @@ TEST_P(SyncTest, AnotherSitesRecordNeverTakesOurIdOrDetails)
 
     // A synchronised row of ours keeps its server id when later runs see
     // the other site's record, still without details, again.
-    const qint64 next = site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
-                                        QStringLiteral("Delpro"), 20, 400,
-                                        {{QStringLiteral("4"), 20, 400}});
+    const qint64 next =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 20, 400, {{QStringLiteral("4"), 20, 400}});
     site.sync();
     EXPECT_EQ(serverIdOf(site, ours), oursOnServer);
     EXPECT_EQ(farm->detailCount(othersRecord), 0);
@@ -383,16 +412,16 @@ TEST_P(SyncTest, TwoSitesOfOneFarmRoundTrip)
 {
     Site a(*farm, mode());
     Site b(*farm, otherMode());
-    a.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 60,
-                 1225, {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
-    b.addReading(QStringLiteral("10/03/2026"), QStringLiteral("O'Neil"), QStringLiteral("Dairycomp"), 30,
-                 600, {{QStringLiteral("7"), 30, 600}});
+    a.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"),
+                 60, 1225, {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
+    b.addReading(QStringLiteral("10/03/2026"), QStringLiteral("O'Neil"),
+                 QStringLiteral("Dairycomp"), 30, 600, {{QStringLiteral("7"), 30, 600}});
     for (int round = 0; round < 3; ++round) {
         a.sync();
         b.sync();
         if (round == 0)
-            a.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"),
-                         61, 1230, {{QStringLiteral("3"), 61, 1230}});
+            a.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 61, 1230, {{QStringLiteral("3"), 61, 1230}});
     }
     const QStringList expected{QStringLiteral("10/03/2026|O'Neil|Dairycomp|30|600"),
                                QStringLiteral("10/03/2026|Zelvano|Delpro|60|1225"),
@@ -402,19 +431,24 @@ TEST_P(SyncTest, TwoSitesOfOneFarmRoundTrip)
     EXPECT_EQ(farm->headerCount(), 3);
     EXPECT_EQ(farm->detailCount(), 4);
     for (Site *site : {&a, &b}) {
-        EXPECT_EQ(site->value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(), 4);
-        EXPECT_EQ(site->value(QStringLiteral("select count(*) from Produccion_Lactea where actualizado "
-                                             "= false"))
-                      .toInt(),
-                  0);
-        EXPECT_EQ(site->value(QStringLiteral("select count(distinct id_remoto) from Produccion_Lactea"))
-                      .toInt(),
-                  3);
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+            4);
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(*) from Produccion_Lactea where actualizado "
+                                       "= false"))
+                .toInt(),
+            0);
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(distinct id_remoto) from Produccion_Lactea"))
+                .toInt(),
+            3);
         EXPECT_EQ(site->events().last(), kSuccess);
     }
-    EXPECT_EQ(b.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '4'"))
-                  .toDouble(),
-              412.5);
+    EXPECT_EQ(
+        b.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '4'"))
+            .toDouble(),
+        412.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SyncTest, ::testing::Values("ODBC", "WEB"),
@@ -479,8 +513,9 @@ TEST_F(SyncFailureTest, WebServerThatNeverAnswersTimesOut)
     test::SilentServer silent;
     setSyncWebTimeouts(2000, 500, 500);
     auto site = siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(silent.port()));
-    const qint64 a = site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                      QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 a =
+        site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
     site->sync();
     EXPECT_EQ(site->events(), QStringList{kNoConnection});
     EXPECT_FALSE(site->actualizado(a));
@@ -497,8 +532,9 @@ TEST_F(SyncFailureTest, OdbcServerThatNeverAnswersTimesOut)
     ASSERT_TRUE(silent.ok());
     setSyncOdbcLoginTimeout(2);
     auto site = siteOn(QStringLiteral("ODBC"), QStringLiteral("127.0.0.5"));
-    const qint64 a = site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
-                                      QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 a =
+        site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
     site->sync();
     EXPECT_EQ(site->events(), QStringList{kNoConnection});
     EXPECT_FALSE(site->actualizado(a));
@@ -514,12 +550,13 @@ TEST_F(SyncFailureTest, UnreachableServerInBothModes)
     odbc->sync();
     EXPECT_EQ(odbc->events(), QStringList{kNoConnection});
 
-    auto web = siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(test::closedPort()));
+    auto web =
+        siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(test::closedPort()));
     web->sync();
     ASSERT_EQ(web->events().size(), 1);
     // Refused connections are not among the three numbers of the friendly text.
-    EXPECT_TRUE(web->events()[0].startsWith(
-        QStringLiteral("Error %1 (").arg(ErrNo::HttpCannotConnect)))
+    EXPECT_TRUE(
+        web->events()[0].startsWith(QStringLiteral("Error %1 (").arg(ErrNo::HttpCannotConnect)))
         << web->events()[0].toStdString();
 
     odbc->sync(true);
@@ -531,11 +568,12 @@ TEST_F(SyncFailureTest, UnreachableServerInBothModes)
 // The command line runs one synchronisation and tells what went up and down.
 TEST_F(SyncFailureTest, SyncCommandPrintsWhatMoved)
 {
-    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"), QStringLiteral("Delpro"),
-                    50, 1000, 7, {QStringLiteral("'3', 30, 600")});
+    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"),
+                    QStringLiteral("Delpro"), 50, 1000, 7, {QStringLiteral("'3', 30, 600")});
     Site site(*farm, QStringLiteral("WEB"));
-    site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 40,
-                    800, {{QStringLiteral("3"), 40, 800}, {QStringLiteral("4"), 0, 0}});
+    site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                    QStringLiteral("Delpro"), 40, 800,
+                    {{QStringLiteral("3"), 40, 800}, {QStringLiteral("4"), 0, 0}});
     closeLocalConnection(site.home.ctx);
 
     QProcess process;
@@ -543,11 +581,13 @@ TEST_F(SyncFailureTest, SyncCommandPrintsWhatMoved)
                   {QStringLiteral("--home"), site.home.dir(), QStringLiteral("sync")});
     ASSERT_TRUE(process.waitForFinished(60000));
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_EQ(process.exitCode(), 0) << output.toStdString()
-                                     << process.readAllStandardError().toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("Up:   1 added, 0 changed, 0 deleted, 2 detail rows")))
+    EXPECT_EQ(process.exitCode(), 0)
+        << output.toStdString() << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(
+        output.contains(QStringLiteral("Up:   1 added, 0 changed, 0 deleted, 2 detail rows")))
         << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("Down: 1 records, 1 detail rows"))) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("Down: 1 records, 1 detail rows")))
+        << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("Event: Datos de cabezas y produccion Sincronizados "
                                                "correctamente con el servidor web")))
         << output.toStdString();

@@ -57,10 +57,11 @@ int clientIdForCurrentTest()
 
 RemoteFarm::RemoteFarm(int clientId, const QString &password) : m_clientId(clientId)
 {
-    RemotePeer::exec(QStringLiteral("replace into clientes (id, password, nombre) values (%1, '%2', "
-                                    "'Tambo de prueba')")
-                         .arg(clientId)
-                         .arg(sqlQuote(password)));
+    RemotePeer::exec(
+        QStringLiteral("replace into clientes (id, password, nombre) values (%1, '%2', "
+                       "'Tambo de prueba')")
+            .arg(clientId)
+            .arg(sqlQuote(password)));
     clear();
 }
 
@@ -85,60 +86,68 @@ void RemoteFarm::clear() const
 int RemoteFarm::headerCount() const
 {
     return RemotePeer::scalar(
-               QStringLiteral("select count(*) from cabezas_produccion where cliente = %1").arg(m_clientId))
+               QStringLiteral("select count(*) from cabezas_produccion where cliente = %1")
+                   .arg(m_clientId))
         .toInt();
 }
 
 int RemoteFarm::detailCount() const
 {
-    return RemotePeer::scalar(QStringLiteral("select count(*) from detalle_cabezas_produccion d join "
-                                             "cabezas_produccion c on c.id = d.id where c.cliente = %1")
-                                  .arg(m_clientId))
+    return RemotePeer::scalar(
+               QStringLiteral("select count(*) from detalle_cabezas_produccion d join "
+                              "cabezas_produccion c on c.id = d.id where c.cliente = %1")
+                   .arg(m_clientId))
         .toInt();
 }
 
 int RemoteFarm::detailCount(qint64 serverId) const
 {
     return RemotePeer::scalar(
-               QStringLiteral("select count(*) from detalle_cabezas_produccion where id = %1").arg(serverId))
+               QStringLiteral("select count(*) from detalle_cabezas_produccion where id = %1")
+                   .arg(serverId))
         .toInt();
 }
 
 QStringList RemoteFarm::headers() const
 {
-    return remoteRows(QStringLiteral("select fecha, usuario, turno, total_cabezas, total_litros from "
-                                     "cabezas_produccion where cliente = %1 order by id")
-                          .arg(m_clientId));
+    return remoteRows(
+        QStringLiteral("select fecha, usuario, turno, total_cabezas, total_litros from "
+                       "cabezas_produccion where cliente = %1 order by id")
+            .arg(m_clientId));
 }
 
 QStringList RemoteFarm::details(qint64 serverId) const
 {
-    return remoteRows(QStringLiteral("select rodeo, cabezas, litros from detalle_cabezas_produccion "
-                                     "where id = %1 order by id_detalle")
-                          .arg(serverId));
+    return remoteRows(
+        QStringLiteral("select rodeo, cabezas, litros from detalle_cabezas_produccion "
+                       "where id = %1 order by id_detalle")
+            .arg(serverId));
 }
 
 qint64 RemoteFarm::addRecord(const QString &fecha, const QString &usuario, const QString &turno,
-                             int cabezas, double litros, qint64 idPrg, const QStringList &detailGroups)
+                             int cabezas, double litros, qint64 idPrg,
+                             const QStringList &detailGroups)
 {
     OdbcConnection db(odbcConnectionString(RemotePeer::odbcHost()));
-    db.execute(QStringLiteral("insert into cabezas_produccion (cliente, fecha, usuario, turno, "
-                              "total_cabezas, total_litros, id_prg) values (%1, '%2', '%3', '%4', %5, "
-                              "%6, %7)")
-                   .arg(m_clientId)
-                   .arg(fecha, sqlQuote(usuario), sqlQuote(turno))
-                   .arg(cabezas)
-                   .arg(vb::numberText(litros))
-                   .arg(idPrg));
+    db.execute(
+        QStringLiteral("insert into cabezas_produccion (cliente, fecha, usuario, turno, "
+                       "total_cabezas, total_litros, id_prg) values (%1, '%2', '%3', '%4', %5, "
+                       "%6, %7)")
+            .arg(m_clientId)
+            .arg(fecha, sqlQuote(usuario), sqlQuote(turno))
+            .arg(cabezas)
+            .arg(vb::numberText(litros))
+            .arg(idPrg));
     OdbcResult rs = db.openRecordset(QStringLiteral("select max(id) from cabezas_produccion where "
                                                     "cliente = %1")
                                          .arg(m_clientId));
     const qint64 id = rs.value(0).toLongLong();
     for (const QString &group : detailGroups)
-        db.execute(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
-                                  "values (%1, %2)")
-                       .arg(id)
-                       .arg(group));
+        db.execute(
+            QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
+                           "values (%1, %2)")
+                .arg(id)
+                .arg(group));
     return id;
 }
 
@@ -146,9 +155,10 @@ Site::Site(const RemoteFarm &farm, const QString &mode, const QString &password)
 {
     const QString host =
         mode == QLatin1String("ODBC") ? RemotePeer::odbcHost() : RemotePeer::webHost();
-    home.exec(QStringLiteral("update mi_empresa set id_cliente_remoto = '%1', servidor_remoto = '%2', "
-                             "password_remoto = '%3', modo_remoto = '%4'")
-                  .arg(farm.id(), host, quoted(password), mode));
+    home.exec(
+        QStringLiteral("update mi_empresa set id_cliente_remoto = '%1', servidor_remoto = '%2', "
+                       "password_remoto = '%3', modo_remoto = '%4'")
+            .arg(farm.id(), host, quoted(password), mode));
     home.connect();
 }
 
@@ -158,21 +168,23 @@ qint64 Site::addReading(const QString &fecha, const QString &usuario, const QStr
 {
     LocalConnection db;
     db.open(home.databasePath());
-    db.execute(QStringLiteral("insert into Produccion_Lactea (fecha, usuario, turno, total_cabezas, "
-                              "total_litros, actualizado, proceso, id_remoto) values ('%1', '%2', "
-                              "'%3', %4, %5, %6, '%7', %8)")
-                   .arg(fecha, quoted(usuario), quoted(turno))
-                   .arg(cabezas)
-                   .arg(vb::numberText(litros), actualizado ? QStringLiteral("true") : QStringLiteral("false"),
-                        proceso,
-                        vb::isNull(idRemoto) ? QStringLiteral("null") : vb::joinText(idRemoto)));
+    db.execute(
+        QStringLiteral("insert into Produccion_Lactea (fecha, usuario, turno, total_cabezas, "
+                       "total_litros, actualizado, proceso, id_remoto) values ('%1', '%2', "
+                       "'%3', %4, %5, %6, '%7', %8)")
+            .arg(fecha, quoted(usuario), quoted(turno))
+            .arg(cabezas)
+            .arg(vb::numberText(litros),
+                 actualizado ? QStringLiteral("true") : QStringLiteral("false"), proceso,
+                 vb::isNull(idRemoto) ? QStringLiteral("null") : vb::joinText(idRemoto)));
     Recordset rs = db.openRecordset(QStringLiteral("select max(id) from Produccion_Lactea"));
     const qint64 id = rs.value(0).toLongLong();
     for (const Herd &h : herds)
-        db.execute(QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
-                                  "values (%1, '%2', %3, %4)")
-                       .arg(id)
-                       .arg(quoted(h.rodeo), vb::numberText(h.cabezas), vb::numberText(h.litros)));
+        db.execute(
+            QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                           "values (%1, '%2', %3, %4)")
+                .arg(id)
+                .arg(quoted(h.rodeo), vb::numberText(h.cabezas), vb::numberText(h.litros)));
     return id;
 }
 
@@ -185,19 +197,23 @@ SyncReport Site::sync(bool silent)
 
 QString Site::proceso(qint64 localId) const
 {
-    return home.scalar(QStringLiteral("select proceso from Produccion_Lactea where id = %1").arg(localId))
+    return home
+        .scalar(QStringLiteral("select proceso from Produccion_Lactea where id = %1").arg(localId))
         .toString();
 }
 
 bool Site::actualizado(qint64 localId) const
 {
-    return home.scalar(QStringLiteral("select actualizado from Produccion_Lactea where id = %1").arg(localId))
+    return home
+        .scalar(
+            QStringLiteral("select actualizado from Produccion_Lactea where id = %1").arg(localId))
         .toBool();
 }
 
 QVariant Site::idRemoto(qint64 localId) const
 {
-    return home.scalar(QStringLiteral("select id_remoto from Produccion_Lactea where id = %1").arg(localId));
+    return home.scalar(
+        QStringLiteral("select id_remoto from Produccion_Lactea where id = %1").arg(localId));
 }
 
 int Site::readingCount() const

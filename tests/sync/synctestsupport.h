@@ -55,7 +55,8 @@ struct Herd
 class Site
 {
 public:
-    Site(const RemoteFarm &farm, const QString &mode, const QString &password = QStringLiteral("secreto"));
+    Site(const RemoteFarm &farm, const QString &mode,
+         const QString &password = QStringLiteral("secreto"));
 
     TestHome home;
 
