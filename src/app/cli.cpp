@@ -6,6 +6,7 @@
 #include "store/connection.h"
 #include "store/eventlog.h"
 #include "store/schema.h"
+#include "trips/save_cli.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -155,6 +156,9 @@ std::vector<CommandSpec> coreCommands()
         // json commands
         // download commands
         // save commands
+        {QStringLiteral("save"), QStringLiteral("save [--new | --from dd/MM/yyyy --to dd/MM/yyyy]"),
+         QStringLiteral("Download the farm's trips and save them, as one scheduler cycle does."),
+         cmdSave},
         // import commands
         // sync commands
     };

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace zelvano {
+
+struct CliEnv;
+
+// zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]: one download-and-save
+// cycle of the scheduler on the home's database, then what it stored.
+int cmdSave(CliEnv &env, const QStringList &args);
+
+} // namespace zelvano
