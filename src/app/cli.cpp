@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/vb.h"
+#include "download/download_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
@@ -155,6 +156,10 @@ std::vector<CommandSpec> coreCommands()
          cmdSqlScript},
         // json commands
         // download commands
+        {QStringLiteral("download"),
+         QStringLiteral("download [--from dd/MM/yyyy --to dd/MM/yyyy] [--json]"),
+         QStringLiteral("Download trips from the remote server and print the trip grid."),
+         cmdDownload},
         // save commands
         {QStringLiteral("save"), QStringLiteral("save [--new | --from dd/MM/yyyy --to dd/MM/yyyy]"),
          QStringLiteral("Download the farm's trips and save them, as one scheduler cycle does."),
