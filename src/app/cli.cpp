@@ -161,7 +161,7 @@ std::vector<CommandSpec> coreCommands()
          QStringLiteral("Download trips from the remote server and print the trip grid."),
          cmdDownload},
         // save commands
-        {QStringLiteral("save"), QStringLiteral("save [--new | --from dd/MM/yyyy --to dd/MM/yyyy]"),
+        {QStringLiteral("save"), QStringLiteral("save [--from dd/MM/yyyy --to dd/MM/yyyy]"),
          QStringLiteral("Download the farm's trips and save them, as one scheduler cycle does."),
          cmdSave},
         // import commands

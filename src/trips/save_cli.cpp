@@ -52,31 +52,33 @@ void printError(const QString &text)
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
+// The download's own options: a date range, both ends or neither.
 bool parseOptions(CliEnv &env, const QStringList &args)
 {
-    QDate from;
-    QDate to = env.ctx.today();
-    bool range = false;
+    QString from, to;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if ((a == QLatin1String("--from") || a == QLatin1String("--to")) && i + 1 < args.size()) {
-            const QDate d = DateTexts::parseDate(args.at(++i));
-            if (!d.isValid()) {
-                printError(QStringLiteral("not a date (dd/MM/yyyy): %1").arg(args.at(i)));
-                return false;
-            }
-            (a == QLatin1String("--from") ? from : to) = d;
-            range = true;
-        } else if (a == QLatin1String("--new")) {
-            range = false;
+            (a == QLatin1String("--from") ? from : to) = args.at(++i);
         } else {
-            printError(QStringLiteral("usage: zelvano save [--new | --from dd/MM/yyyy --to dd/MM/yyyy]"));
+            printError(QStringLiteral("usage: zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]"));
             return false;
         }
     }
-    env.ctx.newTripsOnly = !range;
-    env.ctx.DTdesde = from;
-    env.ctx.DThasta = to;
+    if (from.isEmpty() != to.isEmpty()) {
+        printError(QStringLiteral("usage: zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]"));
+        return false;
+    }
+    if (from.isEmpty())
+        return true;
+    const QDate d1 = DateTexts::parseDate(from), d2 = DateTexts::parseDate(to);
+    if (!d1.isValid() || !d2.isValid()) {
+        printError(QStringLiteral("save: dates are written dd/MM/yyyy"));
+        return false;
+    }
+    env.ctx.newTripsOnly = false;
+    env.ctx.DTdesde = d1;
+    env.ctx.DThasta = d2;
     return true;
 }
 
