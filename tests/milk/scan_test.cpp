@@ -50,6 +50,21 @@ TEST(Scan, DelproStemAndDateFromTheOriginalName)
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
 }
 
+TEST(Scan, UnderscoreInTheFolderDoesNotMoveTheDate)
+{
+    MilkHome home;
+    QDir(home.dir()).mkpath("Leche_Export");
+    home.ctx.settings.ImportFolder = home.filePath("Leche_Export");
+    home.ctx.settings.ImportFileName = "ordene";
+    QFile file(home.filePath("Leche_Export/ordene_20260312.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kFile);
+    file.close();
+    Abrir(home.ctx);
+    EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
+    EXPECT_TRUE(QFile::exists(home.filePath("Leche_Export/--leido--ordene_20260312.csv")));
+}
+
 TEST(Scan, DairycompNameWithTheStampOfTheReading)
 {
     MilkHome home(",");
