@@ -2,12 +2,14 @@
 
 #include "common/error.h"
 #include "common/vb.h"
+#include "download/download_cli.h"
 #include "milk/import_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
 #include "store/schema.h"
 #include "sync/sync_cli.h"
+#include "trips/save_cli.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -156,7 +158,14 @@ std::vector<CommandSpec> coreCommands()
          cmdSqlScript},
         // json commands
         // download commands
+        {QStringLiteral("download"),
+         QStringLiteral("download [--from dd/MM/yyyy --to dd/MM/yyyy] [--json]"),
+         QStringLiteral("Download trips from the remote server and print the trip grid."),
+         cmdDownload},
         // save commands
+        {QStringLiteral("save"), QStringLiteral("save [--from dd/MM/yyyy --to dd/MM/yyyy]"),
+         QStringLiteral("Download the farm's trips and save them, as one scheduler cycle does."),
+         cmdSave},
         // import commands
         {QStringLiteral("import"), QStringLiteral("import"),
          QStringLiteral("Scan the import folder once and import the new milking files."), cmdImport},

@@ -5,6 +5,8 @@
 #include "common/vb.h"
 #include "store/appcontext.h"
 
+#include <limits>
+
 namespace zelvano {
 
 namespace {
@@ -63,8 +65,12 @@ void Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, qint32 dietId, qint32 f
         {
             Recordset lowest = db->openRecordset(
                 QStringLiteral("select * from lectura_viajes where id < 0 order by id"));
-            if (!lowest.eof())
-                tripId = vb::toLong(lowest.value(0)) - 1;
+            if (!lowest.eof()) {
+                const qint64 below = qint64(vb::toLong(lowest.value(0))) - 1;
+                if (below < std::numeric_limits<qint32>::min())
+                    raise(ErrNo::Overflow);
+                tripId = qint32(below);
+            }
         }
 
         const auto &rows = ctx.ProductionRows;

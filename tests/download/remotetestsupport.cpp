@@ -65,6 +65,25 @@ QVariant RemotePeer::scalar(const QString &sql)
     return rs.eof() ? QVariant() : rs.value(0);
 }
 
+void RemotePeer::reloadSchema()
+{
+    QFile file(QStringLiteral(ZELVANO_SOURCE_DIR "/server/remote.sql"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("server/remote.sql is missing");
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const qsizetype comment = line.indexOf(QLatin1String("--"));
+        lines << (comment >= 0 ? line.left(comment) : line);
+    }
+    QStringList statements;
+    for (const QString &sql : lines.join(QLatin1Char('\n')).split(QLatin1Char(';'))) {
+        if (!sql.trimmed().isEmpty())
+            statements << sql;
+    }
+    execAll(statements);
+    reset();
+}
+
 void RemotePeer::reset()
 {
     execAll({QStringLiteral("delete from clientes"),

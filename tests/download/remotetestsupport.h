@@ -23,6 +23,8 @@ struct RemotePeer
 
     // Empties every remote table and registers client 12 with password "secreto".
     static void reset();
+    // Drops and creates the remote tables again (after a test altered one).
+    static void reloadSchema();
     static void exec(const QString &sql);
     static void execAll(const QStringList &statements);
     static QVariant scalar(const QString &sql);

@@ -208,6 +208,25 @@ TEST_P(Reader, StoresTheReadingItsHerdLinesAndTotals)
     EXPECT_EQ(home.overlay.maximum(), 8);
 }
 
+// The file's decimal setting no longer changes what a number is worth.
+TEST_P(Reader, EveryDecimalSettingReadsTheNumbersAsWritten)
+{
+    home.addHerd("1", "Uno", "G1");
+    home.addHerd("2", "Dos", "G2");
+    for (const char *fileSetting : {".", ",", ""}) {
+        SCOPED_TRACE(fileSetting);
+        home.ctx.settings.CsvDecimalSeparator = fileSetting;
+        home.exec("delete from detalle_Produccion_Lactea");
+        read("r_20260312.csv", "t\r\nG1;x;40;812,5;7;96,4\r\nG2;x;10;100.25;7;1\r\n");
+        EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea where Rodeo = '1'")
+                             .toDouble(), 812.5);
+        EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea where Rodeo = '2'")
+                             .toDouble(), 100.25);
+        ASSERT_EQ(home.ctx.ProductionRows.size(), 2u);
+        EXPECT_DOUBLE_EQ(home.ctx.ProductionRows[0].pitKg, 96.4);
+    }
+}
+
 TEST_P(Reader, HerdTotalsAreRoundedHalfToEvenAfterEachHerd)
 {
     home.addHerd("1", "Uno", "A");

@@ -50,6 +50,21 @@ TEST(Scan, DelproStemAndDateFromTheOriginalName)
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
 }
 
+TEST(Scan, UnderscoreInTheFolderDoesNotMoveTheDate)
+{
+    MilkHome home;
+    QDir(home.dir()).mkpath("Leche_Export");
+    home.ctx.settings.ImportFolder = home.filePath("Leche_Export");
+    home.ctx.settings.ImportFileName = "ordene";
+    QFile file(home.filePath("Leche_Export/ordene_20260312.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kFile);
+    file.close();
+    Abrir(home.ctx);
+    EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
+    EXPECT_TRUE(QFile::exists(home.filePath("Leche_Export/--leido--ordene_20260312.csv")));
+}
+
 TEST(Scan, DairycompNameWithTheStampOfTheReading)
 {
     MilkHome home(",");
@@ -143,6 +158,43 @@ TEST(Scan, TwoFilesInNameOrder)
     EXPECT_EQ(read[1].name, "ordene_20260313.csv");
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea order by id desc").toDate(),
               QDate(2026, 3, 13));
+}
+
+TEST(Scan, HeadCountsFromTheNewReadingWhenConfigured)
+{
+    for (bool refresh : {true, false}) {
+        MilkHome home;
+        home.ctx.settings.HeadCountFromMilk = refresh;
+        home.addHerd("1", "Uno", "G1,G2");
+        home.addHerd("2", "Dos", "G3");
+        home.addHerd("3", "Sin lectura", QVariant());
+        home.exec("update rodeos set cabezas = 99");
+        home.writeExport("a_20260311.csv", "t\nG1;a;40;800;0;1\nG2;a;3;80;0;1\nG3;a;12;300;0;1\n");
+        home.writeExport("b_20260312.csv", "t\nG1;a;41;800;0;1\nG3;a;11;300;0;1\n");
+        Abrir(home.ctx);
+        const QStringList texts = test::eventTexts(home);
+        ASSERT_EQ(texts.size(), refresh ? 3 : 2);
+        if (refresh) {
+            // Once, after both files: the newest reading's lines.
+            EXPECT_TRUE(texts[2].startsWith("Se Actualizaron las cabezas de los rodeos correctamente "
+                                            "con las cabezas del orde"));
+            EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '1'").toInt(), 41);
+            EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '2'").toInt(), 11);
+        } else {
+            EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '1'").toInt(), 99);
+        }
+        EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '3'").toInt(), 99);
+    }
+}
+
+TEST(Scan, NoFileReadNoHeadCountRefresh)
+{
+    MilkHome home;
+    home.ctx.settings.HeadCountFromMilk = true;
+    home.writeExport("--leido--a.csv", kFile);
+    Abrir(home.ctx);
+    EXPECT_TRUE(test::eventTexts(home).isEmpty());
+    EXPECT_FALSE(home.overlay.isVisible());
 }
 
 TEST(ImportCommand, ScansTheConfiguredFolderOfTheHome)
