@@ -73,10 +73,7 @@ QVariant localDateText(const QVariant &value)
 // The server's refusal of a read, as an error of the procedure.
 [[noreturn]] void raiseRefusedRead(const RemoteAnswer &answer)
 {
-    raise(answer.status, QStringLiteral("El servidor respondio %1 %2")
-                             .arg(answer.status)
-                             .arg(answer.statusText)
-                             .trimmed());
+    raise(answer.status, QStringLiteral("El servidor respondio con el estado %1").arg(answer.status));
 }
 
 struct DownloadedRecord

@@ -28,7 +28,6 @@ struct RemoteRow
 struct RemoteAnswer
 {
     int status = 200;
-    QString statusText;
     bool hasRows = false;
     std::vector<RemoteRow> rows;
 
