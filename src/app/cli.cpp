@@ -4,10 +4,13 @@
 #include "common/vb.h"
 #include "download/download_cli.h"
 #include "json/json_cli.h"
+#include "milk/import_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
 #include "store/schema.h"
+#include "sync/sync_cli.h"
+#include "trips/save_cli.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -169,8 +172,16 @@ std::vector<CommandSpec> coreCommands()
          QStringLiteral("Download trips from the remote server and print the trip grid."),
          cmdDownload},
         // save commands
+        {QStringLiteral("save"), QStringLiteral("save [--from dd/MM/yyyy --to dd/MM/yyyy]"),
+         QStringLiteral("Download the farm's trips and save them, as one scheduler cycle does."),
+         cmdSave},
         // import commands
+        {QStringLiteral("import"), QStringLiteral("import"),
+         QStringLiteral("Scan the import folder once and import the new milking files."), cmdImport},
         // sync commands
+        {QStringLiteral("sync"), QStringLiteral("sync"),
+         QStringLiteral("Synchronise the milk-production records with the server once, both ways."),
+         cmdSync},
     };
 }
 

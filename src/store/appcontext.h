@@ -76,6 +76,19 @@ struct AppContext
 
     // --- milk import
 
+    // One group of the milking file being imported. code is the group's code
+    // in the dairy software until a herd claims the group; from then on it is
+    // that herd's id.
+    struct ProductionRow
+    {
+        QString code;
+        double heads = 0;
+        double litres = 0;
+        double pitKg = 0;
+    };
+    // The groups of the file last read, in file order (any number of them).
+    std::vector<ProductionRow> ProductionRows;
+
     // --- scheduler and window
 
     // Ends the program at once (the unknown connection failure). Tests replace it.

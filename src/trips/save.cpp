@@ -1,13 +1,289 @@
 #include "trips/save.h"
 
+#include "common/error.h"
+#include "common/vb.h"
 #include "store/appcontext.h"
+#include "store/connection.h"
+#include "store/eventlog.h"
+#include "trips/headcounts.h"
+#include "trips/prescribed.h"
+
+#include <cmath>
+#include <utility>
 
 namespace zelvano {
 
-// Placeholder until this subsystem lands: the scheduler and the window call it.
+namespace {
+
+// Cell -> table position of each row kind.
+using Mapping = std::vector<std::pair<int, int>>; // (position, cell)
+
+const Mapping kTripMapping{{0, 0}, {1, 7}, {2, 6}, {3, 2}, {4, 1},
+                           {5, 3}, {6, 4}, {7, 5}, {8, 8}, {9, 9}};
+const Mapping kLoadMapping{{0, -1}, {1, 8}, {2, 2}, {4, 4},  {5, 5},
+                           {6, 1},  {7, 9}, {8, 6}, {9, 7}, {12, 15}};
+const Mapping kUnloadMapping{{0, -1}, {1, 12},  {2, 2},   {3, 9},   {4, 6},   {5, 7},
+                             {6, 8},  {7, 4},   {8, 5},   {9, 1},   {10, 13}, {11, 10},
+                             {12, 11}, {13, 14}, {16, 15}};
+
+// Trip positions whose empty cell means 0: shift, programmed trip, prescription.
+bool zeroWhenEmpty(int tripPosition)
+{
+    return tripPosition == 1 || tripPosition == 8 || tripPosition == 9;
+}
+
+bool isEmptyCell(const QVariant &v)
+{
+    return vb::isNull(v) || vb::joinText(v).trimmed().isEmpty();
+}
+
+// The cell as the column receives it: its text. An empty cell leaves a column
+// that is not a text empty, as the download leaves cells it had no value for.
+QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
+{
+    if (kind != ColumnKind::Text && isEmptyCell(cell))
+        return QVariant();
+    return vb::joinText(cell);
+}
+
+// An operator id as the tablet sent it; anything but a whole number is no id.
+QVariant operatorId(const QVariant &cell)
+{
+    double n = 0;
+    if (!vb::parseNumber(vb::joinText(cell), &n) || n != std::floor(n) || n < -2147483648.0 ||
+        n > 2147483647.0)
+        return QVariant();
+    return qint32(n);
+}
+
+qint32 tripNumber(const TripGrid::Row &trip, int cell)
+{
+    const QVariant v = trip.value(cell);
+    return isEmptyCell(v) ? 0 : vb::toLong(vb::joinText(v));
+}
+
+double numberOrZero(const QVariant &v)
+{
+    return vb::isNull(v) ? 0.0 : vb::toDouble(v);
+}
+
+bool alreadyStored(LocalConnection &db, qint32 id)
+{
+    Recordset rs = db.openRecordset(QStringLiteral("select * from lectura_viajes where id = ") +
+                                    QString::number(id) + QStringLiteral(" "));
+    const bool stored = !rs.eof();
+    rs.close();
+    return stored;
+}
+
+void addTrip(TableWriter &trips, const TripGrid::Row &trip)
+{
+    trips.addNew();
+    for (const auto &[position, cell] : kTripMapping) {
+        const QVariant &v = trip.value(cell);
+        if (zeroWhenEmpty(position) && isEmptyCell(v))
+            trips.setValue(position, 0);
+        else
+            trips.setValue(position, cellForColumn(v, trips.info().columns[size_t(position)].kind));
+    }
+    trips.update();
+}
+
+void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &child,
+               const QVariant &tripId, int operatorPosition)
+{
+    for (const auto &[position, cell] : mapping) {
+        if (cell < 0)
+            table.setValue(position, tripId);
+        else if (position == operatorPosition)
+            table.setValue(position, operatorId(child.value(cell)));
+        else
+            table.setValue(position, cellForColumn(child.value(cell),
+                                                   table.info().columns[size_t(position)].kind));
+    }
+}
+
+struct Tables
+{
+    TableWriter trips;
+    TableWriter loads;
+    TableWriter unloads;
+};
+
+void saveTrip(AppContext &ctx, Tables &tables, const TripGrid::Row &trip, qint32 tripId)
+{
+    LocalConnection &db = ctx.db();
+    const QVariant id = tripId;
+    double suggested = 0;
+    double real = 0;
+    for (const TripGrid::Row &child : trip.children) {
+        const QString kind = vb::joinText(child.value(0));
+        if (kind == QLatin1String("Carga")) {
+            TableWriter &loads = tables.loads;
+            loads.addNew();
+            qint32 idMod = vb::isNull(loads.value(11)) ? 0 : vb::toLong(loads.value(11));
+            fillChild(loads, kLoadMapping, child, id, 7);
+            suggested += numberOrZero(loads.value(4));
+            real += numberOrZero(loads.value(5));
+            const QVariant ingredient = loads.value(1);
+            const double kgReal = numberOrZero(loads.value(5));
+            const double kgSug = numberOrZero(loads.value(4));
+            loads.update();
+            if (idMod == 0) {
+                Recordset rs = db.openRecordset(
+                    QStringLiteral("select id_mod from lectura_carga order by id_mod desc"));
+                if (!rs.eof())
+                    idMod = vb::toLong(rs.value(0));
+                rs.close();
+            }
+            Inserta_Composicion_Concentrado(ctx, tripNumber(trip, 9),
+                                            vb::isNull(ingredient) ? 0 : vb::toLong(ingredient),
+                                            kgReal, idMod, tripId, kgSug);
+        } else if (kind == QLatin1String("Descarga")) {
+            tables.unloads.addNew();
+            fillChild(tables.unloads, kUnloadMapping, child, id, 10);
+            tables.unloads.update();
+        }
+    }
+    const QVariant shift = trip.value(7);
+    if (isEmptyCell(shift) || vb::toDouble(vb::joinText(shift)) != 99.0)
+        Comparar_Descarga(ctx, tripId, tripNumber(trip, 8), tripNumber(trip, 9));
+    db.execute(QStringLiteral("update lectura_viajes set kg_tot_sug = ") + vb::numberText(suggested) +
+               QStringLiteral(", kg_tot_real = ") + vb::numberText(real) +
+               QStringLiteral(" where id = ") + QString::number(tripId));
+}
+
+void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
+{
+    LocalConnection &db = ctx.db();
+    db.beginTrans();
+    ctx.overlay.setVisible(true);
+    ctx.overlay.setText(QStringLiteral("Guardando datos... ESPERE"));
+    ctx.overlay.setMaximum(int(rows.size()) - 1);
+    ctx.overlay.setValue(0);
+    ctx.window.yieldToEvents();
+
+    Tables tables{db.openTable(QStringLiteral("lectura_viajes")),
+                  db.openTable(QStringLiteral("lectura_Carga")),
+                  db.openTable(QStringLiteral("lectura_descarga"))};
+    for (const TripGrid::Row &trip : rows) {
+        if (trip.cells.at(0).icon == TripGrid::kStoredIcon)
+            continue;
+        const qint32 tripId = vb::toLong(vb::joinText(trip.value(0)));
+        // Marked or not: a stored trip is never stored twice.
+        if (alreadyStored(db, tripId))
+            continue;
+        addTrip(tables.trips, trip);
+        ctx.overlay.setValue(ctx.overlay.value() + 1);
+        ctx.overlay.setText(QStringLiteral("Guardando viaje ") + vb::joinText(trip.value(2)) +
+                            QStringLiteral(" ... ESPERE"));
+        ctx.window.yieldToEvents();
+        saveTrip(ctx, tables, trip, tripId);
+    }
+    tables.trips.close();
+    tables.loads.close();
+    tables.unloads.close();
+    db.commitTrans();
+}
+
+void logSaveError(AppContext &ctx, const AppError &error)
+{
+    try {
+        Grabar_Suceso(ctx, ctx.today(),
+                      procedureErrorText(error, QStringLiteral("CmdGrabar_Click")) + ctx.timeText());
+    } catch (const AppError &logError) {
+        reportUnlogged(error, QStringLiteral("CmdGrabar_Click"));
+        reportUnlogged(logError, QStringLiteral("Grabar_Suceso"));
+    }
+}
+
+void finishSave(AppContext &ctx, bool hadTrips)
+{
+    Setear_Prescriptos(ctx);
+    if (!hadTrips) {
+        ctx.overlay.setVisible(false);
+        return;
+    }
+    const QString now = ctx.timeText();
+    ctx.overlay.setText(QStringLiteral("Finalizo la descarga de datos exitosamente a las ") + now);
+    const QString status = QStringLiteral("Ultima descarga a las ") + now;
+    ctx.window.setCaption(windowCaption(status));
+    ctx.window.setTrayTip(QStringLiteral("Zelvano - ") + status);
+    Grabar_Suceso(ctx, ctx.today(),
+                  QStringLiteral("Finalizo la descarga de datos Web exitosamente a las ") + now);
+    if (ctx.settings.HeadCountFromFeeding)
+        Actualizar_Cabezas_Nube(ctx);
+}
+
+} // namespace
+
+void Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres)
+{
+    LocalConnection &db = ctx.db();
+    const QString pres = QString::number(idPres);
+    const QString prg = QString::number(idPrg);
+    Recordset herds = db.openRecordset(
+        QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
+                       "r.corral, d.kilos  from prescripcion_descarga d, prescripcion_rodeos r "
+                       "where d.id_prescripcion = d.id_prescripcion and r.id = d.id_corral and  "
+                       "d.id_prescripcion = ") +
+        pres + QStringLiteral(" and id_viaje = ") + prg);
+    if (herds.eof())
+        herds = db.openRecordset(
+            QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
+                           "r.corral, d.kilos from prescripcion_descarga d, rodeos r where r.id = "
+                           "d.id_corral and  d.id_prescripcion = ") +
+            pres + QStringLiteral(" and id_viaje = ") + prg);
+    if (herds.eof())
+        return;
+    TableWriter unloads = db.openTable(QStringLiteral("lectura_descarga"));
+    for (; !herds.eof(); herds.moveNext()) {
+        const QString herd = vb::numberText(vb::val(vb::joinText(herds.value(0))));
+        Recordset recorded = db.openRecordset(
+            QStringLiteral("select * from lectura_descarga where id_viaje = ") +
+            QString::number(idViaje) + QStringLiteral(" and id_rodeo = ") + herd);
+        if (recorded.eof()) {
+            unloads.addNew();
+            unloads.setValue(0, idViaje);
+            for (int i = 0; i < 6; ++i)
+                unloads.setValue(i + 1, herds.value(i));
+            for (int position = 7; position <= 10; ++position)
+                unloads.setValue(position, 0);
+            unloads.setValue(14, herds.value(6));
+            unloads.setValue(16, QStringLiteral("E"));
+            unloads.update();
+        }
+        recorded.close();
+    }
+    unloads.close();
+    herds.close();
+}
+
 void CmdGrabar_Click(AppContext &ctx)
 {
-    (void)ctx;
+    // A save pressed between two ticks finds the connection closed: open it
+    // for this save only.
+    const bool openedHere = !ctx.connection || !ctx.connection->isOpen();
+    if (openedHere)
+        Conectar_Base(ctx);
+
+    // The save reads a copy: yielding lets the window run, and nothing it does
+    // may reshape the rows under the walk.
+    const std::vector<TripGrid::Row> rows = ctx.grid.rows();
+    try {
+        saveGrid(ctx, rows);
+        finishSave(ctx, !rows.empty());
+    } catch (const AppError &error) {
+        try {
+            if (ctx.connection && ctx.connection->isOpen() && ctx.connection->inTransaction())
+                ctx.connection->rollbackTrans();
+        } catch (const AppError &) {
+        }
+        ctx.overlay.setVisible(false);
+        logSaveError(ctx, error);
+    }
+    if (openedHere)
+        closeLocalConnection(ctx);
 }
 
 } // namespace zelvano

@@ -1,0 +1,127 @@
+// Imports a Delpro export of 5,000 groups into a local database of 200 herds
+// (25 group codes each) with a pit diet: the reading, 200 herd lines, the
+// totals and a pit trip of 5,000 unloads.
+#include "common/clock.h"
+#include "common/usernotices.h"
+#include "common/waitoverlay.h"
+#include "common/windowstatus.h"
+#include "milk/csvreader.h"
+#include "store/appcontext.h"
+#include "store/localconnection.h"
+#include "store/schema.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace zelvano;
+
+namespace {
+
+constexpr int kHerds = 200;
+constexpr int kGroups = 5000;
+
+struct Dairy
+{
+    Dairy() : clock(QDateTime(QDate(2026, 3, 12), QTime(6, 5, 9))), ctx(clock, notices, overlay, window)
+    {
+        const QString db = dir.filePath("local.db");
+        createLocalDatabase(db);
+        ctx.connection = std::make_unique<LocalConnection>();
+        ctx.connection->open(db);
+        ctx.Connected = true;
+        LocalConnection &c = *ctx.connection;
+        c.beginTrans();
+        for (int h = 1; h <= kHerds; ++h) {
+            QStringList codes;
+            for (int g = h; g <= kGroups; g += kHerds)
+                codes << QStringLiteral("G%1").arg(g);
+            c.execute(QStringLiteral("insert into rodeos values ('%1', 1, 'Rodeo %1', 0, '%2', 0, "
+                                     "null, null, 2, %1)")
+                          .arg(h)
+                          .arg(codes.join(u',')));
+        }
+        c.execute("insert into dietas values (9, 'Fosa', true)");
+        c.execute("insert into prescripcion_viajes values (30, 2, 'Racion fosa', 0, '06:30', '1', '9')");
+        c.execute("insert into Prescripcion_detalle_alimentos values (30, 2, 501, 'Balanceado', 0)");
+        c.commitTrans();
+
+        settings().ImportSoftware = "delpro";
+        settings().ImportFileName = "ordene";
+        settings().CsvSplitMark = ";";
+        settings().CsvDecimalSeparator = ",";
+        settings().LocaleDecimalSeparator = ",";
+
+        QByteArray text = "Grupo;Nombre;Vacas;Litros;Promedio;Fosa\r\n";
+        for (int g = 1; g <= kGroups; ++g)
+            text += QStringLiteral("G%1;Grupo %1;%2;%3,5;21,4;%4,2\r\n")
+                        .arg(g)
+                        .arg(20 + g % 40)
+                        .arg(400 + g % 900)
+                        .arg(30 + g % 60)
+                        .toLatin1();
+        path = dir.filePath("ordene_20260312.csv");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            std::abort();
+        file.write(text);
+    }
+
+    Settings &settings() { return ctx.settings; }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    RecordingNotices notices;
+    HeadlessOverlay overlay;
+    HeadlessWindowStatus window;
+    AppContext ctx;
+    QString path;
+};
+
+void BM_ImportDelpro5000Groups(benchmark::State &state)
+{
+    Dairy dairy;
+    LocalConnection &db = *dairy.ctx.connection;
+    qint64 statements = 0;
+    for (auto _ : state) {
+        const qint64 before = db.statementCount();
+        LeerDatos_CSV(dairy.ctx, dairy.path, "ordene_20260312.csv");
+        statements = db.statementCount() - before;
+    }
+    if (!dairy.notices.notices().empty() || dairy.ctx.ProductionRows.size() != size_t(kGroups))
+        state.SkipWithError("the import did not run cleanly");
+    state.counters["statements"] = double(statements);
+    state.counters["groups"] = kGroups;
+}
+BENCHMARK(BM_ImportDelpro5000Groups)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The reading alone (no pit diet): what storing the groups costs.
+void BM_ImportDelpro5000GroupsWithoutPit(benchmark::State &state)
+{
+    Dairy dairy;
+    LocalConnection &db = *dairy.ctx.connection;
+    db.execute("delete from dietas");
+    qint64 statements = 0;
+    for (auto _ : state) {
+        const qint64 before = db.statementCount();
+        LeerDatos_CSV(dairy.ctx, dairy.path, "ordene_20260312.csv");
+        statements = db.statementCount() - before;
+    }
+    state.counters["statements"] = double(statements);
+}
+BENCHMARK(BM_ImportDelpro5000GroupsWithoutPit)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

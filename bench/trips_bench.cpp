@@ -1,0 +1,363 @@
+// Saving 1,000 downloaded trips (6 loads, 8 unloads, one concentrate load each,
+// a prescription of 10 herds) into a database that already holds 100,000 such
+// trips with their prescribed kilograms filled.
+//
+//   BM_Save               CmdGrabar_Click of the whole grid (its prescribed fill included)
+//   BM_SetearPrescriptos  the prescribed fill of those 1,000 trips alone
+//   BM_PlainInsert        the same rows by plain prepared inserts in one transaction
+// BM_Save also reports its ratio to the plain insert measured just before it.
+
+#include "../tests/trips/tripgridbuilder.h"
+
+#include "common/clock.h"
+#include "common/usernotices.h"
+#include "common/waitoverlay.h"
+#include "common/windowstatus.h"
+#include "store/appcontext.h"
+#include "store/connection.h"
+#include "store/localconnection.h"
+#include "store/schema.h"
+#include "store/settings.h"
+#include "trips/prescribed.h"
+#include "trips/save.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+using namespace zelvano;
+
+namespace {
+
+constexpr int kHistoryTrips = 100000;
+constexpr int kNewTrips = 1000;
+constexpr int kPrescription = 7;
+constexpr int kProgrammedTrips = 4;
+constexpr int kHerds = 10;
+constexpr int kRecordedHerds = 8;
+constexpr int kLoads = 6;
+constexpr int kConcentrate = 6; // the sixth ingredient is a concentrate of two
+
+void run(QSqlQuery &q, const QString &sql)
+{
+    if (!q.exec(sql))
+        throw std::runtime_error((sql + ": " + q.lastError().text()).toStdString());
+}
+
+// The history database, made once and copied for every run.
+QString historyTemplate()
+{
+    const QString path = QDir::temp().filePath(QStringLiteral("zelvano_trips_bench_v1.db"));
+    if (QFile::exists(path))
+        return path;
+    const QString building = path + QStringLiteral(".building");
+    QFile::remove(building);
+    createLocalDatabase(building);
+    LocalConnection db;
+    db.open(building);
+    QSqlQuery q(db.database());
+    run(q, "begin");
+    for (int prg = 1; prg <= kProgrammedTrips; ++prg) {
+        run(q, QStringLiteral("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) "
+                              "values (%1, %2, %3)").arg(kPrescription).arg(prg).arg(6000 + prg));
+        for (int a = 1; a <= kLoads; ++a)
+            run(q, QStringLiteral("insert into Prescripcion_detalle_alimentos (id_prescripcion, "
+                                  "id_viaje, id_alimento, nombre, kilos) values (%1, %2, %3, 'A%3', %4)")
+                       .arg(kPrescription).arg(prg).arg(a).arg(1000 + a));
+        for (int h = 1; h <= kHerds; ++h)
+            run(q, QStringLiteral("insert into prescripcion_descarga (id_prescripcion, id_viaje, "
+                                  "id_corral, nom_corral, kilos) values (%1, %2, '%3', 'Corral %3', %4)")
+                       .arg(kPrescription).arg(prg).arg(h).arg(500 + h));
+    }
+    for (int h = 1; h <= kHerds; ++h) {
+        run(q, QStringLiteral("insert into prescripcion_rodeos (id, cabezas, id_cat, actividad, corral) "
+                              "values ('%1', %2, 1, 2, %1)").arg(h).arg(40 + h));
+        run(q, QStringLiteral("insert into rodeos (id, Descripcion, cabezas) values ('%1', 'Corral %1', 40)")
+                   .arg(h));
+    }
+    for (int a = 1; a <= kLoads + 2; ++a)
+        run(q, QStringLiteral("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) "
+                              "values (%1, %2, 'A%2', '%3')")
+                   .arg(kPrescription).arg(a).arg(a == kConcentrate ? "Concentrado" : "Grano"));
+    run(q, QStringLiteral("insert into prescripcion_detalle_concentrado values (%1, %2, 7, 62.5)")
+               .arg(kPrescription).arg(kConcentrate));
+    run(q, QStringLiteral("insert into prescripcion_detalle_concentrado values (%1, %2, 8, 37.5)")
+               .arg(kPrescription).arg(kConcentrate));
+
+    const QString trips = QString::number(kHistoryTrips);
+    run(q, "with recursive n(i) as (select 1 union all select i + 1 from n where i < " + trips +
+               ") insert into lectura_viajes select i, 1, 3, 'Recria', date('2020-01-01', '+' || "
+               "(i / 20) || ' days'), 100, 6000, 6010, 1 + i % 4, 7, 6000 from n");
+    run(q, "with recursive n(i) as (select 1 union all select i + 1 from n where i < " + trips +
+               "), a(k) as (select 1 union all select k + 1 from a where k < 6) insert into "
+               "lectura_Carga (id_viaje, Id_alim, des_alim, kg_sug, kg_real, hora, operario, "
+               "id_tablet, nom_tablet, Kg_Prescriptos, suceso) select i, k, 'A' || k, 1000, 1001, "
+               "'06:00:00', 5, 'T1', 'Tablet', 1000 + k, '' from n, a");
+    run(q, "with recursive n(i) as (select 1 union all select i + 1 from n where i < " + trips +
+               "), h(k) as (select 1 union all select k + 1 from h where k < 10) insert into "
+               "lectura_descarga (id_viaje, id_rodeo, descripcion, cabezas, categoria, actividad, "
+               "corral, kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, gps, "
+               "Kg_Prescriptos, suceso) select i, k, 'Corral ' || k, 40, 1, 2, k, 600, 601, "
+               "'07:00:00', 5, 'T1', 'Tablet', '-34,-60', 500 + k, '' from n, h");
+    run(q, "insert into lectura_carga_detalle_conc select id_mod, id_viaje, Id_alim, 7, 'A7', "
+           "62.5, 625, 626 from lectura_Carga where Id_alim = 6");
+    run(q, "insert into lectura_carga_detalle_conc select id_mod, id_viaje, Id_alim, 8, 'A8', "
+           "37.5, 375, 376 from lectura_Carga where Id_alim = 6");
+    run(q, "commit");
+    q = QSqlQuery();
+    db.close();
+    QFile::rename(building, path);
+    return path;
+}
+
+void fillGrid(TripGrid &grid)
+{
+    test::setTripColumns(grid);
+    for (int i = 0; i < kNewTrips; ++i) {
+        test::TripCells t;
+        t.id = kHistoryTrips + 1 + i;
+        t.fecha = QStringLiteral("2026-12-01");
+        t.idPrg = QString::number(1 + i % kProgrammedTrips);
+        t.idPres = QString::number(kPrescription);
+        const int r = test::addTrip(grid, t);
+        for (int a = 1; a <= kLoads; ++a) {
+            test::LoadCells l;
+            l.idAlim = QString::number(a);
+            l.kgSug = QStringLiteral("1000");
+            l.kgReal = QStringLiteral("1001.5");
+            l.hora = QStringLiteral("06:%1:00").arg(a, 2, 10, QLatin1Char('0'));
+            test::addLoad(grid, r, l);
+        }
+        for (int h = 1; h <= kRecordedHerds; ++h) {
+            test::UnloadCells u;
+            u.idRodeo = QString::number(h);
+            u.kgSug = QStringLiteral("600");
+            u.kgReal = QStringLiteral("601");
+            u.hora = QStringLiteral("07:%1:00").arg(h, 2, 10, QLatin1Char('0'));
+            test::addUnload(grid, r, u);
+        }
+    }
+}
+
+// A fresh copy of the history with a headless context on it.
+struct Run
+{
+    Run() : ctx(clock, notices, overlay, window)
+    {
+        if (!dir.isValid() || !QFile::copy(historyTemplate(), dir.filePath("local.db")))
+            throw std::runtime_error("cannot copy the history database");
+        QFile f(dir.filePath("conexion.txt"));
+        f.open(QIODevice::WriteOnly);
+        f.write(("Data Source= " + dir.filePath("local.db")).toUtf8());
+        f.close();
+        ctx.homeDir = dir.path();
+        ctx.settings.LocaleDecimalSeparator = QStringLiteral(".");
+        ctx.endProgram = [](int) {};
+        Conectar_Base(ctx);
+        if (!ctx.Connected)
+            throw std::runtime_error("cannot open the history database");
+        Inicializar_Usuarios(ctx);
+    }
+    qint64 count(const QString &sql)
+    {
+        Recordset rs = ctx.db().openRecordset(sql);
+        return rs.value(0).toLongLong();
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0))};
+    HeadlessNotices notices;
+    HeadlessOverlay overlay;
+    HeadlessWindowStatus window;
+    AppContext ctx;
+};
+
+// The rows a save of the grid stores, inserted by plain prepared statements.
+double plainInsertSeconds(Run &r)
+{
+    sqlite3 *handle = *static_cast<sqlite3 *const *>(r.ctx.db().database().driver()->handle().data());
+    auto prepare = [&](const char *sql) {
+        sqlite3_stmt *s = nullptr;
+        if (sqlite3_prepare_v2(handle, sql, -1, &s, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(handle));
+        return s;
+    };
+    auto step = [&](sqlite3_stmt *s) {
+        if (sqlite3_step(s) != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(handle));
+        sqlite3_reset(s);
+    };
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_exec(handle, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt *trip = prepare("insert into lectura_viajes values (?,1,3,'Recria','2026-12-01',100,?,?,?,7,null)");
+    sqlite3_stmt *load = prepare("insert into lectura_Carga (id_viaje, Id_alim, des_alim, kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values (?,?,'Maiz',1000,1001.5,'06:00:00',5,'T1','Tablet 1','')");
+    sqlite3_stmt *unload = prepare("insert into lectura_descarga (id_viaje, id_rodeo, descripcion, cabezas, categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, gps, Kg_Prescriptos, suceso) values (?,?,'Corral',50,1,2,3,600,601,'07:00:00',5,'T1','Tablet 1','-34.1,-60.2',?,?)");
+    sqlite3_stmt *conc = prepare("insert into lectura_carga_detalle_conc values (?,?,6,?,'A',62.5,625,626)");
+    for (int i = 0; i < kNewTrips; ++i) {
+        const int id = kHistoryTrips + 1 + i;
+        sqlite3_bind_int(trip, 1, id);
+        sqlite3_bind_double(trip, 2, 6000);
+        sqlite3_bind_double(trip, 3, 6009);
+        sqlite3_bind_int(trip, 4, 1 + i % kProgrammedTrips);
+        step(trip);
+        for (int a = 1; a <= kLoads; ++a) {
+            sqlite3_bind_int(load, 1, id);
+            sqlite3_bind_int(load, 2, a);
+            step(load);
+            if (a == kConcentrate)
+                for (int c = 7; c <= 8; ++c) {
+                    sqlite3_bind_int64(conc, 1, sqlite3_last_insert_rowid(handle));
+                    sqlite3_bind_int(conc, 2, id);
+                    sqlite3_bind_int(conc, 3, c);
+                    step(conc);
+                }
+        }
+        for (int h = 1; h <= kHerds; ++h) {
+            sqlite3_bind_int(unload, 1, id);
+            sqlite3_bind_int(unload, 2, h);
+            if (h > kRecordedHerds) {
+                sqlite3_bind_double(unload, 3, 500 + h);
+                sqlite3_bind_text(unload, 4, "E", -1, SQLITE_STATIC);
+            } else {
+                sqlite3_bind_null(unload, 3);
+                sqlite3_bind_text(unload, 4, "", -1, SQLITE_STATIC);
+            }
+            step(unload);
+        }
+    }
+    sqlite3_exec(handle, "commit", nullptr, nullptr, nullptr);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    for (sqlite3_stmt *s : {trip, load, unload, conc})
+        sqlite3_finalize(s);
+    return seconds;
+}
+
+void check(bool ok, const char *what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+void BM_PlainInsert(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        Run r;
+        state.ResumeTiming();
+        state.SetIterationTime(plainInsertSeconds(r));
+    }
+}
+
+void BM_Save(benchmark::State &state)
+{
+    double plain = 0, saved = 0;
+    for (auto _ : state) {
+        {
+            Run p;
+            plain += plainInsertSeconds(p);
+        }
+        Run r;
+        fillGrid(r.ctx.grid);
+        const qint64 statementsBefore = r.ctx.db().statementCount();
+        QElapsedTimer timer;
+        timer.start();
+        CmdGrabar_Click(r.ctx);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        saved += seconds;
+        state.counters["statements"] = double(r.ctx.db().statementCount() - statementsBefore);
+        check(r.count("select count(*) from lectura_viajes") == kHistoryTrips + kNewTrips, "trips");
+        check(r.count("select count(*) from lectura_descarga where suceso = 'E'") ==
+                  kNewTrips * (kHerds - kRecordedHerds), "added unloads");
+        check(r.count("select count(*) from lectura_Carga where Kg_Prescriptos = 0 or "
+                      "Kg_Prescriptos is null") == 0, "prescribed loads");
+        check(r.count("select count(*) from lectura_carga_detalle_conc") ==
+                  2 * (kHistoryTrips + kNewTrips), "concentrate rows");
+    }
+    state.counters["plain_s"] = plain / double(state.iterations());
+    state.counters["save_s"] = saved / double(state.iterations());
+    state.counters["ratio"] = saved / plain;
+}
+
+void BM_SetearPrescriptos(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        Run r;
+        fillGrid(r.ctx.grid);
+        CmdGrabar_Click(r.ctx);
+        // Back to the state right after the save's commit: the new trips' values missing.
+        const QString newer = QString::number(kHistoryTrips);
+        r.ctx.db().execute("update lectura_viajes set Kg_Tot_Pres = null where id > " + newer);
+        r.ctx.db().execute("update lectura_Carga set Kg_Prescriptos = null where id_viaje > " + newer);
+        r.ctx.db().execute("update lectura_descarga set Kg_Prescriptos = null where id_viaje > " +
+                           newer + " and suceso <> 'E'");
+        state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
+        Setear_Prescriptos(r.ctx);
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        check(r.count("select count(*) from lectura_descarga where Kg_Prescriptos is null") == 0,
+              "prescribed unloads");
+    }
+}
+
+// Where the save's time goes: one indexed lookup of the unload comparison as
+// the connection runs it (text translated, compiled, stepped, read into a
+// result) against the same lookup as a prepared statement bound and stepped.
+void BM_LookupThroughConnection(benchmark::State &state)
+{
+    Run r;
+    int i = 0;
+    for (auto _ : state) {
+        Recordset rs = r.ctx.db().openRecordset(
+            QStringLiteral("select * from lectura_descarga where id_viaje = %1 and id_rodeo = %2")
+                .arg(kHistoryTrips - kNewTrips + 1 + i % kNewTrips)
+                .arg(1 + i % kHerds));
+        benchmark::DoNotOptimize(rs.recordCount());
+        ++i;
+    }
+}
+
+void BM_LookupPrepared(benchmark::State &state)
+{
+    Run r;
+    sqlite3 *handle = *static_cast<sqlite3 *const *>(r.ctx.db().database().driver()->handle().data());
+    sqlite3_stmt *s = nullptr;
+    sqlite3_prepare_v2(handle, "select * from lectura_descarga where id_viaje = ? and id_rodeo = ?",
+                       -1, &s, nullptr);
+    int i = 0;
+    for (auto _ : state) {
+        sqlite3_bind_int(s, 1, kHistoryTrips - kNewTrips + 1 + i % kNewTrips);
+        sqlite3_bind_int(s, 2, 1 + i % kHerds);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            benchmark::DoNotOptimize(sqlite3_column_int(s, 0));
+        sqlite3_reset(s);
+        ++i;
+    }
+    sqlite3_finalize(s);
+}
+
+} // namespace
+
+BENCHMARK(BM_LookupThroughConnection)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LookupPrepared)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainInsert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Save)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SetearPrescriptos)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();

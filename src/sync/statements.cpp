@@ -1,0 +1,145 @@
+#include "sync/statements.h"
+
+#include "common/datetexts.h"
+#include "common/vb.h"
+#include "download/remote.h"
+
+#include <QDate>
+#include <QDateTime>
+
+namespace zelvano::syncsql {
+
+QString quotedValue(const QVariant &value)
+{
+    return sqlQuote(vb::joinText(value));
+}
+
+QString isoDate(const QVariant &value)
+{
+    if (vb::isNull(value))
+        return QString();
+    static const QString mask = QStringLiteral("yyyy-MM-dd");
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(mask);
+    case QMetaType::QDateTime:
+        return value.toDateTime().date().toString(mask);
+    default: {
+        // A text that reads as a date is formatted; any other text stays as it is.
+        const QString text = value.toString();
+        const QDate d = DateTexts::parseDate(text.section(u' ', 0, 0));
+        return d.isValid() ? d.toString(mask) : text;
+    }
+    }
+}
+
+QString maxRemoteIdSql()
+{
+    return QStringLiteral("select max(id_remoto) from Produccion_lactea ");
+}
+
+QString newHeadersSql(const QString &clientId, qint64 threshold)
+{
+    return QStringLiteral("select * from cabezas_produccion where cliente = ") + clientId +
+           QStringLiteral(" and id > ") + QString::number(threshold) + QStringLiteral(" ");
+}
+
+QString remoteDetailsSql(const QString &serverId, bool odbc)
+{
+    return QStringLiteral("select * from detalle_cabezas_produccion where id = ") + serverId +
+           (odbc ? QStringLiteral(" ") : QString());
+}
+
+QString pendingSql(const QString &proceso)
+{
+    return QStringLiteral(
+               "select * from Produccion_Lactea where actualizado = false and proceso = '") +
+           proceso + QStringLiteral("'");
+}
+
+QString localDetailsSql(const QVariant &localId)
+{
+    return QStringLiteral("select * from detalle_Produccion_Lactea where id = ") +
+           vb::joinText(localId);
+}
+
+QString storeRemoteIdSql(const QString &serverId, const QVariant &localId)
+{
+    return QStringLiteral("update Produccion_Lactea set id_remoto = ") + serverId +
+           QStringLiteral(" where id = ") + vb::joinText(localId);
+}
+
+QString markSentSql(const QString &proceso)
+{
+    return QStringLiteral(
+               "update Produccion_Lactea set actualizado = true where actualizado = false "
+               "and proceso = '") +
+           proceso + QStringLiteral("'");
+}
+
+QString deleteSentSql()
+{
+    return QStringLiteral(
+        "DELETE FROM Produccion_Lactea where actualizado = false and proceso = 'ELIMINAR'");
+}
+
+QString headerGroup(const QString &clientId, const Header &h)
+{
+    return QStringLiteral("('") + sqlQuote(clientId) + QStringLiteral("','") +
+           sqlQuote(isoDate(h.fecha)) + QStringLiteral("','") + quotedValue(h.usuario) +
+           QStringLiteral("','") + quotedValue(h.turno) + QStringLiteral("','") +
+           quotedValue(h.cabezas) + QStringLiteral("','") + quotedValue(h.litros) +
+           QStringLiteral("','") + quotedValue(h.id) + QStringLiteral("'),");
+}
+
+QString detailGroup(const QString &serverId, const Detail &d)
+{
+    return QStringLiteral("('") + sqlQuote(serverId) + QStringLiteral("','") +
+           quotedValue(d.rodeo) + QStringLiteral("','") + quotedValue(d.cabezas) +
+           QStringLiteral("','") + quotedValue(d.litros) + QStringLiteral("'),");
+}
+
+QString headerInsertSql(const QString &groups)
+{
+    return QStringLiteral("INSERT INTO cabezas_produccion (cliente, fecha, usuario, turno, "
+                          "total_cabezas, total_litros, id_prg) values ") +
+           groups.chopped(1);
+}
+
+QString detailInsertSql(const QString &groups)
+{
+    return QStringLiteral(
+               "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) values ") +
+           groups.chopped(1);
+}
+
+QString headersWithoutDetailsSql(const QString &clientId)
+{
+    return QStringLiteral("select id, id_prg from cabezas_produccion where cliente = ") + clientId +
+           QStringLiteral(" and id not in (select id from detalle_cabezas_produccion)");
+}
+
+QString headerUpdateSql(const QString &clientId, const Header &h)
+{
+    return QStringLiteral("update cabezas_produccion set fecha = '") + sqlQuote(isoDate(h.fecha)) +
+           QStringLiteral("', usuario = '") + quotedValue(h.usuario) +
+           QStringLiteral("', turno = '") + quotedValue(h.turno) +
+           QStringLiteral("', total_cabezas = '") + quotedValue(h.cabezas) +
+           QStringLiteral("', total_litros = '") + quotedValue(h.litros) +
+           QStringLiteral("' where cliente = ") + clientId + QStringLiteral(" and id = ") +
+           vb::joinText(h.idRemoto);
+}
+
+QString remoteDetailDeleteSql(const QVariant &serverId)
+{
+    return QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
+           vb::joinText(serverId);
+}
+
+QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId)
+{
+    return QStringLiteral("DELETE FROM cabezas_produccion where cliente = ") + clientId +
+           QStringLiteral(" and id = ") + vb::joinText(serverId);
+}
+
+} // namespace zelvano::syncsql

@@ -1,0 +1,171 @@
+#include "trips/prescribed.h"
+
+#include "common/error.h"
+#include "common/vb.h"
+#include "store/appcontext.h"
+
+namespace zelvano {
+
+namespace {
+
+// A key pasted into a statement: plain decimal, no grouping.
+QString number(const QVariant &v)
+{
+    return vb::numberText(vb::toDouble(v));
+}
+
+// The first row's kilos of a prescription lookup, 0 when there is none. A null
+// kilos counts as 0 too: it cannot stop the fill of the rows after it.
+double firstKilos(LocalConnection &db, const QString &sql)
+{
+    Recordset rs = db.openRecordset(sql);
+    const double kilos = rs.eof() || vb::isNull(rs.value(0)) ? 0.0 : vb::toDouble(rs.value(0));
+    rs.close();
+    return kilos;
+}
+
+void fillTrips(LocalConnection &db)
+{
+    Recordset trips = db.openRecordset(
+        QStringLiteral("select Kg_Tot_Pres, id_pres, id_prg, id, Turno from lectura_viajes where "
+                       "(Kg_Tot_Pres = 0 or Kg_Tot_Pres is null)"),
+        true);
+    for (; !trips.eof(); trips.moveNext()) {
+        const QVariant shift = trips.value(4);
+        const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
+        // A trip without prescription keys has nothing to look up.
+        if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
+            Recordset rs = db.openRecordset(
+                QStringLiteral("select kilos from prescripcion_viajes where id_prescripcion = ") +
+                number(trips.value(1)) + QStringLiteral(" and id_viaje = ") +
+                number(trips.value(2)));
+            trips.setValue(0, rs.eof() ? QVariant(0) : rs.value(0));
+            rs.close();
+        } else {
+            trips.setValue(0, 0);
+        }
+        trips.update();
+    }
+    trips.close();
+}
+
+void fillLoads(LocalConnection &db)
+{
+    Recordset loads = db.openRecordset(QStringLiteral(
+        "select c.Kg_Prescriptos, v.id_pres, v.id_prg, c.Id_alim, c.id_mod, v.turno  from "
+        "lectura_viajes v, lectura_Carga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or "
+        "Kg_Prescriptos is null)"));
+    for (; !loads.eof(); loads.moveNext()) {
+        double kg = 0;
+        if (!vb::isNull(loads.value(1)) && !vb::isNull(loads.value(2)) &&
+            !vb::isNull(loads.value(3)))
+            kg = firstKilos(db, QStringLiteral("select kilos from Prescripcion_detalle_alimentos "
+                                               "where id_prescripcion = ") +
+                                    number(loads.value(1)) + QStringLiteral(" and id_viaje = ") +
+                                    number(loads.value(2)) +
+                                    QStringLiteral(" and id_alimento = ") + number(loads.value(3)));
+        const QVariant shift = loads.value(5);
+        if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
+            kg = 0;
+        db.execute(QStringLiteral("update lectura_Carga set kg_prescriptos = ") +
+                   vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
+                   number(loads.value(4)));
+    }
+    loads.close();
+}
+
+void fillUnloads(LocalConnection &db)
+{
+    Recordset unloads = db.openRecordset(QStringLiteral(
+        "select Kg_Prescriptos, id_pres, id_prg, Id_Rodeo, id_mod from lectura_viajes v, "
+        "lectura_descarga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or Kg_Prescriptos is "
+        "null)"));
+    for (; !unloads.eof(); unloads.moveNext()) {
+        double kg = 0;
+        if (!vb::isNull(unloads.value(1)) && !vb::isNull(unloads.value(2)) &&
+            !vb::isNull(unloads.value(3)))
+            kg = firstKilos(db, QStringLiteral("select kilos from prescripcion_descarga where "
+                                               "id_prescripcion = ") +
+                                    number(unloads.value(1)) +
+                                    QStringLiteral(" and id_viaje = ") + number(unloads.value(2)) +
+                                    QStringLiteral(" and val(id_corral) = ") +
+                                    number(unloads.value(3)));
+        db.execute(QStringLiteral("update lectura_descarga set kg_prescriptos = ") +
+                   vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
+                   number(unloads.value(4)));
+    }
+    unloads.close();
+}
+
+} // namespace
+
+void Setear_Prescriptos(AppContext &ctx)
+{
+    LocalConnection *db = nullptr;
+    bool own = false;
+    try {
+        db = &ctx.db();
+        // One commit for the whole fill instead of one per row; it is committed
+        // on failure too, so whatever was filled stays, as with separate rows.
+        if (!db->inTransaction()) {
+            db->beginTrans();
+            own = true;
+        }
+        fillTrips(*db);
+        fillLoads(*db);
+        fillUnloads(*db);
+    } catch (const AppError &) {
+        // Silent: the next save looks the missing values up again.
+    }
+    if (own) {
+        try {
+            db->commitTrans();
+        } catch (const AppError &) {
+            try {
+                db->rollbackTrans();
+            } catch (const AppError &) {
+            }
+        }
+    }
+}
+
+void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
+                                     qint32 idMod, qint32 idViaje, double kgSug)
+{
+    try {
+        const QString pres = QString::number(idPres);
+        Recordset rs = ctx.db().openRecordset(
+            QStringLiteral("select d.Id_Ali, (select nombre from prescripcion_alimentos pd where "
+                           "pd.id_prescripcion = ") +
+            pres +
+            QStringLiteral(" and pd.id_alim = d.id_ali), d.prop from "
+                           "prescripcion_detalle_concentrado d, prescripcion_alimentos a where "
+                           "a.id_prescripcion = d.id_prescripcion and a.id_alim = d.id_con and "
+                           "a.tipo = 'Concentrado' and d.id_prescripcion = ") +
+            pres + QStringLiteral(" and id_con = ") + QString::number(idAlim));
+        TableWriter detail = ctx.db().openTable(QStringLiteral("lectura_carga_detalle_conc"));
+        for (; !rs.eof(); rs.moveNext()) {
+            const double share = vb::toDouble(rs.value(2));
+            const double real = vb::roundHalfAway(share * kgReal / 100.0);
+            const double suggested = vb::roundHalfAway(share * kgSug / 100.0);
+            detail.addNew();
+            detail.setValue(0, idMod);
+            detail.setValue(1, idViaje);
+            detail.setValue(2, idAlim);
+            detail.setValue(3, rs.value(0));
+            detail.setValue(4, rs.value(1));
+            detail.setValue(5, rs.value(2));
+            detail.setValue(6, suggested);
+            detail.setValue(7, real);
+            detail.update();
+        }
+        detail.close();
+        rs.close();
+    } catch (const AppError &error) {
+        ctx.notices.messageBox(error.description() +
+                                   QStringLiteral(" en Procedimiento Inserta_Composicion_Concentrado"),
+                               UserNotices::Icon::Critical, QString::number(error.number()));
+    }
+}
+
+} // namespace zelvano

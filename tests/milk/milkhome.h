@@ -1,0 +1,86 @@
+#pragma once
+
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace zelvano::test {
+
+// A test home with an export folder and the import settings of a dairy:
+// Delpro files split by ";" under a locale with the given decimal mark.
+class MilkHome : public TestHome
+{
+public:
+    explicit MilkHome(const QString &localeDecimal = QStringLiteral("."))
+    {
+        connect();
+        QDir(dir()).mkpath(QStringLiteral("export"));
+        Settings &s = ctx.settings;
+        s.ImportSoftware = QStringLiteral("delpro");
+        s.ImportFolder = folder();
+        s.ImportFileName = QString();
+        s.CsvSplitMark = QStringLiteral(";");
+        s.CsvDecimalSeparator = localeDecimal;
+        s.LocaleDecimalSeparator = localeDecimal;
+    }
+
+    QString folder() const { return filePath(QStringLiteral("export")); }
+    QString exportPath(const QString &name) const { return folder() + u'/' + name; }
+
+    // Writes a file into the export folder exactly as given.
+    QString writeExport(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(exportPath(name));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw std::runtime_error("cannot write export file");
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QStringList exportNames() const
+    {
+        return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    }
+
+    int count(const QString &table) const
+    {
+        return scalar(QStringLiteral("select count(*) from ") + table).toInt();
+    }
+
+    void addHerd(const QString &id, const QString &name, const QVariant &codes, int category = 1,
+                 int activity = 2, int pen = 3) const
+    {
+        exec(QStringLiteral("insert into rodeos (id, id_cat, Descripcion, cabezas, codigos, "
+                            "actividad, corral) values ('%1', %2, '%3', 0, %4, %5, %6)")
+                 .arg(id)
+                 .arg(category)
+                 .arg(name, codes.isNull() ? QStringLiteral("null")
+                                           : QStringLiteral("'") + codes.toString() + u'\'')
+                 .arg(activity)
+                 .arg(pen));
+    }
+
+    // A pit diet (7) with its prescription 30, programmed trip 2 and pit food 501.
+    void addPitDiet(bool withFood = true) const
+    {
+        exec(QStringLiteral("insert into dietas (id, nombre, delpro) values (7, 'Fosa', true)"));
+        exec(QStringLiteral("insert into prescripcion_viajes values (29, 1, 'Vieja', 0, '05:00', '1', '7')"));
+        exec(QStringLiteral("insert into prescripcion_viajes values (30, 2, 'Racion fosa', 0, '06:30:00', "
+                            "'2.5', '7')"));
+        if (withFood)
+            exec(QStringLiteral("insert into Prescripcion_detalle_alimentos values (30, 2, 501, "
+                                "'Balanceado fosa', 0)"));
+    }
+};
+
+} // namespace zelvano::test

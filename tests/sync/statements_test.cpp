@@ -1,0 +1,91 @@
+#include "sync/statements.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+namespace zelvano::syncsql {
+namespace {
+
+Header reading()
+{
+    return {QVariant(qlonglong(7)),   QVariant(QDate(2026, 3, 12)), QStringLiteral("Zelvano"),
+            QStringLiteral("Delpro"), QVariant(qlonglong(40)),      QVariant(qlonglong(812)),
+            QVariant(qlonglong(31))};
+}
+
+TEST(SyncStatements, HeaderGroupsAndInsert)
+{
+    const QString groups =
+        headerGroup(QStringLiteral("12"), reading()) + headerGroup(QStringLiteral("12"), reading());
+    EXPECT_EQ(headerGroup(QStringLiteral("12"), reading()),
+              QStringLiteral("('12','2026-03-12','Zelvano','Delpro','40','812','7'),"));
+    EXPECT_EQ(headerInsertSql(groups),
+              QStringLiteral("INSERT INTO cabezas_produccion (cliente, fecha, usuario, turno, "
+                             "total_cabezas, total_litros, id_prg) values "
+                             "('12','2026-03-12','Zelvano','Delpro','40','812','7'),"
+                             "('12','2026-03-12','Zelvano','Delpro','40','812','7')"));
+}
+
+TEST(SyncStatements, QuotesAndBackslashesAreDoubled)
+{
+    Header h = reading();
+    h.usuario = QStringLiteral("O'Brien");
+    h.turno = QStringLiteral("tarde\\");
+    EXPECT_EQ(headerGroup(QStringLiteral("12"), h),
+              QStringLiteral("('12','2026-03-12','O''Brien','tarde\\\\','40','812','7'),"));
+    EXPECT_EQ(detailGroup(QStringLiteral("31"), {QStringLiteral("Lote 'A'"), 40.0, 812.5}),
+              QStringLiteral("('31','Lote ''A''','40','812.5'),"));
+    EXPECT_EQ(headerUpdateSql(QStringLiteral("12"), h),
+              QStringLiteral("update cabezas_produccion set fecha = '2026-03-12', usuario = "
+                             "'O''Brien', turno = 'tarde\\\\', total_cabezas = '40', total_litros "
+                             "= '812' where cliente = 12 and id = 31"));
+}
+
+// Under a comma locale 812.5 would be written 812,5; the server must read 812.5.
+TEST(SyncStatements, NumbersKeepThePointUnderACommaLocale)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
+    const QString group = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 40.0, 812.5});
+    const QString big = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 1234.0, 12345.75});
+    QLocale::setDefault(saved);
+    EXPECT_EQ(group, QStringLiteral("('5','3','40','812.5'),"));
+    EXPECT_EQ(big, QStringLiteral("('5','3','1234','12345.75'),"));
+}
+
+TEST(SyncStatements, DatesAreIso)
+{
+    EXPECT_EQ(isoDate(QDate(2026, 1, 5)), QStringLiteral("2026-01-05"));
+    EXPECT_EQ(isoDate(QDateTime(QDate(2026, 1, 5), QTime(13, 4))), QStringLiteral("2026-01-05"));
+    EXPECT_EQ(isoDate(QStringLiteral("05/01/2026")), QStringLiteral("2026-01-05"));
+    EXPECT_EQ(isoDate(QVariant()), QString());
+    Header h = reading();
+    h.fecha = QVariant();
+    EXPECT_EQ(headerGroup(QStringLiteral("12"), h),
+              QStringLiteral("('12','','Zelvano','Delpro','40','812','7'),"));
+}
+
+TEST(SyncStatements, DetailInsertDropsTheLastComma)
+{
+    const QString groups = detailGroup(QStringLiteral("31"), {QStringLiteral("1"), 20.0, 400.0}) +
+                           detailGroup(QStringLiteral("31"), {QStringLiteral("2"), 20.0, 412.5});
+    EXPECT_EQ(detailInsertSql(groups),
+              QStringLiteral("INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
+                             "values ('31','1','20','400'),('31','2','20','412.5')"));
+}
+
+// The trailing blanks belong to the texts the server receives.
+TEST(SyncStatements, DownloadReadsKeepTheirBlanks)
+{
+    EXPECT_EQ(newHeadersSql(QStringLiteral("12"), 0),
+              QStringLiteral("select * from cabezas_produccion where cliente = 12 and id > 0 "));
+    EXPECT_EQ(remoteDetailsSql(QStringLiteral("31"), false),
+              QStringLiteral("select * from detalle_cabezas_produccion where id = 31"));
+    EXPECT_EQ(remoteDetailsSql(QStringLiteral("31"), true),
+              QStringLiteral("select * from detalle_cabezas_produccion where id = 31 "));
+}
+
+} // namespace
+} // namespace zelvano::syncsql

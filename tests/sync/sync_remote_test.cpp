@@ -1,0 +1,598 @@
+#include "synctestsupport.h"
+
+#include "download/remote.h"
+#include "store/connection.h"
+#include "sync/syncremote.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace zelvano {
+namespace {
+
+using test::Herd;
+using test::RemoteFarm;
+using test::RemotePeer;
+using test::Site;
+using test::statementsStartingWith;
+
+const QString kTime = QStringLiteral("10:00:00");
+const QString kSuccess =
+    QStringLiteral(
+        "Datos de cabezas y produccion Sincronizados correctamente con el servidor web") +
+    kTime;
+const QString kAuthRefused =
+    QStringLiteral("Los datos de usuario o password remotos, no son correctos ") + kTime;
+const QString kNoConnection =
+    QStringLiteral("No se pudo conectar con el servidor, la sincronizacion se hará mas tarde "
+                   "automaticamente") +
+    kTime;
+const QString kHeaderInsert = QStringLiteral("INSERT INTO cabezas_produccion ");
+const QString kDetailInsert = QStringLiteral("INSERT INTO detalle_cabezas_produccion ");
+
+class SyncTest : public ::testing::TestWithParam<const char *>
+{
+protected:
+    void SetUp() override
+    {
+        RemotePeer::requireServices();
+        if (HasFatalFailure())
+            return;
+        setSyncWebTimeouts(60000, 30000, 30000);
+        farm = std::make_unique<RemoteFarm>(test::clientIdForCurrentTest());
+    }
+    void TearDown() override { setSyncWebTimeouts(60000, 30000, 30000); }
+
+    QString mode() const { return QString::fromLatin1(GetParam()); }
+    bool web() const { return mode() != QLatin1String("ODBC"); }
+    QString otherMode() const { return web() ? QStringLiteral("ODBC") : QStringLiteral("WEB"); }
+
+    std::unique_ptr<RemoteFarm> farm;
+};
+
+qint64 serverIdOf(const Site &site, qint64 localId)
+{
+    return site.idRemoto(localId).toLongLong();
+}
+
+TEST_P(SyncTest, NothingPendingStillReadsAndLogsSuccess)
+{
+    Site site(*farm, mode());
+    const SyncReport report = site.sync();
+
+    EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("INSERT")).isEmpty());
+    EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("update")).isEmpty());
+    EXPECT_EQ(
+        statementsStartingWith(report, QStringLiteral("select id, id_prg from cabezas_produccion "
+                                                      "where cliente = ") +
+                                           farm->id())
+            .size(),
+        1);
+    EXPECT_EQ(
+        statementsStartingWith(report, QStringLiteral("select * from cabezas_produccion where "
+                                                      "cliente = ") +
+                                           farm->id() + " and id > 0 ")
+            .size(),
+        1);
+    EXPECT_EQ(site.events(), QStringList{kSuccess});
+}
+
+TEST_P(SyncTest, TwoAdditionsGoUpInOneHeaderAndOneDetailInsert)
+{
+    Site site(*farm, mode());
+    const qint64 a = site.addReading(
+        QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 60, 1225,
+        {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
+    const qint64 b =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Dairycomp"), 35, 700, {{QStringLiteral("3"), 35, 700}});
+    const SyncReport report = site.sync();
+
+    const QStringList headerInserts = statementsStartingWith(report, kHeaderInsert);
+    ASSERT_EQ(headerInserts.size(), 1);
+    EXPECT_EQ(headerInserts[0].count(QStringLiteral("),(")), 1) << headerInserts[0].toStdString();
+    const QStringList detailInserts = statementsStartingWith(report, kDetailInsert);
+    ASSERT_EQ(detailInserts.size(), 1);
+    EXPECT_EQ(detailInserts[0].count(QStringLiteral("),(")), 2) << detailInserts[0].toStdString();
+    EXPECT_EQ(site.events(), QStringList{kSuccess});
+
+    EXPECT_EQ(farm->headers(),
+              (QStringList{QStringLiteral("12/03/2026|Zelvano|Delpro|60|1225"),
+                           QStringLiteral("13/03/2026|Zelvano|Dairycomp|35|700")}));
+    EXPECT_EQ(
+        RemotePeer::scalar(QStringLiteral("select id_prg from cabezas_produccion where id = %1")
+                               .arg(serverIdOf(site, a)))
+            .toLongLong(),
+        a);
+    EXPECT_EQ(farm->details(serverIdOf(site, a)),
+              (QStringList{QStringLiteral("3|40|812.5"), QStringLiteral("4|20|412.5")}));
+    EXPECT_EQ(farm->details(serverIdOf(site, b)), QStringList{QStringLiteral("3|35|700")});
+    EXPECT_TRUE(site.actualizado(a));
+    EXPECT_TRUE(site.actualizado(b));
+    EXPECT_EQ(site.proceso(a), QStringLiteral("AGREGAR"));
+
+    // Our own records are above the stored threshold: nothing comes back down.
+    const SyncReport again = site.sync();
+    EXPECT_EQ(again.recordsDownloaded, 0);
+    EXPECT_TRUE(statementsStartingWith(again, QStringLiteral("INSERT")).isEmpty());
+    EXPECT_EQ(site.readingCount(), 2);
+    EXPECT_EQ(farm->headerCount(), 2);
+}
+
+// Names with apostrophes and backslashes, and litres with decimals, reach the
+// server as written.
+TEST_P(SyncTest, ChangeAndDeletionReachTheServer)
+{
+    Site site(*farm, mode());
+    const qint64 kept =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 gone =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 30, 600, {{QStringLiteral("3"), 30, 600}});
+    site.sync();
+    const qint64 keptId = serverIdOf(site, kept);
+    const qint64 goneId = serverIdOf(site, gone);
+    ASSERT_GT(keptId, 0);
+    ASSERT_GT(goneId, 0);
+
+    site.home.exec(
+        QStringLiteral("update Produccion_Lactea set usuario = 'O''Brien', turno = 'T\\1', "
+                       "total_litros = 813, proceso = 'MODIFICAR', actualizado = false "
+                       "where id = %1")
+            .arg(kept));
+    site.home.exec(QStringLiteral("delete from detalle_Produccion_Lactea where id = %1").arg(kept));
+    site.home.exec(
+        QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                       "values (%1, 'Lote ''A''', 25, 500.25)")
+            .arg(kept));
+    site.home.exec(
+        QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                       "values (%1, '5', 15, 312.75)")
+            .arg(kept));
+    site.home.exec(
+        QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado = "
+                       "false where id = %1")
+            .arg(gone));
+
+    const SyncReport report = site.sync();
+    EXPECT_EQ(report.headersChanged, 1);
+    EXPECT_EQ(report.headersDeleted, 1);
+    EXPECT_EQ(site.events().last(), kSuccess);
+    EXPECT_EQ(farm->headers(), QStringList{QStringLiteral("12/03/2026|O'Brien|T\\1|40|813")});
+    EXPECT_EQ(farm->details(keptId),
+              (QStringList{QStringLiteral("Lote 'A'|25|500.25"), QStringLiteral("5|15|312.75")}));
+    EXPECT_EQ(farm->detailCount(goneId), 0);
+    EXPECT_TRUE(site.actualizado(kept));
+    EXPECT_EQ(site.readingCount(), 1);
+}
+
+TEST_P(SyncTest, DownloadsRecordsWithTwoAndZeroDetails)
+{
+    const qint64 first = farm->addRecord(
+        QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"), QStringLiteral("Delpro"), 50,
+        1000.5, 7, {QStringLiteral("'3', 30, 600.25"), QStringLiteral("'4', 20, 400.25")});
+    const qint64 second =
+        farm->addRecord(QStringLiteral("2026-03-11"), QStringLiteral("Otro sitio"),
+                        QStringLiteral("Dairycomp"), 0, 0, 8);
+    RemoteFarm stranger(farm->clientId() + 1);
+    stranger.addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Ajeno"),
+                       QStringLiteral("Delpro"), 1, 1, 1);
+
+    Site site(*farm, mode());
+    const SyncReport report = site.sync();
+    EXPECT_EQ(report.recordsDownloaded, 2);
+    EXPECT_EQ(report.detailsDownloaded, 2);
+    EXPECT_EQ(site.events(), QStringList{kSuccess});
+
+    EXPECT_EQ(site.readings(),
+              (QStringList{QStringLiteral("10/03/2026|Otro sitio|Delpro|50|1000"),
+                           QStringLiteral("11/03/2026|Otro sitio|Dairycomp|0|0")}));
+    const QVariant firstLocal = site.value(
+        QStringLiteral("select id from Produccion_Lactea where id_remoto = %1").arg(first));
+    ASSERT_TRUE(firstLocal.isValid());
+    EXPECT_EQ(site.proceso(firstLocal.toLongLong()), QStringLiteral("DESCARGADO"));
+    EXPECT_TRUE(site.actualizado(firstLocal.toLongLong()));
+    EXPECT_EQ(
+        site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea where id = %1")
+                       .arg(firstLocal.toLongLong()))
+            .toInt(),
+        2);
+    EXPECT_EQ(
+        site.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '3'"))
+            .toDouble(),
+        600.25);
+    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+              2);
+    EXPECT_EQ(
+        site.value(QStringLiteral("select max(id_remoto) from Produccion_Lactea")).toLongLong(),
+        second);
+
+    // Downloaded rows are not pending: the next run neither sends nor fetches them.
+    const SyncReport again = site.sync();
+    EXPECT_EQ(again.recordsDownloaded, 0);
+    EXPECT_TRUE(statementsStartingWith(again, QStringLiteral("INSERT")).isEmpty());
+    EXPECT_EQ(site.readingCount(), 2);
+    EXPECT_EQ(farm->headerCount(), 2);
+}
+
+TEST_P(SyncTest, WrongPasswordChangesNothing)
+{
+    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro"), QStringLiteral("Delpro"),
+                    5, 5, 1);
+    Site site(*farm, mode(), QStringLiteral("equivocada"));
+    const qint64 a =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const SyncReport report = site.sync();
+    EXPECT_EQ(report.remoteStatements.size(), 1);
+    EXPECT_EQ(site.events(), QStringList{kAuthRefused});
+    EXPECT_EQ(site.readingCount(), 1);
+    EXPECT_FALSE(site.actualizado(a));
+    EXPECT_EQ(farm->headerCount(), 1);
+
+    site.sync(true);
+    EXPECT_EQ(site.events(), QStringList{kAuthRefused});
+}
+
+// The server refuses a change after the additions went up: the local
+// transaction is rolled back and its failure logged, but the server ids of
+// the additions are kept, so the next run does not insert them again.
+TEST_P(SyncTest, RefusedChangeRollsBackButKeepsServerIds)
+{
+    RemotePeer::exec(QStringLiteral(
+        "create trigger if not exists zelvano_refuse_update before update on cabezas_produccion "
+        "for "
+        "each row begin if new.usuario = 'FALLA' then signal sqlstate '45000' set message_text = "
+        "'refused'; end if; end"));
+    Site site(*farm, mode());
+    const qint64 changed =
+        site.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 10, 100, {{QStringLiteral("3"), 10, 100}});
+    site.sync();
+    site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'FALLA', proceso = "
+                                  "'MODIFICAR', actualizado = false where id = %1")
+                       .arg(changed));
+    const qint64 added =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+
+    site.sync();
+    const QString failure = site.events().last();
+    if (web())
+        EXPECT_EQ(failure,
+                  QStringLiteral("error de sincronizacion en tabla cabezas_produccion ") + kTime);
+    else
+        EXPECT_TRUE(
+            failure.startsWith(QStringLiteral("Error -2147217900 (")) &&
+            failure.endsWith(QStringLiteral(") en procedimiento Sincronizar_CabProd ") + kTime))
+            << failure.toStdString();
+    EXPECT_FALSE(site.actualizado(added)); // the mark of the additions was rolled back
+    EXPECT_FALSE(site.actualizado(changed));
+    ASSERT_FALSE(site.idRemoto(added).isNull());
+    EXPECT_EQ(farm->detailCount(serverIdOf(site, added)), 1);
+    EXPECT_EQ(farm->headerCount(), 2);
+
+    site.home.exec(QStringLiteral("update Produccion_Lactea set usuario = 'Zelvano' where id = %1")
+                       .arg(changed));
+    const SyncReport report = site.sync();
+    EXPECT_TRUE(statementsStartingWith(report, kHeaderInsert).isEmpty());
+    EXPECT_TRUE(statementsStartingWith(report, kDetailInsert).size() == 1); // the change's details
+    EXPECT_EQ(site.events().last(), kSuccess);
+    EXPECT_TRUE(site.actualizado(added));
+    EXPECT_TRUE(site.actualizado(changed));
+    EXPECT_EQ(farm->headerCount(), 2);
+    EXPECT_EQ(farm->detailCount(), 2);
+}
+
+// Headers that reached the server without their details (the detail insert
+// was refused) get them in the next run, under the same server id.
+TEST_P(SyncTest, RefusedDetailsAreSentLaterUnderTheSameHeader)
+{
+    RemotePeer::exec(QStringLiteral(
+        "create trigger if not exists zelvano_refuse_detail before insert on "
+        "detalle_cabezas_produccion for each row begin if new.rodeo = 'FALLA' then signal sqlstate "
+        "'45000' set message_text = 'refused'; end if; end"));
+    Site site(*farm, mode());
+    const qint64 a =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("FALLA"), 40, 800}});
+    site.sync();
+    if (web())
+        EXPECT_EQ(site.events().last(),
+                  QStringLiteral("error de sincronizacion en tabla detalle_cabezas_produccion ") +
+                      kTime);
+    EXPECT_NE(site.events().last(), kSuccess);
+    EXPECT_FALSE(site.actualizado(a));
+    const qint64 serverId = serverIdOf(site, a);
+    ASSERT_GT(serverId, 0);
+
+    site.home.exec(
+        QStringLiteral("update detalle_Produccion_Lactea set Rodeo = '3' where id = %1").arg(a));
+    site.sync();
+    site.sync();
+    EXPECT_EQ(site.events().last(), kSuccess);
+    EXPECT_EQ(farm->headerCount(), 1);
+    EXPECT_EQ(farm->details(serverId), QStringList{QStringLiteral("3|40|800")});
+    EXPECT_TRUE(site.actualizado(a));
+    EXPECT_EQ(serverIdOf(site, a), serverId);
+}
+
+// A record whose details cannot be read is not stored half: the next run,
+// which starts above the highest stored server id, fetches it whole.
+TEST_P(SyncTest, DownloadFailureStoresNoRecordWithoutItsDetails)
+{
+    const qint64 first = farm->addRecord(
+        QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"), QStringLiteral("Delpro"), 50,
+        1000, 7, {QStringLiteral("'3', 30, 600"), QStringLiteral("'4', 20, 400")});
+    Site site(*farm, mode());
+    RemotePeer::exec(QStringLiteral("rename table detalle_cabezas_produccion to detalle_guardado"));
+    SyncReport report;
+    try {
+        report = site.sync();
+    } catch (...) {
+        RemotePeer::exec(
+            QStringLiteral("rename table detalle_guardado to detalle_cabezas_produccion"));
+        throw;
+    }
+    RemotePeer::exec(QStringLiteral("rename table detalle_guardado to detalle_cabezas_produccion"));
+
+    EXPECT_EQ(report.recordsDownloaded, 0);
+    EXPECT_EQ(site.readingCount(), 0);
+    const QStringList events = site.events();
+    ASSERT_FALSE(events.isEmpty());
+    EXPECT_TRUE(
+        events[0].startsWith(QStringLiteral("Error ")) &&
+        events[0].endsWith(
+            QStringLiteral(" en procedimiento Sincronizar_nuevos de Módulo Module1") + kTime))
+        << events[0].toStdString();
+    EXPECT_NE(events.last(), kSuccess);
+
+    site.sync();
+    EXPECT_EQ(site.events().last(), kSuccess);
+    EXPECT_EQ(site.readingCount(), 1);
+    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+              2);
+    EXPECT_EQ(site.value(QStringLiteral("select id_remoto from Produccion_Lactea")).toLongLong(),
+              first);
+}
+
+// Another site's record without details, whose id_prg equals our pending
+// addition's local id, was brought down first: it must neither take our
+// server id nor receive our details.
+TEST_P(SyncTest, AnotherSitesRecordNeverTakesOurIdOrDetails)
+{
+    Site other(*farm, otherMode());
+    other.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Sitio B"),
+                     QStringLiteral("Delpro"), 0, 0, {});
+    other.sync();
+    const qint64 othersRecord = serverIdOf(other, 1);
+    ASSERT_GT(othersRecord, 0);
+
+    Site site(*farm, mode());
+    const qint64 ours =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    ASSERT_EQ(ours, 1); // the same local id as the other site's record
+    site.sync();
+
+    EXPECT_EQ(site.events().last(), kSuccess);
+    const qint64 oursOnServer = serverIdOf(site, ours);
+    EXPECT_NE(oursOnServer, othersRecord);
+    EXPECT_EQ(farm->detailCount(othersRecord), 0);
+    EXPECT_EQ(farm->details(oursOnServer), QStringList{QStringLiteral("3|40|800")});
+    EXPECT_EQ(site.value(QStringLiteral("select id_remoto from Produccion_Lactea where proceso = "
+                                        "'DESCARGADO'"))
+                  .toLongLong(),
+              othersRecord);
+
+    // A synchronised row of ours keeps its server id when later runs see
+    // the other site's record, still without details, again.
+    const qint64 next =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 20, 400, {{QStringLiteral("4"), 20, 400}});
+    site.sync();
+    EXPECT_EQ(serverIdOf(site, ours), oursOnServer);
+    EXPECT_EQ(farm->detailCount(othersRecord), 0);
+    EXPECT_EQ(farm->details(oursOnServer), QStringList{QStringLiteral("3|40|800")});
+    EXPECT_EQ(farm->details(serverIdOf(site, next)), QStringList{QStringLiteral("4|20|400")});
+    EXPECT_EQ(farm->headerCount(), 3);
+}
+
+// Two local databases of one farm through one server, each in its own mode:
+// what one site imports the other receives, and repeated runs duplicate nothing.
+TEST_P(SyncTest, TwoSitesOfOneFarmRoundTrip)
+{
+    Site a(*farm, mode());
+    Site b(*farm, otherMode());
+    a.addReading(QStringLiteral("10/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"),
+                 60, 1225, {{QStringLiteral("3"), 40, 812.5}, {QStringLiteral("4"), 20, 412.5}});
+    b.addReading(QStringLiteral("10/03/2026"), QStringLiteral("O'Neil"),
+                 QStringLiteral("Dairycomp"), 30, 600, {{QStringLiteral("7"), 30, 600}});
+    for (int round = 0; round < 3; ++round) {
+        a.sync();
+        b.sync();
+        if (round == 0)
+            a.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 61, 1230, {{QStringLiteral("3"), 61, 1230}});
+    }
+    const QStringList expected{QStringLiteral("10/03/2026|O'Neil|Dairycomp|30|600"),
+                               QStringLiteral("10/03/2026|Zelvano|Delpro|60|1225"),
+                               QStringLiteral("11/03/2026|Zelvano|Delpro|61|1230")};
+    EXPECT_EQ(a.readings(), expected);
+    EXPECT_EQ(b.readings(), expected);
+    EXPECT_EQ(farm->headerCount(), 3);
+    EXPECT_EQ(farm->detailCount(), 4);
+    for (Site *site : {&a, &b}) {
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+            4);
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(*) from Produccion_Lactea where actualizado "
+                                       "= false"))
+                .toInt(),
+            0);
+        EXPECT_EQ(
+            site->value(QStringLiteral("select count(distinct id_remoto) from Produccion_Lactea"))
+                .toInt(),
+            3);
+        EXPECT_EQ(site->events().last(), kSuccess);
+    }
+    EXPECT_EQ(
+        b.value(QStringLiteral("select litros from detalle_Produccion_Lactea where Rodeo = '4'"))
+            .toDouble(),
+        412.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SyncTest, ::testing::Values("ODBC", "WEB"),
+                         [](const auto &info) { return std::string(info.param); });
+
+// --- failures to reach the server
+
+// A listener on another loopback address that never answers.
+class SilentListener
+{
+public:
+    SilentListener(const char *address, int port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &addr.sin_addr);
+        addr.sin_port = htons(quint16(port));
+        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 &&
+               ::listen(m_fd, 8) == 0;
+    }
+    ~SilentListener() { ::close(m_fd); }
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+class SyncFailureTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RemotePeer::requireServices();
+        if (HasFatalFailure())
+            return;
+        farm = std::make_unique<RemoteFarm>(test::clientIdForCurrentTest());
+    }
+    void TearDown() override
+    {
+        setSyncWebTimeouts(60000, 30000, 30000);
+        setSyncOdbcLoginTimeout(15);
+    }
+
+    // A site whose server host is replaced after the settings were loaded.
+    std::unique_ptr<Site> siteOn(const QString &mode, const QString &host)
+    {
+        auto site = std::make_unique<Site>(*farm, mode);
+        site->home.exec(QStringLiteral("update mi_empresa set servidor_remoto = '%1'").arg(host));
+        site->home.ctx.settings.ServerHost = host;
+        return site;
+    }
+
+    std::unique_ptr<RemoteFarm> farm;
+};
+
+TEST_F(SyncFailureTest, WebServerThatNeverAnswersTimesOut)
+{
+    test::SilentServer silent;
+    setSyncWebTimeouts(2000, 500, 500);
+    auto site = siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(silent.port()));
+    const qint64 a =
+        site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    site->sync();
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
+    EXPECT_FALSE(site->actualizado(a));
+    EXPECT_TRUE(site->idRemoto(a).isNull());
+
+    site->sync(true);
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
+    EXPECT_FALSE(site->actualizado(a));
+}
+
+TEST_F(SyncFailureTest, OdbcServerThatNeverAnswersTimesOut)
+{
+    SilentListener silent("127.0.0.5", 3306);
+    ASSERT_TRUE(silent.ok());
+    setSyncOdbcLoginTimeout(2);
+    auto site = siteOn(QStringLiteral("ODBC"), QStringLiteral("127.0.0.5"));
+    const qint64 a =
+        site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                         QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    site->sync();
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
+    EXPECT_FALSE(site->actualizado(a));
+
+    site->sync(true);
+    EXPECT_EQ(site->events(), QStringList{kNoConnection});
+}
+
+TEST_F(SyncFailureTest, UnreachableServerInBothModes)
+{
+    // Nothing listens on 127.0.0.9:3306 nor on a closed port of 127.0.0.1.
+    auto odbc = siteOn(QStringLiteral("ODBC"), QStringLiteral("127.0.0.9"));
+    odbc->sync();
+    EXPECT_EQ(odbc->events(), QStringList{kNoConnection});
+
+    auto web =
+        siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(test::closedPort()));
+    web->sync();
+    ASSERT_EQ(web->events().size(), 1);
+    // Refused connections are not among the three numbers of the friendly text.
+    EXPECT_TRUE(
+        web->events()[0].startsWith(QStringLiteral("Error %1 (").arg(ErrNo::HttpCannotConnect)))
+        << web->events()[0].toStdString();
+
+    odbc->sync(true);
+    web->sync(true);
+    EXPECT_EQ(odbc->events().size(), 1);
+    EXPECT_EQ(web->events().size(), 1);
+}
+
+// The command line runs one synchronisation and tells what went up and down.
+TEST_F(SyncFailureTest, SyncCommandPrintsWhatMoved)
+{
+    farm->addRecord(QStringLiteral("2026-03-10"), QStringLiteral("Otro sitio"),
+                    QStringLiteral("Delpro"), 50, 1000, 7, {QStringLiteral("'3', 30, 600")});
+    Site site(*farm, QStringLiteral("WEB"));
+    site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                    QStringLiteral("Delpro"), 40, 800,
+                    {{QStringLiteral("3"), 40, 800}, {QStringLiteral("4"), 0, 0}});
+    closeLocalConnection(site.home.ctx);
+
+    QProcess process;
+    process.start(QStringLiteral(ZELVANO_EXECUTABLE),
+                  {QStringLiteral("--home"), site.home.dir(), QStringLiteral("sync")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 0)
+        << output.toStdString() << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(
+        output.contains(QStringLiteral("Up:   1 added, 0 changed, 0 deleted, 2 detail rows")))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("Down: 1 records, 1 detail rows")))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("Event: Datos de cabezas y produccion Sincronizados "
+                                               "correctamente con el servidor web")))
+        << output.toStdString();
+    EXPECT_EQ(farm->headerCount(), 2);
+}
+
+} // namespace
+} // namespace zelvano

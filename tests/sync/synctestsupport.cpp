@@ -1,0 +1,250 @@
+#include "synctestsupport.h"
+
+#include "common/datetexts.h"
+#include "common/vb.h"
+#include "download/remote.h"
+#include "store/localconnection.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace zelvano::test {
+
+namespace {
+
+QString quoted(const QString &text)
+{
+    QString out = text;
+    out.replace(u'\'', QStringLiteral("''"));
+    return out;
+}
+
+QString cell(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QDate)
+        return DateTexts::date(v.toDate());
+    if (v.typeId() == QMetaType::Double)
+        return vb::numberText(v.toDouble());
+    return vb::joinText(v);
+}
+
+QStringList remoteRows(const QString &sql)
+{
+    OdbcConnection db(odbcConnectionString(RemotePeer::odbcHost()));
+    OdbcResult rs = db.openRecordset(sql);
+    QStringList rows;
+    for (; !rs.eof(); rs.moveNext()) {
+        QStringList cells;
+        for (int i = 0; i < rs.columnCount(); ++i)
+            cells << cell(rs.value(i));
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+} // namespace
+
+int clientIdForCurrentTest()
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    quint32 h = 2166136261u;
+    for (unsigned char c : name)
+        h = (h ^ c) * 16777619u;
+    return int(1000 + h % 900000);
+}
+
+RemoteFarm::RemoteFarm(int clientId, const QString &password) : m_clientId(clientId)
+{
+    RemotePeer::exec(
+        QStringLiteral("replace into clientes (id, password, nombre) values (%1, '%2', "
+                       "'Tambo de prueba')")
+            .arg(clientId)
+            .arg(sqlQuote(password)));
+    clear();
+}
+
+RemoteFarm::~RemoteFarm()
+{
+    try {
+        clear();
+        RemotePeer::exec(QStringLiteral("delete from clientes where id = %1").arg(m_clientId));
+    } catch (...) {
+    }
+}
+
+void RemoteFarm::clear() const
+{
+    RemotePeer::execAll(
+        {QStringLiteral("delete from detalle_cabezas_produccion where id in (select id from "
+                        "cabezas_produccion where cliente = %1)")
+             .arg(m_clientId),
+         QStringLiteral("delete from cabezas_produccion where cliente = %1").arg(m_clientId)});
+}
+
+int RemoteFarm::headerCount() const
+{
+    return RemotePeer::scalar(
+               QStringLiteral("select count(*) from cabezas_produccion where cliente = %1")
+                   .arg(m_clientId))
+        .toInt();
+}
+
+int RemoteFarm::detailCount() const
+{
+    return RemotePeer::scalar(
+               QStringLiteral("select count(*) from detalle_cabezas_produccion d join "
+                              "cabezas_produccion c on c.id = d.id where c.cliente = %1")
+                   .arg(m_clientId))
+        .toInt();
+}
+
+int RemoteFarm::detailCount(qint64 serverId) const
+{
+    return RemotePeer::scalar(
+               QStringLiteral("select count(*) from detalle_cabezas_produccion where id = %1")
+                   .arg(serverId))
+        .toInt();
+}
+
+QStringList RemoteFarm::headers() const
+{
+    return remoteRows(
+        QStringLiteral("select fecha, usuario, turno, total_cabezas, total_litros from "
+                       "cabezas_produccion where cliente = %1 order by id")
+            .arg(m_clientId));
+}
+
+QStringList RemoteFarm::details(qint64 serverId) const
+{
+    return remoteRows(
+        QStringLiteral("select rodeo, cabezas, litros from detalle_cabezas_produccion "
+                       "where id = %1 order by id_detalle")
+            .arg(serverId));
+}
+
+qint64 RemoteFarm::addRecord(const QString &fecha, const QString &usuario, const QString &turno,
+                             int cabezas, double litros, qint64 idPrg,
+                             const QStringList &detailGroups)
+{
+    OdbcConnection db(odbcConnectionString(RemotePeer::odbcHost()));
+    db.execute(
+        QStringLiteral("insert into cabezas_produccion (cliente, fecha, usuario, turno, "
+                       "total_cabezas, total_litros, id_prg) values (%1, '%2', '%3', '%4', %5, "
+                       "%6, %7)")
+            .arg(m_clientId)
+            .arg(fecha, sqlQuote(usuario), sqlQuote(turno))
+            .arg(cabezas)
+            .arg(vb::numberText(litros))
+            .arg(idPrg));
+    OdbcResult rs = db.openRecordset(QStringLiteral("select max(id) from cabezas_produccion where "
+                                                    "cliente = %1")
+                                         .arg(m_clientId));
+    const qint64 id = rs.value(0).toLongLong();
+    for (const QString &group : detailGroups)
+        db.execute(
+            QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
+                           "values (%1, %2)")
+                .arg(id)
+                .arg(group));
+    return id;
+}
+
+Site::Site(const RemoteFarm &farm, const QString &mode, const QString &password)
+{
+    const QString host =
+        mode == QLatin1String("ODBC") ? RemotePeer::odbcHost() : RemotePeer::webHost();
+    home.exec(
+        QStringLiteral("update mi_empresa set id_cliente_remoto = '%1', servidor_remoto = '%2', "
+                       "password_remoto = '%3', modo_remoto = '%4'")
+            .arg(farm.id(), host, quoted(password), mode));
+    home.connect();
+}
+
+qint64 Site::addReading(const QString &fecha, const QString &usuario, const QString &turno,
+                        int cabezas, double litros, const std::vector<Herd> &herds,
+                        const QString &proceso, bool actualizado, const QVariant &idRemoto)
+{
+    LocalConnection db;
+    db.open(home.databasePath());
+    db.execute(
+        QStringLiteral("insert into Produccion_Lactea (fecha, usuario, turno, total_cabezas, "
+                       "total_litros, actualizado, proceso, id_remoto) values ('%1', '%2', "
+                       "'%3', %4, %5, %6, '%7', %8)")
+            .arg(fecha, quoted(usuario), quoted(turno))
+            .arg(cabezas)
+            .arg(vb::numberText(litros),
+                 actualizado ? QStringLiteral("true") : QStringLiteral("false"), proceso,
+                 vb::isNull(idRemoto) ? QStringLiteral("null") : vb::joinText(idRemoto)));
+    Recordset rs = db.openRecordset(QStringLiteral("select max(id) from Produccion_Lactea"));
+    const qint64 id = rs.value(0).toLongLong();
+    for (const Herd &h : herds)
+        db.execute(
+            QStringLiteral("insert into detalle_Produccion_Lactea (id, Rodeo, cabezas, litros) "
+                           "values (%1, '%2', %3, %4)")
+                .arg(id)
+                .arg(quoted(h.rodeo), vb::numberText(h.cabezas), vb::numberText(h.litros)));
+    return id;
+}
+
+SyncReport Site::sync(bool silent)
+{
+    SyncReport report;
+    Sincronizar_CabProd(home.ctx, silent, &report);
+    return report;
+}
+
+QString Site::proceso(qint64 localId) const
+{
+    return home
+        .scalar(QStringLiteral("select proceso from Produccion_Lactea where id = %1").arg(localId))
+        .toString();
+}
+
+bool Site::actualizado(qint64 localId) const
+{
+    return home
+        .scalar(
+            QStringLiteral("select actualizado from Produccion_Lactea where id = %1").arg(localId))
+        .toBool();
+}
+
+QVariant Site::idRemoto(qint64 localId) const
+{
+    return home.scalar(
+        QStringLiteral("select id_remoto from Produccion_Lactea where id = %1").arg(localId));
+}
+
+int Site::readingCount() const
+{
+    return home.scalar(QStringLiteral("select count(*) from Produccion_Lactea")).toInt();
+}
+
+QStringList Site::readings() const
+{
+    LocalConnection db;
+    db.open(home.databasePath());
+    Recordset rs = db.openRecordset(QStringLiteral(
+        "select fecha, usuario, turno, total_cabezas, total_litros from Produccion_Lactea"));
+    QStringList rows;
+    for (; !rs.eof(); rs.moveNext()) {
+        QStringList cells;
+        for (int i = 0; i < 5; ++i)
+            cells << cell(rs.value(i));
+        rows << cells.join(u'|');
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QStringList statementsStartingWith(const SyncReport &report, const QString &start)
+{
+    QStringList out;
+    for (const QString &sql : report.remoteStatements)
+        if (sql.startsWith(start))
+            out << sql;
+    return out;
+}
+
+} // namespace zelvano::test

@@ -1,0 +1,178 @@
+#include "../download/remotetestsupport.h"
+#include "support/testsupport.h"
+
+#include "download/download.h"
+#include "trips/save.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace zelvano {
+namespace {
+
+using test::RemotePeer;
+
+// Farm 12: trip 801 (prescription 7, programmed trip 2) with a concentrate
+// load, a maize load and unloads of herds 3 and 7; trip 802 on shift 99.
+void seedFarm()
+{
+    RemotePeer::execAll({
+        QStringLiteral("insert into lectura_viajes_feed values "
+                       "(12, 801, 1, 7, 'Engorde', '2024-01-05', 120, 9999, 9999, 2, '7'),"
+                       "(12, 802, 99, 7, 'Limpieza', '2024-01-06', 0, 0, 0, 2, '7'),"
+                       "(13, 803, 1, 7, 'Otro cliente', '2024-01-06', 10, 10, 10, 2, '7')"),
+        QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
+                       "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values "
+                       "(801, 50, 'Balanceado', 0, 1010.00, 1000.00, '06:10:00', '7', 'T1', 'Mixer', ''),"
+                       "(801, 51, 'Maiz', 0, 500.50, 495.25, '06:20:00', '7', 'T1', 'Mixer', ''),"
+                       "(802, 51, 'Maiz', 0, 10, 12, '08:00:00', '7', 'T1', 'Mixer', ''),"
+                       "(803, 51, 'Maiz', 0, 10, 10, '08:00:00', '7', 'T9', 'Otra', '')"),
+        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
+                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
+                       "nom_tablet, gps, suceso) values "
+                       "(801, 3, 'Corral 3', 30, 1, 2, 3, 700, 705, '07:00:00', '7', 'T1', 'Mixer', '-31.4,-64.1', ''),"
+                       "(801, 7, 'Corral 7', 70, 1, 2, 7, 800, 790, '07:10:00', '7', 'T1', 'Mixer', ',', ''),"
+                       "(802, 3, 'Corral 3', 30, 1, 2, 3, 12, 12, '08:10:00', '7', 'T1', 'Mixer', '', '')"),
+    });
+}
+
+void seedLocal(const test::TestHome &home)
+{
+    home.exec("insert into usuario (id, apellido, nombre, login, activo) values (7, 'Perez', 'Juan', 'jp', true)");
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 2, 3000)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 50, 1000)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 51, 500)");
+    for (int herd : {3, 5, 7}) {
+        home.exec(QStringLiteral("insert into prescripcion_descarga (id_prescripcion, id_viaje, id_corral, "
+                                 "nom_corral, kilos) values (7, 2, '%1', 'Corral %1', %2)")
+                      .arg(herd)
+                      .arg(herd * 100));
+        home.exec(QStringLiteral("insert into prescripcion_rodeos (id, cabezas, id_cat, actividad, corral) "
+                                 "values ('%1', %2, 1, 2, %1)")
+                      .arg(herd)
+                      .arg(herd * 10));
+    }
+    home.exec("insert into prescripcion_alimentos values (7, 50, 'Balanceado', 'Concentrado')");
+    home.exec("insert into prescripcion_alimentos values (7, 51, 'Maiz', 'Grano')");
+    home.exec("insert into prescripcion_alimentos values (7, 52, 'Soja', 'Grano')");
+    home.exec("insert into prescripcion_detalle_concentrado values (7, 50, 51, 62.5)");
+    home.exec("insert into prescripcion_detalle_concentrado values (7, 50, 52, 37.5)");
+}
+
+struct Stored
+{
+    int trips, loads, unloads, concentrate;
+    bool operator==(const Stored &) const = default;
+};
+
+Stored stored(const test::TestHome &home)
+{
+    return {home.scalar("select count(*) from lectura_viajes").toInt(),
+            home.scalar("select count(*) from lectura_Carga").toInt(),
+            home.scalar("select count(*) from lectura_descarga").toInt(),
+            home.scalar("select count(*) from lectura_carga_detalle_conc").toInt()};
+}
+
+class EndToEndTest : public ::testing::TestWithParam<bool>
+{
+protected:
+    void SetUp() override
+    {
+        RemotePeer::requireServices();
+        if (HasFatalFailure())
+            return;
+        RemotePeer::reset();
+        seedFarm();
+        seedLocal(home);
+        home.connect();
+        Settings &s = home.ctx.settings;
+        s.ClientId = QStringLiteral("12");
+        s.ClientPassword = QStringLiteral("secreto");
+        s.RemoteMode = GetParam() ? QStringLiteral("ODBC") : QStringLiteral("WEB");
+        s.ServerHost = GetParam() ? RemotePeer::odbcHost() : RemotePeer::webHost();
+    }
+
+    void cycle()
+    {
+        CmdDescargar_Click(home.ctx);
+        CmdGrabar_Click(home.ctx);
+    }
+
+    test::TestHome home;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothWays, EndToEndTest, ::testing::Values(true, false),
+                         [](const auto &info) { return info.param ? "Odbc" : "Web"; });
+
+TEST_P(EndToEndTest, DownloadAndSaveStoreTheFarmOnceOnly)
+{
+    cycle();
+    ASSERT_EQ(home.ctx.grid.rowCount(), 2);
+    const QStringList events = test::eventTexts(home);
+    ASSERT_EQ(events.size(), 1) << events.join('\n').toStdString();
+    EXPECT_EQ(events[0], "Finalizo la descarga de datos Web exitosamente a las 10:00:00");
+
+    EXPECT_EQ(stored(home), (Stored{2, 3, 4, 2}));
+    EXPECT_EQ(home.scalar("select kg_tot_sug from lectura_viajes where id = 801").toDouble(), 1510.5);
+    EXPECT_EQ(home.scalar("select kg_tot_real from lectura_viajes where id = 801").toDouble(), 1495.25);
+    EXPECT_EQ(home.scalar("select Kg_Tot_Pres from lectura_viajes where id = 801").toDouble(), 3000);
+    EXPECT_EQ(home.scalar("select Kg_Tot_Pres from lectura_viajes where id = 802").toDouble(), 0);
+    EXPECT_EQ(home.scalar("select fecha from lectura_viajes where id = 801").toDate(), QDate(2024, 1, 5));
+    EXPECT_EQ(home.scalar("select id_pres from lectura_viajes where id = 801").toInt(), 7);
+    EXPECT_EQ(home.scalar("select Kg_Prescriptos from lectura_Carga where id_viaje = 801 and Id_alim = 51").toDouble(), 500);
+    EXPECT_EQ(home.scalar("select Kg_Prescriptos from lectura_Carga where id_viaje = 802").toDouble(), 0)
+        << "shift 99";
+    EXPECT_EQ(home.scalar("select operario from lectura_Carga where id_viaje = 802").toInt(), 7);
+    EXPECT_EQ(home.scalar("select hora from lectura_descarga where id_viaje = 801 and id_rodeo = 7").toTime(),
+              QTime(7, 10, 0));
+    // Herd 5 was prescribed but not fed: added; shift 99 gets no comparison.
+    EXPECT_EQ(home.scalar("select Kg_Prescriptos from lectura_descarga where id_viaje = 801 and "
+                          "id_rodeo = 5 and suceso = 'E'").toDouble(), 500);
+    EXPECT_EQ(home.scalar("select count(*) from lectura_descarga where id_viaje = 802").toInt(), 1);
+    EXPECT_EQ(home.scalar("select kg_sug from lectura_carga_detalle_conc where id_ali = 51").toDouble(), 631);
+    EXPECT_EQ(home.scalar("select kg_real from lectura_carga_detalle_conc where id_ali = 52").toDouble(), 375);
+
+    // Again: new trips only finds nothing, and the range finds them all stored.
+    cycle();
+    EXPECT_EQ(home.ctx.grid.rowCount(), 0);
+    home.ctx.newTripsOnly = false;
+    home.ctx.DTdesde = QDate(2024, 1, 1);
+    home.ctx.DThasta = QDate(2024, 1, 31);
+    cycle();
+    ASSERT_EQ(home.ctx.grid.rowCount(), 2);
+    EXPECT_EQ(home.ctx.grid.row(0).cells[0].icon, TripGrid::kStoredIcon);
+    EXPECT_EQ(stored(home), (Stored{2, 3, 4, 2}));
+    EXPECT_EQ(test::eventTexts(home).size(), 2);
+}
+
+TEST(SaveCommand, RunsOneCycleAndPrintsWhatItStored)
+{
+    RemotePeer::requireServices();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    RemotePeer::reset();
+    seedFarm();
+    test::TestHome home;
+    seedLocal(home);
+    home.exec("update mi_empresa set id_cliente_remoto = '12', password_remoto = 'secreto', "
+              "modo_remoto = 'WEB', servidor_remoto = '" + RemotePeer::webHost() + "'");
+
+    auto run = [&](const QStringList &options) {
+        QProcess p;
+        p.start(QStringLiteral(ZELVANO_EXECUTABLE),
+                QStringList{"--home", home.dir(), "save"} + options);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    EXPECT_EQ(run({}), "downloaded trips\t2\ntrips\t2\nloads\t3\nunloads\t3\n"
+                       "added prescribed unloads\t1\nconcentrate rows\t2\n");
+    EXPECT_EQ(run({"--from", "01/01/2024", "--to", "31/01/2024"}),
+              "downloaded trips\t2\ntrips\t0\nloads\t0\nunloads\t0\n"
+              "added prescribed unloads\t0\nconcentrate rows\t0\n");
+    EXPECT_EQ(stored(home), (Stored{2, 3, 4, 2}));
+}
+
+} // namespace
+} // namespace zelvano

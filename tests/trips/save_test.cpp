@@ -1,0 +1,457 @@
+#include "support/testsupport.h"
+#include "trips/save.h"
+#include "tripgridbuilder.h"
+
+#include "common/windowstatus.h"
+#include "store/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QTime>
+
+using namespace zelvano;
+using namespace zelvano::test;
+
+namespace {
+
+// Every column of one row of a query, by position.
+std::vector<QVariant> rowOf(const TestHome &home, const QString &sql)
+{
+    LocalConnection db;
+    db.open(home.databasePath());
+    Recordset rs = db.openRecordset(sql);
+    std::vector<QVariant> row;
+    if (!rs.eof())
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row.push_back(rs.value(i));
+    return row;
+}
+
+int count(const TestHome &home, const QString &sql)
+{
+    return home.scalar(sql).toInt();
+}
+
+class SaveTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        home.connect();
+        setTripColumns(home.ctx.grid);
+    }
+
+    TripGrid &grid() { return home.ctx.grid; }
+
+    // A prescription 7 whose programmed trip 2 feeds herds 3, 5 and 7.
+    void prescribeHerds357()
+    {
+        home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 2, 3000)");
+        for (int herd : {3, 5, 7}) {
+            home.exec(QStringLiteral("insert into prescripcion_descarga (id_prescripcion, id_viaje, "
+                                     "id_corral, nom_corral, kilos) values (7, 2, '%1', 'Corral %1', %2)")
+                          .arg(herd)
+                          .arg(herd * 100));
+            home.exec(QStringLiteral("insert into prescripcion_rodeos (id, cabezas, id_cat, actividad, "
+                                     "corral) values ('%1', %2, 4, 5, 6)")
+                          .arg(herd)
+                          .arg(herd * 10));
+        }
+    }
+
+    TestHome home;
+};
+
+TEST_F(SaveTest, EveryCellLandsInItsPosition)
+{
+    TripCells t;
+    t.id = QStringLiteral("501");
+    t.fecha = QStringLiteral("2026-11-30");
+    t.receta = QStringLiteral("Engorde");
+    t.cabezas = QStringLiteral("120.5");
+    t.idReceta = QStringLiteral("33");
+    t.turno = QStringLiteral("2");
+    t.idPrg = QStringLiteral("4");
+    t.idPres = QStringLiteral("9");
+    const int r = addTrip(grid(), t);
+    LoadCells l;
+    l.hora = QStringLiteral("05:10:20");
+    l.alimento = QStringLiteral("Silo");
+    l.kgSug = QStringLiteral("1000.25");
+    l.kgReal = QStringLiteral("990.5");
+    l.idTablet = QStringLiteral("TAB-9");
+    l.nomTablet = QStringLiteral("Mixer");
+    l.idAlim = QStringLiteral("44");
+    l.operario = QStringLiteral("12");
+    l.suceso = QStringLiteral("P");
+    addLoad(grid(), r, l);
+    UnloadCells u;
+    u.hora = QStringLiteral("06:11:21");
+    u.rodeo = QStringLiteral("Lote 8");
+    u.kgSug = QStringLiteral("400");
+    u.kgReal = QStringLiteral("410.5");
+    u.categoria = QStringLiteral("61");
+    u.actividad = QStringLiteral("62");
+    u.corral = QStringLiteral("63");
+    u.cabezas = QStringLiteral("64");
+    u.idTablet = QStringLiteral("TAB-8");
+    u.nomTablet = QStringLiteral("Otra");
+    u.idRodeo = QStringLiteral("8");
+    u.operario = QStringLiteral("13");
+    u.gps = QStringLiteral("-34.5,-58.4");
+    u.suceso = QStringLiteral("X");
+    addUnload(grid(), r, u);
+
+    CmdGrabar_Click(home.ctx);
+
+    const auto trip = rowOf(home, "select * from lectura_viajes");
+    ASSERT_EQ(trip.size(), 11u);
+    EXPECT_EQ(trip[0].toInt(), 501);
+    EXPECT_EQ(trip[1].toInt(), 2);
+    EXPECT_EQ(trip[2].toInt(), 33);
+    EXPECT_EQ(trip[3].toString(), "Engorde");
+    EXPECT_EQ(trip[4].toDate(), QDate(2026, 11, 30));
+    EXPECT_DOUBLE_EQ(trip[5].toDouble(), 120.5);
+    EXPECT_DOUBLE_EQ(trip[6].toDouble(), 1000.25);
+    EXPECT_DOUBLE_EQ(trip[7].toDouble(), 990.5);
+    EXPECT_EQ(trip[8].toInt(), 4);
+    EXPECT_EQ(trip[9].toInt(), 9);
+    EXPECT_EQ(trip[10].toDouble(), 0.0) << "no prescription: looked up and 0";
+
+    const auto load = rowOf(home, "select * from lectura_Carga");
+    ASSERT_EQ(load.size(), 13u);
+    EXPECT_EQ(load[0].toInt(), 501);
+    EXPECT_EQ(load[1].toInt(), 44);
+    EXPECT_EQ(load[2].toString(), "Silo");
+    EXPECT_FALSE(load[3].isValid());
+    EXPECT_DOUBLE_EQ(load[4].toDouble(), 1000.25);
+    EXPECT_DOUBLE_EQ(load[5].toDouble(), 990.5);
+    EXPECT_EQ(load[6].toTime(), QTime(5, 10, 20));
+    EXPECT_EQ(load[7].toInt(), 12);
+    EXPECT_EQ(load[8].toString(), "TAB-9");
+    EXPECT_EQ(load[9].toString(), "Mixer");
+    EXPECT_GT(load[11].toInt(), 0);
+    EXPECT_EQ(load[12].toString(), "P");
+
+    const auto unload = rowOf(home, "select * from lectura_descarga");
+    ASSERT_EQ(unload.size(), 17u);
+    EXPECT_EQ(unload[0].toInt(), 501);
+    EXPECT_EQ(unload[1].toInt(), 8);
+    EXPECT_EQ(unload[2].toString(), "Lote 8");
+    EXPECT_EQ(unload[3].toInt(), 64);
+    EXPECT_EQ(unload[4].toInt(), 61);
+    EXPECT_EQ(unload[5].toInt(), 62);
+    EXPECT_EQ(unload[6].toInt(), 63);
+    EXPECT_DOUBLE_EQ(unload[7].toDouble(), 400);
+    EXPECT_DOUBLE_EQ(unload[8].toDouble(), 410.5);
+    EXPECT_EQ(unload[9].toTime(), QTime(6, 11, 21));
+    EXPECT_EQ(unload[10].toInt(), 13);
+    EXPECT_EQ(unload[11].toString(), "TAB-8");
+    EXPECT_EQ(unload[12].toString(), "Otra");
+    EXPECT_EQ(unload[13].toString(), "-34.5,-58.4");
+    EXPECT_GT(unload[15].toInt(), 0);
+    EXPECT_EQ(unload[16].toString(), "X");
+
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc"), 0);
+}
+
+TEST_F(SaveTest, TotalsComeFromTheLoadsWhateverTheTripSaid)
+{
+    TripCells t;
+    t.id = 10;
+    t.kgSug = QStringLiteral("7777");
+    t.kgReal = QStringLiteral("8888");
+    int r = addTrip(grid(), t);
+    LoadCells a;
+    a.kgSug = QStringLiteral("1000");
+    a.kgReal = QStringLiteral("990");
+    addLoad(grid(), r, a);
+    LoadCells b;
+    b.kgSug = QStringLiteral("500");
+    b.kgReal = QStringLiteral("505");
+    addLoad(grid(), r, b);
+    addUnload(grid(), r, UnloadCells{});
+    // An unload's kilograms never enter the totals; a trip of unloads only has 0.
+    t.id = 11;
+    r = addTrip(grid(), t);
+    UnloadCells u;
+    u.kgSug = QStringLiteral("300");
+    u.kgReal = QStringLiteral("300");
+    addUnload(grid(), r, u);
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(home.scalar("select kg_tot_sug from lectura_viajes where id = 10").toDouble(), 1500);
+    EXPECT_EQ(home.scalar("select kg_tot_real from lectura_viajes where id = 10").toDouble(), 1495);
+    EXPECT_EQ(home.scalar("select kg_tot_sug from lectura_viajes where id = 11").toDouble(), 0);
+    EXPECT_EQ(home.scalar("select kg_tot_real from lectura_viajes where id = 11").toDouble(), 0);
+    EXPECT_TRUE(home.scalar("select kg_tot_real from lectura_viajes where id = 11").isValid());
+}
+
+TEST_F(SaveTest, MissingPrescribedUnloadsAreAddedExceptOnShift99)
+{
+    prescribeHerds357();
+    TripCells t;
+    t.idPrg = QStringLiteral("2");
+    t.idPres = QStringLiteral("7");
+    for (const char *shift : {"1", "99", "3"}) {
+        t.turno = QString::fromLatin1(shift);
+        const int r = addTrip(grid(), t);
+        for (int herd : {3, 7}) {
+            UnloadCells u;
+            u.idRodeo = QString::number(herd);
+            u.kgReal = QStringLiteral("111");
+            addUnload(grid(), r, u);
+        }
+        t.id = t.id.toInt() + 1;
+    }
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where id_viaje = 1"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where id_viaje = 2"), 2)
+        << "shift 99 gets no comparison";
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where id_viaje = 3"), 3);
+
+    const auto added = rowOf(home, "select * from lectura_descarga where id_viaje = 1 and id_rodeo = 5");
+    ASSERT_EQ(added.size(), 17u);
+    EXPECT_EQ(added[2].toString(), "Corral 5");
+    EXPECT_EQ(added[3].toInt(), 50);
+    EXPECT_EQ(added[4].toInt(), 4);
+    EXPECT_EQ(added[5].toInt(), 5);
+    EXPECT_EQ(added[6].toInt(), 6);
+    EXPECT_EQ(added[7].toDouble(), 0);
+    EXPECT_EQ(added[8].toDouble(), 0);
+    EXPECT_EQ(added[9].toTime(), QTime(0, 0));
+    EXPECT_EQ(added[10].toInt(), 0);
+    EXPECT_FALSE(added[11].isValid());
+    EXPECT_FALSE(added[12].isValid());
+    EXPECT_FALSE(added[13].isValid());
+    EXPECT_EQ(added[14].toDouble(), 500);
+    EXPECT_EQ(added[16].toString(), "E");
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where suceso = 'E'"), 2);
+}
+
+TEST_F(SaveTest, WithoutPrescriptionHerdsTheCurrentHerdsAreUsed)
+{
+    home.exec("insert into prescripcion_descarga (id_prescripcion, id_viaje, id_corral, nom_corral, "
+              "kilos) values (7, 2, '12', 'Doce', 900)");
+    home.exec("insert into rodeos (id, Descripcion, cabezas, id_cat, actividad, corral) "
+              "values ('12', 'Doce', 77, 1, 2, 3)");
+    TripCells t;
+    t.idPrg = QStringLiteral("2");
+    t.idPres = QStringLiteral("7");
+    const int r = addTrip(grid(), t);
+    addLoad(grid(), r, LoadCells{});
+
+    CmdGrabar_Click(home.ctx);
+
+    const auto added = rowOf(home, "select * from lectura_descarga where id_rodeo = 12");
+    ASSERT_EQ(added.size(), 17u);
+    EXPECT_EQ(added[3].toInt(), 77);
+    EXPECT_EQ(added[14].toDouble(), 900);
+}
+
+TEST_F(SaveTest, ConcentrateLoadsAreBrokenIntoTheirIngredients)
+{
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (7, 50, 'Balanceado', 'Concentrado')");
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (7, 51, 'Maiz', 'Grano')");
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (7, 52, 'Soja', 'Grano')");
+    home.exec("insert into prescripcion_detalle_concentrado (id_prescripcion, id_con, Id_Ali, prop) values (7, 50, 51, 62.5)");
+    home.exec("insert into prescripcion_detalle_concentrado (id_prescripcion, id_con, Id_Ali, prop) values (7, 50, 52, 37.5)");
+    TripCells t;
+    t.id = 77;
+    t.idPres = QStringLiteral("7");
+    const int r = addTrip(grid(), t);
+    LoadCells maize; // not a concentrate: no breakdown
+    maize.idAlim = QStringLiteral("51");
+    maize.kgReal = QStringLiteral("200");
+    addLoad(grid(), r, maize);
+    LoadCells conc;
+    conc.idAlim = QStringLiteral("50");
+    conc.kgReal = QStringLiteral("1000");
+    conc.kgSug = QStringLiteral("1010");
+    addLoad(grid(), r, conc);
+
+    CmdGrabar_Click(home.ctx);
+
+    const int loadKey =
+        home.scalar("select id_mod from lectura_Carga where Id_alim = 50").toInt();
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc"), 2);
+    const auto m = rowOf(home, "select * from lectura_carga_detalle_conc where id_ali = 51");
+    ASSERT_EQ(m.size(), 8u);
+    EXPECT_EQ(m[0].toInt(), loadKey);
+    EXPECT_EQ(m[1].toInt(), 77);
+    EXPECT_EQ(m[2].toInt(), 50);
+    EXPECT_EQ(m[4].toString(), "Maiz");
+    EXPECT_DOUBLE_EQ(m[5].toDouble(), 62.5);
+    EXPECT_EQ(m[6].toDouble(), 631);
+    EXPECT_EQ(m[7].toDouble(), 625);
+    const auto s = rowOf(home, "select * from lectura_carga_detalle_conc where id_ali = 52");
+    ASSERT_EQ(s.size(), 8u);
+    EXPECT_EQ(s[4].toString(), "Soja");
+    EXPECT_EQ(s[6].toDouble(), 379);
+    EXPECT_EQ(s[7].toDouble(), 375);
+}
+
+TEST_F(SaveTest, StoredTripsAreNeverStoredTwice)
+{
+    TripCells t;
+    t.id = 1;
+    int r = addTrip(grid(), t);
+    addLoad(grid(), r, LoadCells{});
+    t.id = 2;
+    r = addTrip(grid(), t);
+    addUnload(grid(), r, UnloadCells{});
+
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 2);
+    // The same grid again (the save marks nothing): nothing new.
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 2);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 1);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 1);
+    EXPECT_EQ(eventTexts(home).size(), 2);
+    EXPECT_TRUE(eventTexts(home)[1].startsWith("Finalizo la descarga de datos Web exitosamente"));
+
+    // Trips carrying the mark: still the completion texts, still nothing stored.
+    setTripColumns(grid());
+    t.id = 3;
+    r = addTrip(grid(), t, true);
+    addLoad(grid(), r, LoadCells{});
+    home.clock.set(QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)));
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 2);
+    EXPECT_EQ(home.overlay.text(), "Finalizo la descarga de datos exitosamente a las 14:05:09");
+    EXPECT_TRUE(home.overlay.isVisible());
+    EXPECT_EQ(home.window.caption(), windowCaption("Ultima descarga a las 14:05:09"));
+    EXPECT_EQ(home.window.trayTip(), "Zelvano - Ultima descarga a las 14:05:09");
+    EXPECT_EQ(eventTexts(home).last(), "Finalizo la descarga de datos Web exitosamente a las 14:05:09");
+}
+
+TEST_F(SaveTest, EmptyGridOnlyFillsPrescriptions)
+{
+    home.exec("insert into lectura_viajes (id, Turno, id_prg, id_pres) values (5, 1, 2, 7)");
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 2, 3000)");
+    home.window.setCaption("before");
+    home.overlay.setVisible(true);
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(home.scalar("select Kg_Tot_Pres from lectura_viajes where id = 5").toDouble(), 3000);
+    EXPECT_FALSE(home.overlay.isVisible());
+    EXPECT_EQ(home.window.caption(), "before");
+    EXPECT_TRUE(home.window.trayTip().isEmpty());
+    EXPECT_TRUE(eventTexts(home).isEmpty());
+}
+
+TEST_F(SaveTest, AFailureOnTheThirdTripRollsEverythingBack)
+{
+    for (int id = 1; id <= 4; ++id) {
+        TripCells t;
+        t.id = id;
+        const int r = addTrip(grid(), t);
+        LoadCells l;
+        l.kgReal = id == 3 ? QStringLiteral("12kg") : QStringLiteral("100");
+        addLoad(grid(), r, l);
+        addUnload(grid(), r, UnloadCells{});
+    }
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 0);
+    EXPECT_FALSE(home.overlay.isVisible());
+    EXPECT_TRUE(home.window.caption().isEmpty());
+    const QStringList events = eventTexts(home);
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("Error 13 ("));
+    EXPECT_TRUE(events[0].endsWith(") en procedimiento CmdGrabar_Click de Formulario FrmSucesos 10:00:00"))
+        << events[0].toStdString();
+    // The connection is usable again and a corrected grid saves.
+    grid().setChildValue(2, 0, 5, QStringLiteral("100"));
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 4);
+}
+
+TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
+{
+    TripCells t;
+    t.turno = QString();
+    t.idPrg = QVariant();
+    t.idPres = QStringLiteral(" ");
+    const int r = addTrip(grid(), t);
+    LoadCells l;
+    l.operario = QStringLiteral("12.5");
+    addLoad(grid(), r, l);
+    UnloadCells u;
+    u.operario = QStringLiteral("ANONIMO");
+    addUnload(grid(), r, u);
+    UnloadCells empty;
+    empty.operario = QString();
+    empty.idRodeo = QStringLiteral("2");
+    addUnload(grid(), r, empty);
+
+    CmdGrabar_Click(home.ctx);
+
+    const auto trip = rowOf(home, "select * from lectura_viajes");
+    ASSERT_EQ(trip.size(), 11u);
+    EXPECT_EQ(trip[1].toInt(), 0);
+    EXPECT_TRUE(trip[1].isValid());
+    EXPECT_EQ(trip[8].toInt(), 0);
+    EXPECT_EQ(trip[9].toInt(), 0);
+    EXPECT_FALSE(home.scalar("select operario from lectura_Carga").isValid());
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where operario is null"), 2);
+    EXPECT_TRUE(eventTexts(home).last().startsWith("Finalizo"));
+}
+
+TEST_F(SaveTest, OnlyExactChildKindsAreSavedAndTheOverlayCounts)
+{
+    for (int id = 1; id <= 3; ++id) {
+        TripCells t;
+        t.id = id;
+        t.receta = QStringLiteral("Receta %1").arg(id);
+        const int r = addTrip(grid(), t);
+        addLoad(grid(), r, LoadCells{});
+        LoadCells lower;
+        lower.kind = QStringLiteral("carga");
+        addLoad(grid(), r, lower);
+        UnloadCells upper;
+        upper.kind = QStringLiteral("DESCARGA");
+        addUnload(grid(), r, upper);
+    }
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 0);
+    EXPECT_EQ(home.overlay.maximum(), 2);
+    EXPECT_EQ(home.overlay.value(), 3);
+}
+
+TEST_F(SaveTest, AClosedConnectionIsOpenedForTheSaveAndClosedAgain)
+{
+    closeLocalConnection(home.ctx);
+    const int r = addTrip(grid(), TripCells{});
+    addLoad(grid(), r, LoadCells{});
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 1);
+    EXPECT_FALSE(home.ctx.connection && home.ctx.connection->isOpen());
+    EXPECT_FALSE(home.ctx.Connected);
+}
+
+TEST_F(SaveTest, HeadCountsFollowTheSaveWhenConfigured)
+{
+    home.exec("insert into rodeos (id, Descripcion, cabezas) values ('1', 'Uno', 10)");
+    home.ctx.settings.HeadCountFromFeeding = true;
+    const int r = addTrip(grid(), TripCells{});
+    UnloadCells u;
+    u.cabezas = QStringLiteral("48");
+    addUnload(grid(), r, u);
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '1'").toInt(), 48);
+    EXPECT_FALSE(home.overlay.isVisible());
+    EXPECT_TRUE(eventTexts(home).last().startsWith("Se Actualizaron las cabezas"));
+}
+
+} // namespace
