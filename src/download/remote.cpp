@@ -36,21 +36,23 @@ size_t collectAnswer(char *data, size_t size, size_t count, void *user)
 
 [[noreturn]] void raiseHttp(CURLcode code, const char *detail)
 {
-    const QString more = detail && *detail ? QStringLiteral(" (%1)").arg(QString::fromUtf8(detail))
-                                           : QString();
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
-        raise(ErrNo::HttpTimeout, QStringLiteral("The operation timed out") + more);
+        raise(ErrNo::HttpTimeout, QStringLiteral("The operation timed out"));
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
         raise(ErrNo::HttpNameNotResolved,
-              QStringLiteral("The server name or address could not be resolved") + more);
+              QStringLiteral("The server name or address could not be resolved"));
     case CURLE_COULDNT_CONNECT:
         raise(ErrNo::HttpCannotConnect,
-              QStringLiteral("A connection with the server could not be established") + more);
-    default:
+              QStringLiteral("A connection with the server could not be established"));
+    default: {
+        // The other failures have no number of their own: keep the client's words.
+        const QString more = detail && *detail ? QStringLiteral(": ") + QString::fromUtf8(detail)
+                                               : QString();
         raise(ErrNo::HttpConnectionError,
               QStringLiteral("The connection with the server was terminated abnormally") + more);
+    }
     }
 }
 
@@ -178,7 +180,8 @@ WebAnswer WebRequest::send(const QString &statement)
 
     curl_multi_add_handle(multi, c);
     using Clock = std::chrono::steady_clock;
-    Clock::time_point lastActivity = Clock::now();
+    const Clock::time_point started = Clock::now();
+    Clock::time_point lastActivity = started;
     bool connected = false;
     curl_off_t lastUp = -1, lastDown = -1;
     CURLcode result = CURLE_OK;
@@ -234,6 +237,7 @@ WebAnswer WebRequest::send(const QString &statement)
         }
     }
     curl_multi_remove_handle(multi, c);
+    m_sendSeconds += std::chrono::duration<double>(Clock::now() - started).count();
     if (timedOut)
         raiseHttp(CURLE_OPERATION_TIMEDOUT, nullptr);
     if (result != CURLE_OK)

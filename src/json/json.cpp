@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -515,7 +516,13 @@ private:
             p = q < m_len ? q + 1 : q;
             return text;
         }
+        // The text is never longer than its escaped form: one chunk of that size
+        // holds it, so the builder allocates once.
+        qsizetype bound = q;
+        while (bound < m_len && m_data[bound] != delimiter)
+            bound += m_data[bound] == u'\\' ? 2 : 1;
         cStringBuilder sb;
+        sb.ChunkSize(qint32(std::clamp<qsizetype>(bound - p, 16, 1 << 28)));
         sb.Append(m_text.sliced(p, q - p));
         p = q;
         while (p < m_len) {
@@ -579,6 +586,9 @@ private:
             qsizetype run = p + 1;
             while (run < m_len && m_data[run] != delimiter && m_data[run] != u'\\')
                 ++run;
+            // A "\u" can swallow the quote the bound stopped at: grow geometrically then.
+            if (sb.Capacity() - sb.Length() < run - p)
+                sb.ChunkSize(qint32(std::min<qsizetype>(sb.Capacity() + (run - p), 1 << 28)));
             sb.Append(m_text.sliced(p, run - p));
             p = run;
         }

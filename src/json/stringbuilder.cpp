@@ -52,7 +52,11 @@ void cStringBuilder::TheString(const QString &sThis)
     }
     const qint32 bytes = checkedBytes(std::int64_t(sThis.size()) * 2);
     ensureBytes(bytes);
-    std::copy(sThis.constBegin(), sThis.constEnd(), m_buffer.begin());
+    QChar *data = m_buffer.data();
+    std::copy(sThis.constBegin(), sThis.constEnd(), data);
+    // What the old content left beyond the new one is spare room again.
+    std::fill(data + sThis.size(), data + std::max(Length(), qint32(sThis.size())),
+              QLatin1Char(' '));
     m_usedBytes = bytes;
 }
 

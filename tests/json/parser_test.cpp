@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <clocale>
+#include <cstring>
 
 using namespace zelvano::json;
 using Kind = JsonValue::Kind;
@@ -85,8 +86,9 @@ TEST(ParserNumbers, PointDecimalWhateverTheLocale)
     // A comma locale for C and Qt: the value must still be read with ".".
     const char *old = std::setlocale(LC_ALL, nullptr);
     const std::string saved = old ? old : "C";
-    std::setlocale(LC_NUMERIC, "es_AR.UTF-8");
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    // Where the locale is installed, the C library's own number reading uses a comma.
+    if (std::setlocale(LC_NUMERIC, "es_AR.UTF-8"))
+        EXPECT_STREQ(std::localeconv()->decimal_point, ",");
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
     const JsonValue v = ParseJson(QStringLiteral("[812.5, -0.25, 1e3, 2.5E-1, +7 ]"));
     std::setlocale(LC_ALL, saved.c_str());
@@ -212,6 +214,24 @@ TEST(ParserStrings, Escapes)
     // Fewer than four digits: as far as they go, and four characters are consumed.
     v = ParseJson(QStringLiteral(R"(["\u41zz!"])"));
     EXPECT_EQ(v.elements()[0].text(), QStringLiteral("A!"));
+}
+
+TEST(ParserStrings, LongEscapedTextsAndAnEscapeSwallowingTheQuote)
+{
+    QString escapes;
+    for (int i = 0; i < 100000; ++i)
+        escapes += QStringLiteral("\\n");
+    JsonValue v = ParseJson(QStringLiteral("[\"\\u0001") + escapes + QStringLiteral("\"]"));
+    ASSERT_EQ(v.count(), 1);
+    EXPECT_EQ(v.elements()[0].text().size(), 100001);
+    // "\u1" takes the quote and the next escape's backslash as its four characters.
+    v = ParseJson(QStringLiteral("[\"\\u1\"") + escapes + QStringLiteral("\"]"));
+    ASSERT_EQ(v.count(), 1);
+    const QString text = v.elements()[0].text();
+    EXPECT_EQ(text.size(), 100000);
+    EXPECT_EQ(text[0], QChar(1));
+    EXPECT_EQ(text[1], QChar(u'\n'));
+    EXPECT_EQ(ParserErrors(), QString());
 }
 
 TEST(ParserStrings, UnterminatedAtTheEnd)

@@ -15,7 +15,42 @@ QStringList rows(const QString &answer)
         out << toCanonicalJson(walk.row());
     return out;
 }
+// The walk as first written: the rest of the answer is copied and the next row
+// starts at the next "{" after the current row's opening brace.
+QStringList writtenWalk(const QString &answer)
+{
+    QStringList out;
+    qsizetype p = answer.indexOf(u'{');
+    if (p < 0)
+        return out;
+    QString rest = answer.mid(p).chopped(1);
+    while (!rest.isEmpty()) {
+        out << toCanonicalJson(ParseJson(rest));
+        rest = rest.mid(1);
+        p = rest.indexOf(u'{');
+        if (p < 0)
+            break;
+        rest = rest.mid(p);
+    }
+    return out;
+}
 } // namespace
+
+TEST(RecordWalk, FlatObjectsGiveTheRowsOfTheWrittenWalk)
+{
+    const QStringList answers = {
+        QStringLiteral("[{\"id\":\"1\",\"kg\":\"12.50\"},{\"id\":\"2\",\"kg\":null}]"),
+        QStringLiteral(" [ {\"a\":1} ,\r\n {\"a\":2.5e3}, {\"b\":true,\"c\":\"x]\"} ]\n"),
+        QStringLiteral("{\"only\":\"one\"}"),
+        QStringLiteral("{\"n\":7}"),
+        QStringLiteral("[{}]"),
+        QStringLiteral("[{},{},{\"a\":[1,2]}]"),
+        QStringLiteral("garbage {\"a\":\"b\"} more {'c':'d'} x"),
+        QStringLiteral("[{\"a\":\"1\"},{\"a\":\"2\""),
+    };
+    for (const QString &answer : answers)
+        EXPECT_EQ(rows(answer), writtenWalk(answer)) << answer.toStdString();
+}
 
 TEST(RecordWalk, ArrayOfFlatObjectsAndBareObject)
 {

@@ -53,6 +53,12 @@ TEST(StringBuilder, AppendNLTheStringAndClear)
     EXPECT_EQ(sb.Capacity(), 8192);
     sb.AppendByVal(QStringLiteral("!"));
     EXPECT_EQ(sb.toString(), QStringLiteral("xyz!"));
+    // A shorter replacement leaves none of the old text to be found.
+    sb.TheString(QStringLiteral("ab"));
+    EXPECT_EQ(sb.toString(), QStringLiteral("ab"));
+    EXPECT_EQ(sb.Find(u"z"), 0);
+    sb.Append(u"c");
+    EXPECT_EQ(sb.toString(), QStringLiteral("abc"));
     sb.TheString(QString());
     EXPECT_EQ(sb.Length(), 0);
     EXPECT_EQ(sb.Capacity(), 0);
