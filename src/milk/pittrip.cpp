@@ -99,8 +99,10 @@ void Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, qint32 dietId, qint32 f
         trip.update();
         trip.close();
 
+        // One row set for all the unloads: the rows are saved one by one, as if
+        // the table were opened afresh for each.
+        TableWriter unload = db->openTable(QStringLiteral("Lectura_descarga"));
         for (const auto &row : rows) {
-            TableWriter unload = db->openTable(QStringLiteral("Lectura_descarga"));
             unload.addNew();
             unload.setValue(0, tripId);
             QString name = row.code;
@@ -133,8 +135,8 @@ void Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, qint32 dietId, qint32 f
             unload.setValue(14, 0);
             unload.update();
             ctx.window.yieldToEvents();
-            unload.close();
         }
+        unload.close();
 
         TableWriter load = db->openTable(QStringLiteral("Lectura_carga"));
         load.addNew();
