@@ -10,6 +10,8 @@ namespace {
 using test::MilkHome;
 
 const QByteArray kFile = "t\r\nG1;a;40;800;0;1\r\n";
+const QString kUploadLater = QStringLiteral(
+    "No se pudo conectar con el servidor, la sincronizacion se hará mas tarde automaticamente");
 
 TEST(Scan, ReadsNewFilesOnlyAndMarksThemRead)
 {
@@ -27,9 +29,11 @@ TEST(Scan, ReadsNewFilesOnlyAndMarksThemRead)
                            "informe_leido.csv", "notas.txt"}));
     EXPECT_EQ(home.count("Produccion_Lactea"), 2);
     const QStringList texts = test::eventTexts(home);
-    ASSERT_EQ(texts.size(), 2);
+    ASSERT_EQ(texts.size(), 3);
     EXPECT_TRUE(texts[0].startsWith("La importacion del archivo a.csv ha sido"));
     EXPECT_TRUE(texts[1].startsWith("La importacion del archivo LEIDO.csv ha sido"));
+    // One upload after the files; this home names no server, so it waits for later.
+    EXPECT_TRUE(texts[2].startsWith(kUploadLater));
 
     // A second scan finds nothing new.
     Abrir(home.ctx);
@@ -75,8 +79,10 @@ TEST(Scan, DairycompNameWithTheStampOfTheReading)
     home.writeExport("leche2.csv", kFile);
     Abrir(home.ctx);
     EXPECT_EQ(home.exportNames(), QStringList({"--leido--12-03-2026 06;05;09 leche.csv", "leche2.csv"}));
-    EXPECT_EQ(test::eventTexts(home),
-              QStringList({"La importacion del archivo leche.csv ha sido guardada correctamente - 06:05:09"}));
+    const QStringList texts = test::eventTexts(home);
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_EQ(texts[0], "La importacion del archivo leche.csv ha sido guardada correctamente - 06:05:09");
+    EXPECT_TRUE(texts[1].startsWith(kUploadLater));
 
     // The same export again in the same second still gets a name of its own.
     home.writeExport("leche.csv", "t\nG1;x;40;20.25\n");
@@ -173,7 +179,9 @@ TEST(Scan, HeadCountsFromTheNewReadingWhenConfigured)
         home.writeExport("b_20260312.csv", "t\nG1;a;41;800;0;1\nG3;a;11;300;0;1\n");
         Abrir(home.ctx);
         const QStringList texts = test::eventTexts(home);
-        ASSERT_EQ(texts.size(), refresh ? 3 : 2);
+        // The refresh (when set) and then one upload, after both files.
+        ASSERT_EQ(texts.size(), refresh ? 4 : 3);
+        EXPECT_TRUE(texts.last().startsWith(kUploadLater));
         if (refresh) {
             // Once, after both files: the newest reading's lines.
             EXPECT_TRUE(texts[2].startsWith("Se Actualizaron las cabezas de los rodeos correctamente "
