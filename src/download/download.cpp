@@ -138,7 +138,8 @@ void TripDownload::run()
 
 void TripDownload::runOdbc(const QString &trips)
 {
-    m_db = std::make_unique<OdbcConnection>(odbcConnectionString(m_ctx.settings.ServerHost));
+    m_db = std::make_unique<OdbcConnection>(odbcConnectionString(m_ctx.settings.ServerHost),
+                                            m_ctx.downloadConnectTimeoutMs / 1000);
     if (m_db->openRecordset(authenticationSql(m_ctx.settings)).eof()) {
         m_db->close();
         writeEvent(m_ctx,

@@ -265,12 +265,15 @@ QVariant OdbcResult::value(int position) const
     return row[size_t(position)];
 }
 
-OdbcConnection::OdbcConnection(const QString &connectionString)
+OdbcConnection::OdbcConnection(const QString &connectionString, int loginTimeoutSeconds)
 {
     const QString name = QStringLiteral("zelvano-odbc-%1").arg(++g_connectionSerial);
     QString text = connectionString;
     while (text.endsWith(QLatin1Char(';')))
         text.chop(1);
+    // The driver's own login time-out: without it a silent server is waited for
+    // for ever (the driver manager's login attribute does not reach it).
+    text += QStringLiteral(";CONN_TIMEOUT=%1").arg(qMax(1, loginTimeoutSeconds));
     bool ok = false;
     QString error;
     {

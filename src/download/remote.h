@@ -136,8 +136,9 @@ class OdbcConnection
 {
 public:
     // Opens the connection (the trailing ";" of the text is dropped, the ODBC
-    // driver manager would read it as an empty attribute).
-    explicit OdbcConnection(const QString &connectionString);
+    // driver manager would read it as an empty attribute). A server that does
+    // not answer the login fails after loginTimeoutSeconds instead of hanging.
+    explicit OdbcConnection(const QString &connectionString, int loginTimeoutSeconds = 60);
     ~OdbcConnection();
     OdbcConnection(const OdbcConnection &) = delete;
     OdbcConnection &operator=(const OdbcConnection &) = delete;

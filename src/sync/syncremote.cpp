@@ -65,8 +65,7 @@ class OdbcSyncRemote final : public SyncRemote
 {
 public:
     OdbcSyncRemote(const QString &host, int loginSeconds)
-        : m_connection(odbcConnectionString(host) +
-                       QStringLiteral("CONN_TIMEOUT=%1").arg(loginSeconds))
+        : m_connection(odbcConnectionString(host), loginSeconds)
     {
     }
     bool odbc() const override { return true; }
