@@ -1,4 +1,5 @@
 #include "app/cli.h"
+#include "app/headless.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -8,5 +9,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zelvano"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(zelvano::kVersionText));
-    return zelvano::runCommandLine(QCoreApplication::arguments(), {});
+    zelvano::ProgramHooks hooks;
+    hooks.headlessProgram = zelvano::runHeadlessProgram;
+    return zelvano::runCommandLine(QCoreApplication::arguments(), hooks);
 }
