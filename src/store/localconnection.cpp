@@ -330,7 +330,6 @@ void TableWriter::update()
 void TableWriter::close()
 {
     m_adding = false;
-    m_insert.reset();
     m_connection = nullptr;
 }
 
@@ -371,8 +370,9 @@ void LocalConnection::open(const QString &path)
             raise(ErrNo::ProviderFailure, QStringLiteral("Unrecognized database format '%1'.").arg(path));
         }
     }
-    if (sqlite3 *handle = databaseHandle(m_db))
-        SqlDialect::registerFunctions(handle);
+    m_handle = databaseHandle(m_db);
+    if (m_handle)
+        SqlDialect::registerFunctions(m_handle);
     m_path = path;
     m_open = true;
     m_statements = 0;
@@ -387,6 +387,10 @@ void LocalConnection::close()
     m_inTransaction = false;
     m_tables.clear();
     m_nextAuto.clear();
+    for (sqlite3_stmt *stmt : std::as_const(m_inserts))
+        sqlite3_finalize(stmt);
+    m_inserts.clear();
+    m_handle = nullptr;
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -545,29 +549,66 @@ qint64 LocalConnection::nextAutoNumber(const TableInfo &info)
     return next;
 }
 
+namespace {
+
+// Binds a value in its stored form straight to a prepared statement: the row-set
+// path writes many rows, and this keeps it close to a plain prepared insert.
+int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
+{
+    if (vb::isNull(v))
+        return sqlite3_bind_null(stmt, index);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return sqlite3_bind_int64(stmt, index, v.toBool() ? -1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return sqlite3_bind_int64(stmt, index, v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return sqlite3_bind_double(stmt, index, v.toDouble());
+    default: {
+        const QString text = v.toString();
+        return sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+} // namespace
+
 void LocalConnection::insertRow(TableWriter &writer)
 {
     requireOpen();
     const TableInfo &info = writer.m_info;
-    if (!writer.m_insert) {
+    const QString key = info.name.toLower();
+    sqlite3_stmt *stmt = m_inserts.value(key, nullptr);
+    if (!stmt) {
         QStringList names, marks;
         for (const auto &c : info.columns) {
             names << QLatin1Char('"') + c.name + QLatin1Char('"');
             marks << QStringLiteral("?");
         }
-        writer.m_insert = std::make_shared<QSqlQuery>(m_db);
-        if (!writer.m_insert->prepare(QStringLiteral("insert into \"%1\" (%2) values (%3)")
-                                          .arg(info.name, names.join(u','), marks.join(u','))))
-            fail(writer.m_insert->lastError(), info.name);
+        const QByteArray sql = QStringLiteral("insert into \"%1\" (%2) values (%3)")
+                                   .arg(info.name, names.join(u','), marks.join(u','))
+                                   .toUtf8();
+        if (!m_handle || sqlite3_prepare_v2(m_handle, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+            raise(ErrNo::SqlError, QString::fromUtf8(m_handle ? sqlite3_errmsg(m_handle) : "no database handle"));
+        m_inserts.insert(key, stmt);
     }
-    QSqlQuery &q = *writer.m_insert;
     for (size_t i = 0; i < info.columns.size(); ++i)
-        q.bindValue(int(i), storedForm(info.columns[i].kind, writer.m_row[i]));
+        bindStored(stmt, int(i) + 1, storedForm(info.columns[i].kind, writer.m_row[i]));
     ++m_statements;
-    if (!q.exec()) {
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (rc != SQLITE_DONE) {
         // A refused row gives its key back.
-        m_nextAuto.remove(info.name.toLower());
-        fail(q.lastError(), info.name);
+        m_nextAuto.remove(key);
+        const int code = sqlite3_extended_errcode(m_handle);
+        raise((code & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError,
+              QString::fromUtf8(sqlite3_errmsg(m_handle)));
     }
 }
 

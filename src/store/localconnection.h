@@ -9,6 +9,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zelvano {
 
@@ -102,7 +103,6 @@ private:
     TableInfo m_info;
     std::vector<QVariant> m_row;
     bool m_adding = false;
-    std::shared_ptr<QSqlQuery> m_insert;
 };
 
 // The one connection to the local database. SQL texts are written in the
@@ -159,6 +159,8 @@ private:
     qint64 m_statements = 0;
     QHash<QString, TableInfo> m_tables; // by lower-case name
     QHash<QString, qint64> m_nextAuto;  // by lower-case name, inside a transaction
+    QHash<QString, struct sqlite3_stmt *> m_inserts; // prepared row-set inserts, by lower-case name
+    sqlite3 *m_handle = nullptr;
 };
 
 // Creates the triggers that keep every DATE column in its canonical form,

@@ -136,12 +136,16 @@ TEST(Printout, PageHoldsHeaderFootersAndTheGridRows)
 TEST(Printout, ManyTripsSpreadOverPagesWithNothingCut)
 {
     QTemporaryDir dir;
+    // KEEP_TEST_OUTPUT=1 leaves the PDF behind for a look at the layout.
+    dir.setAutoRemove(!qEnvironmentVariableIsSet("KEEP_TEST_OUTPUT"));
     TripGrid grid;
     addTripColumns(grid);
     for (int i = 0; i < 300; ++i)
         addTrip(grid, 10001 + i);
     const QString file = dir.filePath("many.pdf");
     const int printed = gui::printTripGridToPdf(file, grid, companySettings());
+    if (!dir.autoRemove())
+        std::printf("kept %s\n", file.toLocal8Bit().constData());
     const QStringList pages = pdfPages(file);
     ASSERT_EQ(pages.size(), printed);
     ASSERT_GT(pages.size(), 5);

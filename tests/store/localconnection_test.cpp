@@ -1,0 +1,242 @@
+#include "common/error.h"
+#include "common/vb.h"
+#include "store/localconnection.h"
+#include "store/sqldialect.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace zelvano;
+using zelvano::test::TestHome;
+using zelvano::test::errorNumberOf;
+
+namespace {
+
+class LocalConnectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { db.open(home.databasePath()); }
+
+    QVariant scalar(const QString &sql)
+    {
+        Recordset rs = db.openRecordset(sql);
+        return rs.eof() ? QVariant() : rs.value(0);
+    }
+
+    TestHome home;
+    LocalConnection db;
+};
+
+} // namespace
+
+TEST(SqlDialect, TranslatesTheSuitesConstructs)
+{
+    EXPECT_EQ(SqlDialect::translate(
+                  "Select * from sucesos where fecha between #30/11/2026# and #07/12/2026# order by fecha desc, id desc "),
+              "Select * from sucesos where fecha between '2026-11-30' and '2026-12-07' order by fecha desc, id desc ");
+    EXPECT_EQ(SqlDialect::translate("select top 1 v.id from lectura_viajes v order by fecha desc"),
+              "select v.id from lectura_viajes v order by fecha desc LIMIT 1");
+    EXPECT_EQ(SqlDialect::translate("select top 5 id from t;"), "select id from t LIMIT 5;");
+    EXPECT_EQ(SqlDialect::translate("update p set actualizado = true where actualizado = false"),
+              "update p set actualizado = -1 where actualizado = 0");
+    // Words inside texts and names that merely contain the keywords stay as written.
+    EXPECT_EQ(SqlDialect::translate("select 'true #1/2/2020#' as truex, false_flag from t"),
+              "select 'true #1/2/2020#' as truex, false_flag from t");
+    EXPECT_EQ(SqlDialect::translate("select * from rodeos where val(id) = '7' "),
+              "select * from rodeos where val(id) = 7 ");
+    // A quoted number compared with a column keeps its quotes: the column's type decides.
+    EXPECT_EQ(SqlDialect::translate("select * from t where receta = '5'"),
+              "select * from t where receta = '5'");
+    EXPECT_EQ(SqlDialect::translate("insert into t (a) values ('12.50')"),
+              "insert into t (a) values ('12.50')");
+}
+
+TEST(SqlDialect, ReadsDateTextsDayFirstAndIso)
+{
+    QDate d;
+    QTime t;
+    ASSERT_TRUE(SqlDialect::parseDateText("07/12/2026", &d, &t));
+    EXPECT_EQ(d, QDate(2026, 12, 7));
+    ASSERT_TRUE(SqlDialect::parseDateText("2026-03-12 00:00:00", &d, &t));
+    EXPECT_EQ(d, QDate(2026, 3, 12));
+    EXPECT_EQ(t, QTime(0, 0));
+    ASSERT_TRUE(SqlDialect::parseDateText("7/3/2026 14:05:09", &d, &t));
+    EXPECT_EQ(SqlDialect::canonicalDate(d, t), "2026-03-07 14:05:09");
+    EXPECT_FALSE(SqlDialect::parseDateText("31/02/2026", &d, &t));
+    EXPECT_FALSE(SqlDialect::parseDateText("20260312", &d, &t));
+}
+
+TEST_F(LocalConnectionTest, DatesInEveryWrittenFormCompareChronologically)
+{
+    db.execute("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'day first')");
+    db.execute("insert into sucesos (fecha, descripcion) values ('2026-03-12', 'iso')");
+    db.execute("insert into sucesos (fecha, descripcion) values ('2026-11-30 00:00:00', 'iso midnight')");
+    db.execute("insert into sucesos (fecha, descripcion) values ('01/12/2025', 'last year')");
+    TableWriter w = db.openTable("sucesos");
+    w.addNew();
+    w.setValue(1, "05/12/2026");
+    w.setValue(2, "row set");
+    w.update();
+
+    // Stored in one form, whatever the statement wrote.
+    EXPECT_EQ(scalar("select count(*) from sucesos where fecha = #07/12/2026#").toInt(), 1);
+    EXPECT_EQ(scalar("select count(*) from sucesos where fecha = #30/11/2026#").toInt(), 1);
+    EXPECT_EQ(scalar("select count(*) from sucesos where fecha between #30/11/2026# and #07/12/2026#").toInt(), 3);
+
+    Recordset rs = db.openRecordset("select descripcion, fecha from sucesos order by fecha");
+    QStringList order;
+    for (; !rs.eof(); rs.moveNext())
+        order << rs.value(0).toString();
+    EXPECT_EQ(order, QStringList({"last year", "iso", "iso midnight", "row set", "day first"}));
+
+    // Read back as a date, not as the stored text.
+    Recordset one = db.openRecordset("select fecha from sucesos where descripcion = 'iso'");
+    EXPECT_EQ(one.value(0).typeId(), QMetaType::QDate);
+    EXPECT_EQ(one.value(0).toDate(), QDate(2026, 3, 12));
+}
+
+TEST_F(LocalConnectionTest, TopValBooleansAndLetterCase)
+{
+    db.execute("insert into rodeos (id, Descripcion, cabezas) values ('7', 'Vaquillonas', 40)");
+    db.execute("insert into rodeos (id, Descripcion, cabezas) values ('12 norte', 'Secas', 20)");
+    db.execute("insert into rodeos (id, Descripcion, cabezas) values ('abc', 'Sin numero', 5)");
+
+    EXPECT_EQ(scalar("select Descripcion from rodeos where val(id) = '7' ").toString(), "Vaquillonas");
+    EXPECT_EQ(scalar("select Descripcion from rodeos where val(id) = 12").toString(), "Secas");
+    EXPECT_EQ(scalar("select count(*) from rodeos where val(id) = 0").toInt(), 1);
+    EXPECT_EQ(scalar("select top 1 descripcion from RODEOS order by CABEZAS desc").toString(), "Vaquillonas");
+    EXPECT_EQ(scalar("select count(*) from rodeos where descripcion = 'SECAS'").toInt(), 1);
+
+    db.execute("insert into dietas (id, nombre, delpro) values (1, 'Fosa', true)");
+    db.execute("insert into dietas (id, nombre, delpro) values (2, 'Engorde', false)");
+    EXPECT_EQ(scalar("select id from dietas where delpro = - 1").toInt(), 1);
+    EXPECT_EQ(scalar("select delpro + 0 from dietas where id = 1").toInt(), -1); // stored as -1
+    Recordset rs = db.openRecordset("select delpro from dietas where id = 2");
+    EXPECT_EQ(rs.value(0).typeId(), QMetaType::Bool);
+    EXPECT_FALSE(rs.value(0).toBool());
+}
+
+TEST(Val, ReadsTheLeadingNumber)
+{
+    EXPECT_EQ(vb::val("15 min"), 15.0);
+    EXPECT_EQ(vb::val("2.5"), 2.5);
+    EXPECT_EQ(vb::val("  -3.25e2x"), -325.0);
+    EXPECT_EQ(vb::val("1 2 3"), 123.0);
+    EXPECT_EQ(vb::val("abc"), 0.0);
+    EXPECT_EQ(vb::val(""), 0.0);
+    EXPECT_EQ(vb::val("12,5"), 12.0);
+    EXPECT_EQ(vb::val("4e"), 4.0);
+}
+
+TEST_F(LocalConnectionTest, RowSetWritesConvertToTheColumnType)
+{
+    TableWriter w = db.openTable("lectura_descarga");
+    w.addNew();
+    w.setValue(0, "101");
+    w.setValue(3, "40");
+    w.setValue(7, "812.5");
+    w.setValue(9, "06:05:09");
+    w.setValue(2, 12.5);
+    EXPECT_EQ(w.value(0).toLongLong(), 101);
+    EXPECT_EQ(w.value(7).toDouble(), 812.5);
+    EXPECT_EQ(w.value(2).toString(), "12.5");
+    // A text that is no number never reaches a number column.
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(1, "G1"); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(8, ""); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(3, "99999999999"); }), ErrNo::Overflow);
+    EXPECT_TRUE(w.value(1).isNull());
+    w.update();
+
+    Recordset rs = db.openRecordset("select * from lectura_descarga");
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value(0).toInt(), 101);
+    EXPECT_TRUE(rs.value(1).isNull());
+    EXPECT_EQ(rs.value(3).toInt(), 40);
+    EXPECT_EQ(rs.value(9).toTime(), QTime(6, 5, 9));
+    EXPECT_EQ(rs.fieldName(15), "id_mod");
+}
+
+TEST_F(LocalConnectionTest, AutonumberIsKnownRightAfterTheAdd)
+{
+    TableWriter w = db.openTable("Produccion_Lactea");
+    w.addNew();
+    const qlonglong first = w.value(0).toLongLong();
+    EXPECT_EQ(first, 1);
+    w.setValue(1, "12/03/2026");
+    w.update();
+    w.addNew();
+    EXPECT_EQ(w.value(0).toLongLong(), 2);
+    w.update();
+    // Keys of deleted rows are not given again.
+    db.execute("delete from Produccion_Lactea where id = 2");
+    db.beginTrans();
+    TableWriter again = db.openTable("produccion_lactea");
+    again.addNew();
+    EXPECT_EQ(again.value(0).toLongLong(), 3);
+    again.update();
+    again.addNew();
+    EXPECT_EQ(again.value(0).toLongLong(), 4);
+    again.update();
+    db.commitTrans();
+    EXPECT_EQ(scalar("select max(id) from produccion_lactea").toInt(), 4);
+    EXPECT_EQ(scalar("select fecha from produccion_lactea where id = 1").toDate(), QDate(2026, 3, 12));
+}
+
+TEST_F(LocalConnectionTest, RollbackLeavesNothingAndKeysStayConsistent)
+{
+    db.beginTrans();
+    TableWriter w = db.openTable("lectura_Carga");
+    for (int i = 0; i < 3; ++i) {
+        w.addNew();
+        w.setValue(0, 5);
+        w.update();
+    }
+    db.execute("insert into lectura_viajes (id, fecha) values (5, '07/12/2026')");
+    db.rollbackTrans();
+    EXPECT_EQ(scalar("select count(*) from lectura_carga").toInt(), 0);
+    EXPECT_EQ(scalar("select count(*) from lectura_viajes").toInt(), 0);
+
+    w = db.openTable("lectura_Carga");
+    w.addNew();
+    EXPECT_EQ(w.value(11).toLongLong(), 1);
+    w.update();
+    // The newest-key query of the save.
+    EXPECT_EQ(scalar("select id_mod from lectura_carga order by id_mod desc").toInt(), 1);
+}
+
+TEST_F(LocalConnectionTest, UpdatableResultsSaveTheCurrentRow)
+{
+    db.execute("insert into rodeos (id, Descripcion, cabezas) values ('3', 'Lote 3', 10)");
+    db.execute("insert into rodeos (id, Descripcion, cabezas) values ('4', 'Lote 4', 11)");
+    Recordset rs = db.openRecordset("select id, cabezas, Descripcion from rodeos", true);
+    ASSERT_EQ(rs.recordCount(), 2);
+    rs.moveNext();
+    rs.setValue(1, "118");
+    rs.update();
+    EXPECT_EQ(rs.value(1).toLongLong(), 118);
+    EXPECT_EQ(scalar("select cabezas from rodeos where id = '4'").toInt(), 118);
+    EXPECT_EQ(scalar("select cabezas from rodeos where id = '3'").toInt(), 10);
+    EXPECT_EQ(errorNumberOf([&] { rs.setValue(1, "x"); }), ErrNo::TypeMismatch);
+
+    // A join cannot be saved back.
+    EXPECT_NE(errorNumberOf([&] {
+                  db.openRecordset("select * from rodeos r, dietas d where r.id = d.id", true);
+              }),
+              0);
+}
+
+TEST_F(LocalConnectionTest, ErrorsCarryTheNumbersTheMessagesNeed)
+{
+    EXPECT_EQ(errorNumberOf([&] { db.execute("select * from no_such_table"); }), ErrNo::SqlError);
+    db.execute("insert into lectura_viajes (id) values (1)");
+    EXPECT_EQ(errorNumberOf([&] { db.execute("insert into lectura_viajes (id) values (1)"); }),
+              ErrNo::ProviderFailure);
+    db.close();
+    EXPECT_EQ(errorNumberOf([&] { db.execute("select 1"); }), ErrNo::ConnectionClosed);
+
+    LocalConnection other;
+    EXPECT_EQ(errorNumberOf([&] { other.open(home.filePath("missing.db")); }), ErrNo::ProviderFailure);
+    EXPECT_FALSE(QFile::exists(home.filePath("missing.db"))); // never created by the attempt
+    home.writeConnectionFile("not a database at all, just text");
+    EXPECT_EQ(errorNumberOf([&] { other.open(home.filePath("conexion.txt")); }), ErrNo::ProviderFailure);
+}

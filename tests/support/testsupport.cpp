@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include "common/error.h"
 #include "store/connection.h"
 #include "store/localconnection.h"
 #include "store/schema.h"
@@ -50,6 +51,16 @@ QVariant TestHome::scalar(const QString &sql) const
     db.open(databasePath());
     Recordset rs = db.openRecordset(sql);
     return rs.eof() ? QVariant() : rs.value(0);
+}
+
+long errorNumberOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const AppError &e) {
+        return e.number();
+    }
+    return 0;
 }
 
 QStringList eventTexts(const TestHome &home)

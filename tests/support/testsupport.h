@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace zelvano::test {
@@ -45,6 +46,9 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The number of the AppError that f raises; 0 when it raises none.
+long errorNumberOf(const std::function<void()> &f);
 
 // Every event description of the database, oldest first.
 QStringList eventTexts(const TestHome &home);

@@ -1,0 +1,39 @@
+#include "common/datetexts.h"
+#include "common/windowstatus.h"
+
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+using namespace zelvano;
+
+TEST(DateTexts, DayFirstDatesAndTwentyFourHourTimes)
+{
+    EXPECT_EQ(DateTexts::date(QDate(2026, 12, 7)), "07/12/2026");
+    EXPECT_EQ(DateTexts::date(QDate()), "");
+    EXPECT_EQ(DateTexts::time(QTime(14, 5, 9)), "14:05:09");
+    EXPECT_EQ(DateTexts::dateTime(QDateTime(QDate(2026, 3, 12), QTime(6, 5, 9))), "12/03/2026 06:05:09");
+    EXPECT_EQ(DateTexts::dateTime(QDateTime(QDate(2026, 3, 12), QTime(0, 0))), "12/03/2026");
+    EXPECT_EQ(DateTexts::parseDate("5/1/2024"), QDate(2024, 1, 5));
+    EXPECT_EQ(DateTexts::parseDate("2024-01-05"), QDate(2024, 1, 5));
+    EXPECT_EQ(DateTexts::parseDate("20240105"), QDate(2024, 1, 5));
+    EXPECT_FALSE(DateTexts::parseDate("05-01-2024").isValid());
+}
+
+TEST(DateTexts, HoursMinutesOfAnyTimeText)
+{
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("7:30")), "07:30");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("07:30:00")), "07:30");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("23:59:59")), "23:59");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant(QTime(6, 5))), "06:05");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("")), "");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant()), "");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("25:00")), "");
+}
+
+TEST(DateTexts, Caption)
+{
+    EXPECT_EQ(windowCaption(""), "Zelvano - V.1.0.0 - ");
+    EXPECT_EQ(windowCaption("Ultima descarga a las 10:00:00"),
+              "Zelvano - V.1.0.0 - Ultima descarga a las 10:00:00");
+}
