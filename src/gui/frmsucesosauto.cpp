@@ -181,7 +181,7 @@ void FrmSucesosAuto::buildControls()
                                      QStringLiteral("Descripcion")});
     m_reportSincro->setColumnWidth(0, 20 * 6);
     m_reportSincro->setColumnWidth(1, 15 * 6);
-    m_reportSincro->setColumnWidth(2, 150 * 6);
+    m_reportSincro->header()->setStretchLastSection(true);
     m_reportSincro->setColumnHidden(0, true);
     m_pushButton1 = new QPushButton(m_frSuces);
     m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
