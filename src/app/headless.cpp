@@ -42,8 +42,8 @@ bool TerminationSignals::install()
         return true;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return false;
-    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read,
-                                         QCoreApplication::instance());
+    auto *notifier =
+        new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char byte = 0;
         if (::read(g_signalPipe[1], &byte, 1) == 1 && g_handler)

@@ -51,9 +51,10 @@ bool runUserOperation(AppContext &ctx, const QString &procedure, const std::func
         ctx.notices.messageBox(procedureErrorText(error, procedure) + ctx.timeText(),
                                UserNotices::Icon::Critical, QStringLiteral("Zelvano"));
     } catch (const std::exception &error) {
-        ctx.notices.messageBox(procedureErrorText(AppError(0, QString::fromLocal8Bit(error.what())),
-                                                  procedure) + ctx.timeText(),
-                               UserNotices::Icon::Critical, QStringLiteral("Zelvano"));
+        ctx.notices.messageBox(
+            procedureErrorText(AppError(0, QString::fromLocal8Bit(error.what())), procedure) +
+                ctx.timeText(),
+            UserNotices::Icon::Critical, QStringLiteral("Zelvano"));
     }
     if (opened && ctx.Connected)
         closeLocalConnection(ctx);

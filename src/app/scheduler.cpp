@@ -18,8 +18,8 @@ namespace zelvano {
 
 TickSteps TickSteps::program()
 {
-    return {Conectar_Base, Inicializar_Usuarios, CmdDescargar_Click,
-            CmdGrabar_Click, Abrir, closeLocalConnection};
+    return {Conectar_Base, Inicializar_Usuarios, CmdDescargar_Click, CmdGrabar_Click,
+            Abrir,         closeLocalConnection};
 }
 
 Scheduler::Scheduler(AppContext &ctx, TickTimer &timer, TickSteps steps)
@@ -110,7 +110,8 @@ void Scheduler::runTick()
 
 void Scheduler::mendEscapedError(const AppError &error)
 {
-    const QString text = procedureErrorText(error, QStringLiteral("TimeDesc_Timer")) + m_ctx.timeText();
+    const QString text =
+        procedureErrorText(error, QStringLiteral("TimeDesc_Timer")) + m_ctx.timeText();
     bool logged = false;
     if (m_ctx.Connected) {
         try {

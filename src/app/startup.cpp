@@ -49,7 +49,8 @@ bool Form_Load(AppContext &ctx, const StartupParts &parts)
         Inicializar_Usuarios(ctx);
     } catch (const AppError &error) {
         // A settings row the load cannot read: told, and every tick tries again.
-        const QString text = procedureErrorText(error, QStringLiteral("Form_Load")) + ctx.timeText();
+        const QString text =
+            procedureErrorText(error, QStringLiteral("Form_Load")) + ctx.timeText();
         try {
             Grabar_Suceso(ctx, ctx.today(), text);
         } catch (const AppError &) {

@@ -82,7 +82,8 @@ ResizeLayout resizeLayout(int w, int h)
 
 QString closingQuestionText()
 {
-    return QStringLiteral("¿Desea Cerrar Zelvano? o solo minimizarlo\r\nSI = Cierra\r\nNO = Minimiza");
+    return QStringLiteral(
+        "¿Desea Cerrar Zelvano? o solo minimizarlo\r\nSI = Cierra\r\nNO = Minimiza");
 }
 
 FrmSucesosAuto::FrmSucesosAuto()
@@ -177,8 +178,8 @@ void FrmSucesosAuto::buildControls()
     m_reportSincro->setObjectName(QStringLiteral("ReportSincro"));
     m_reportSincro->setRootIsDecorated(false);
     m_reportSincro->setUniformRowHeights(true);
-    m_reportSincro->setHeaderLabels({QStringLiteral("id"), QStringLiteral("Fecha"),
-                                     QStringLiteral("Descripcion")});
+    m_reportSincro->setHeaderLabels(
+        {QStringLiteral("id"), QStringLiteral("Fecha"), QStringLiteral("Descripcion")});
     m_reportSincro->setColumnWidth(0, 20 * 6);
     m_reportSincro->setColumnWidth(1, 15 * 6);
     m_reportSincro->header()->setStretchLastSection(true);
@@ -208,7 +209,9 @@ void FrmSucesosAuto::buildControls()
 
     m_tray = new QSystemTrayIcon(programIcon(), this);
     connect(m_tray, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) { trayCallback(trayMessageNumber(reason)); });
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                trayCallback(trayMessageNumber(reason));
+            });
 }
 
 void FrmSucesosAuto::attach(AppContext &ctx)
@@ -274,6 +277,11 @@ void FrmSucesosAuto::yieldToEvents()
 
 void FrmSucesosAuto::prepareGrid()
 {
+    // The pickers as the start-up left them: DTdesde empty, DThasta today.
+    if (m_ctx) {
+        m_dtDesde->setDate(m_ctx->DTdesde.isValid() ? m_ctx->DTdesde : kNoDate);
+        m_dtHasta->setDate(m_ctx->DThasta);
+    }
     m_report->viewport()->update();
 }
 
@@ -291,10 +299,11 @@ void FrmSucesosAuto::addTrayIcon()
         AppContext &ctx = *m_ctx;
         runUserOperation(ctx, QStringLiteral("Agregar_Icono"), [&ctx] {
             if (ctx.Connected)
-                Grabar_Suceso(ctx, ctx.today(),
-                              QStringLiteral("No hay area de notificacion en el escritorio: Zelvano "
-                                             "queda abierto en una ventana a las ") +
-                                  ctx.timeText());
+                Grabar_Suceso(
+                    ctx, ctx.today(),
+                    QStringLiteral("No hay area de notificacion en el escritorio: Zelvano "
+                                   "queda abierto en una ventana a las ") +
+                        ctx.timeText());
         });
     }
 }
@@ -393,7 +402,8 @@ void FrmSucesosAuto::CmdDescargar_Click()
         return;
     readTab();
     AppContext &ctx = *m_ctx;
-    runUserOperation(ctx, QStringLiteral("CmdDescargar_Click"), [&ctx] { ::zelvano::CmdDescargar_Click(ctx); });
+    runUserOperation(ctx, QStringLiteral("CmdDescargar_Click"),
+                     [&ctx] { ::zelvano::CmdDescargar_Click(ctx); });
 }
 
 void FrmSucesosAuto::cmdgrabar_Click()
@@ -401,7 +411,8 @@ void FrmSucesosAuto::cmdgrabar_Click()
     if (!m_ctx)
         return;
     AppContext &ctx = *m_ctx;
-    runUserOperation(ctx, QStringLiteral("CmdGrabar_Click"), [&ctx] { ::zelvano::CmdGrabar_Click(ctx); });
+    runUserOperation(ctx, QStringLiteral("CmdGrabar_Click"),
+                     [&ctx] { ::zelvano::CmdGrabar_Click(ctx); });
 }
 
 void FrmSucesosAuto::CmdImprimir_Click()
@@ -416,7 +427,8 @@ bool FrmSucesosAuto::Form_Unload()
         return true;
     if (!m_ctx)
         return false;
-    const bool close = m_ctx->notices.askYesNo(closingQuestionText(), QStringLiteral("Que desea hacer"), true);
+    const bool close =
+        m_ctx->notices.askYesNo(closingQuestionText(), QStringLiteral("Que desea hacer"), true);
     if (!close) {
         putAway();
         return false;

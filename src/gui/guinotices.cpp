@@ -48,7 +48,8 @@ bool GuiNotices::askYesNo(const QString &text, const QString &title, bool defaul
     return box.exec() == QMessageBox::Yes;
 }
 
-QString GuiNotices::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
+QString GuiNotices::inputBox(const QString &prompt, const QString &title,
+                             const QString &defaultAnswer)
 {
     bool ok = false;
     const QString answer =

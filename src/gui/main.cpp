@@ -41,10 +41,11 @@ int main(int argc, char *argv[])
     QString why;
     const bool display = zelvano::gui::displayAvailable(&why);
     if (mode == Mode::Tray && !display) {
-        std::fprintf(stderr,
-                     "zelvano: %s.\nThe tray program needs a desktop; run \"zelvano --headless\" for "
-                     "the service without a window.\n",
-                     why.toLocal8Bit().constData());
+        std::fprintf(
+            stderr,
+            "zelvano: %s.\nThe tray program needs a desktop; run \"zelvano --headless\" for "
+            "the service without a window.\n",
+            why.toLocal8Bit().constData());
         return 1;
     }
     // The print-out renders into a file and needs no screen.

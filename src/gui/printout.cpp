@@ -110,7 +110,8 @@ private:
         const double top = m_height - 2 * line;
         m_p.drawLine(QPointF(0, top - 3 * m_dot), QPointF(m_width, top - 3 * m_dot));
         m_p.drawText(QRectF(0, top, m_width, line), Qt::AlignLeft | Qt::AlignVCenter, m_brand);
-        m_p.drawText(QRectF(0, top + line, m_width, line), Qt::AlignLeft | Qt::AlignVCenter, m_company);
+        m_p.drawText(QRectF(0, top + line, m_width, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     m_company);
 
         // The column captions open every page.
         m_p.setFont(m_captionFont);
@@ -161,7 +162,8 @@ private:
         for (size_t i = 0; i < m_columns.size(); ++i) {
             const PrintColumn &c = m_columns[i];
             m_p.drawText(cellRect(c, child, i == 0, m_y, height - 2 * m_pad),
-                         flags | (c.right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, texts[i]);
+                         flags | (c.right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop,
+                         texts[i]);
         }
         m_y += height;
         if (!child) {
@@ -257,7 +259,8 @@ void CmdImprimir_Click(AppContext &ctx, QWidget *parent)
             throw *failure;
     } catch (const AppError &error) {
         ctx.notices.messageBox(
-            QStringLiteral("Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
+            QStringLiteral(
+                "Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
                 .arg(error.number())
                 .arg(error.description()),
             UserNotices::Icon::Critical, QStringLiteral("Error en CmdImprimir_Click "));

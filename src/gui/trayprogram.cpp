@@ -41,7 +41,8 @@ bool displayAvailable(QString *why)
         number = number.section(u'.', 0, 0);
         const QString socket = QStringLiteral("/tmp/.X11-unix/X") + number;
         if (!QFileInfo::exists(socket)) {
-            *why = QStringLiteral("the display %1 cannot be opened (no X server listens there)").arg(display);
+            *why = QStringLiteral("the display %1 cannot be opened (no X server listens there)")
+                       .arg(display);
             return false;
         }
     }
@@ -122,7 +123,8 @@ int cmdPrint(CliEnv &env, const QStringList &args)
         }
     }
     if (pdf.isEmpty() || (from.isValid() != to.isValid())) {
-        std::fprintf(stderr, "usage: zelvano print --pdf FILE [--desde dd/MM/yyyy --hasta dd/MM/yyyy]\n");
+        std::fprintf(stderr,
+                     "usage: zelvano print --pdf FILE [--desde dd/MM/yyyy --hasta dd/MM/yyyy]\n");
         return 2;
     }
     AppContext &ctx = env.ctx;
@@ -137,10 +139,12 @@ int cmdPrint(CliEnv &env, const QStringList &args)
     closeLocalConnection(ctx);
     try {
         const int pages = printTripGridToPdf(pdf, ctx.grid, ctx.settings);
-        std::printf("%s: %d trips, %d pages\n", pdf.toLocal8Bit().constData(), ctx.grid.rowCount(), pages);
+        std::printf("%s: %d trips, %d pages\n", pdf.toLocal8Bit().constData(), ctx.grid.rowCount(),
+                    pages);
     } catch (const AppError &error) {
         ctx.notices.messageBox(
-            QStringLiteral("Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
+            QStringLiteral(
+                "Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
                 .arg(error.number())
                 .arg(error.description()),
             UserNotices::Icon::Critical, QStringLiteral("Error en CmdImprimir_Click "));

@@ -9,7 +9,8 @@
 namespace zelvano::gui {
 
 // Internal ids: 0 for a trip row, trip index + 1 for its children.
-TripGridModel::TripGridModel(TripGrid &grid, QObject *parent) : QAbstractItemModel(parent), m_grid(grid)
+TripGridModel::TripGridModel(TripGrid &grid, QObject *parent)
+    : QAbstractItemModel(parent), m_grid(grid)
 {
     m_columnCount = int(grid.columns().size());
     grid.setChangeListener([this] {
@@ -125,7 +126,7 @@ QVariant TripGridModel::headerData(int section, Qt::Orientation orientation, int
         return columns[size_t(section)].caption;
     if (role == Qt::TextAlignmentRole)
         return int((columns[size_t(section)].align == TripGrid::Align::Right ? Qt::AlignRight
-                                                                            : Qt::AlignLeft) |
+                                                                             : Qt::AlignLeft) |
                    Qt::AlignVCenter);
     return {};
 }

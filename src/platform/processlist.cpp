@@ -27,7 +27,8 @@ QStringList SystemProcessList::names() const
         if (!isPid)
             continue;
         // Other users' processes give no target unless we run as root.
-        const QString target = QFileInfo(proc.filePath(entry + QStringLiteral("/exe"))).symLinkTarget();
+        const QString target =
+            QFileInfo(proc.filePath(entry + QStringLiteral("/exe"))).symLinkTarget();
         if (!target.isEmpty())
             result << executableNameOfLink(target);
     }

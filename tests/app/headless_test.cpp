@@ -20,7 +20,8 @@ protected:
     {
         // A name of its own, so that a copy of the program that runs elsewhere
         // on this machine is not taken for this one.
-        program = home.filePath(QStringLiteral("zelvano-svc-%1").arg(QCoreApplication::applicationPid()));
+        program =
+            home.filePath(QStringLiteral("zelvano-svc-%1").arg(QCoreApplication::applicationPid()));
         ASSERT_TRUE(QFile::copy(QStringLiteral(ZELVANO_EXECUTABLE), program));
     }
 

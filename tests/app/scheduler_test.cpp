@@ -35,8 +35,8 @@ protected:
         TickSteps steps = TickSteps::program();
         auto record = [this](const QString &name) {
             return [this, name](AppContext &ctx) {
-                calls.push_back({name, tickNumber, timer.isEnabled(), ctx.Connected,
-                                 ctx.newTripsOnly});
+                calls.push_back(
+                    {name, tickNumber, timer.isEnabled(), ctx.Connected, ctx.newTripsOnly});
             };
         };
         steps.download = record(QStringLiteral("download"));
@@ -64,16 +64,23 @@ protected:
     // The settings row the ticks reload: a negative interval switches it off.
     void configure(double every, bool csvImport = false, const QString &importTime = QString())
     {
-        home.exec(QStringLiteral("update mi_empresa set usa_intervalo = %1, intervalo_minutos = '%2', "
-                                 "importa_csv = %3, hora_importacion = '%4'")
-                      .arg(every >= 0 ? "true" : "false")
-                      .arg(every >= 0 ? every : 7)
-                      .arg(csvImport ? "true" : "false")
-                      .arg(importTime));
+        home.exec(
+            QStringLiteral("update mi_empresa set usa_intervalo = %1, intervalo_minutos = '%2', "
+                           "importa_csv = %3, hora_importacion = '%4'")
+                .arg(every >= 0 ? "true" : "false")
+                .arg(every >= 0 ? every : 7)
+                .arg(csvImport ? "true" : "false")
+                .arg(importTime));
     }
 
-    void breakConnectionFile() { home.writeConnectionFile("Data Source= " + home.filePath("missing.db").toUtf8()); }
-    void mendConnectionFile() { home.writeConnectionFile("Data Source= " + home.databasePath().toUtf8()); }
+    void breakConnectionFile()
+    {
+        home.writeConnectionFile("Data Source= " + home.filePath("missing.db").toUtf8());
+    }
+    void mendConnectionFile()
+    {
+        home.writeConnectionFile("Data Source= " + home.databasePath().toUtf8());
+    }
 
     TestHome home;
     ManualTickTimer timer;
@@ -167,13 +174,18 @@ TEST_F(SchedulerTest, OrderIsDownloadSaveImportWithTimerStoppedAround)
 TEST_F(SchedulerTest, ImportRunsFromItsTimeToTheEndOfTheDay)
 {
     const QDate day(2026, 12, 7);
-    struct Case { QString importTime; QTime now; bool runs; };
+    struct Case
+    {
+        QString importTime;
+        QTime now;
+        bool runs;
+    };
     const std::vector<Case> cases = {
-        {"07:30", QTime(7, 29, 59), false}, {"07:30", QTime(7, 30, 0), true},
-        {"07:30", QTime(12, 0, 0), true},   {"07:30", QTime(23, 59, 59), true},
-        {"07:30", QTime(0, 0, 0), false},   {"7:30", QTime(7, 30, 0), true},
-        {"7:30", QTime(7, 29, 0), false},   {"07:30:00", QTime(7, 30, 30), true},
-        {"", QTime(0, 0, 0), true},         {"", QTime(23, 59, 0), true},
+        {"07:30", QTime(7, 29, 59), false},   {"07:30", QTime(7, 30, 0), true},
+        {"07:30", QTime(12, 0, 0), true},     {"07:30", QTime(23, 59, 59), true},
+        {"07:30", QTime(0, 0, 0), false},     {"7:30", QTime(7, 30, 0), true},
+        {"7:30", QTime(7, 29, 0), false},     {"07:30:00", QTime(7, 30, 30), true},
+        {"", QTime(0, 0, 0), true},           {"", QTime(23, 59, 0), true},
         {"no es hora", QTime(0, 0, 0), true},
     };
     for (const Case &c : cases) {
@@ -233,7 +245,8 @@ TEST_F(SchedulerTest, SettingsErrorIsLoggedAndTheTickRecovers)
     const QStringList events = eventTexts(home);
     ASSERT_EQ(events.size(), 1);
     EXPECT_TRUE(events[0].startsWith("Error 94 ("));
-    EXPECT_TRUE(events[0].endsWith(") en procedimiento TimeDesc_Timer de Formulario FrmSucesos 10:00:00"))
+    EXPECT_TRUE(
+        events[0].endsWith(") en procedimiento TimeDesc_Timer de Formulario FrmSucesos 10:00:00"))
         << events[0].toStdString();
     EXPECT_TRUE(home.ctx.runningOperation.isEmpty());
 }
@@ -305,10 +318,11 @@ TEST(UserOperation, OpensAndClosesOnlyItsOwnConnection)
 TEST(UserOperation, EscapedErrorIsShownAndGuardReleased)
 {
     TestHome home;
-    runUserOperation(home.ctx, QStringLiteral("CmdGrabar_Click"), [] { raise(ErrNo::TypeMismatch); });
+    runUserOperation(home.ctx, QStringLiteral("CmdGrabar_Click"),
+                     [] { raise(ErrNo::TypeMismatch); });
     ASSERT_EQ(home.notices.notices().size(), 1u);
-    EXPECT_TRUE(home.notices.notices()[0].text.startsWith(
-        "Error 13 (")) << home.notices.notices()[0].text.toStdString();
+    EXPECT_TRUE(home.notices.notices()[0].text.startsWith("Error 13 ("))
+        << home.notices.notices()[0].text.toStdString();
     EXPECT_TRUE(home.notices.notices()[0].text.contains("en procedimiento CmdGrabar_Click"));
     EXPECT_TRUE(home.ctx.runningOperation.isEmpty());
     EXPECT_FALSE(home.ctx.Connected);

@@ -30,7 +30,8 @@ TEST(SingleInstance, NamesCompareExactlyWithLetterCase)
     EXPECT_FALSE(secondCopyListed({"Zelvano.exe", "zelvano.exe"}, "Zelvano.exe"));
     EXPECT_FALSE(secondCopyListed({"zelvano", "Zelvano", "ZELVANO"}, "zelvano"));
     EXPECT_FALSE(secondCopyListed({"zelvano", "zelvano-old", "xzelvano"}, "zelvano"));
-    EXPECT_TRUE(secondCopyListed({"Zelvano.exe", "x", "Zelvano.exe", "Zelvano.exe"}, "Zelvano.exe"));
+    EXPECT_TRUE(
+        secondCopyListed({"Zelvano.exe", "x", "Zelvano.exe", "Zelvano.exe"}, "Zelvano.exe"));
     EXPECT_FALSE(secondCopyListed({}, "zelvano"));
 }
 
@@ -44,9 +45,9 @@ TEST(SingleInstance, MachineListHoldsThisProgram)
 {
     const QString own = ownExecutableName();
     EXPECT_EQ(own, "app_tests");
+    // ctest may run other cases of this program at the same time: at least one.
     const QStringList names = SystemProcessList().names();
-    EXPECT_EQ(names.count(own), 1) << "this test runs once";
-    EXPECT_FALSE(secondCopyListed(names, own));
+    EXPECT_GE(names.count(own), 1);
 }
 
 } // namespace

@@ -18,19 +18,34 @@ using Align = TripGrid::Align;
 // The sixteen columns the download lays out.
 void addTripColumns(TripGrid &grid)
 {
-    const struct { const char *caption; int width; Align align; bool visible; } columns[] = {
-        {"Id", 50, Align::Left, true},          {"Fecha", 50, Align::Right, true},
-        {"Receta", 100, Align::Left, true},     {"Cabezas Total", 40, Align::Right, true},
-        {"Kg Sugeridos", 40, Align::Right, true}, {"Kg Reales", 40, Align::Right, true},
-        {"id receta", 40, Align::Right, false}, {"turno", 40, Align::Right, false},
-        {"id prg", 40, Align::Right, false},    {"id pres", 40, Align::Right, false},
-        {"", 40, Align::Right, false},          {"", 40, Align::Right, false},
-        {"", 40, Align::Right, false},          {"", 40, Align::Right, false},
-        {"GPS", 10, Align::Right, true},        {"Suceso", 10, Align::Right, true},
+    const struct
+    {
+        const char *caption;
+        int width;
+        Align align;
+        bool visible;
+    } columns[] = {
+        {"Id", 50, Align::Left, true},
+        {"Fecha", 50, Align::Right, true},
+        {"Receta", 100, Align::Left, true},
+        {"Cabezas Total", 40, Align::Right, true},
+        {"Kg Sugeridos", 40, Align::Right, true},
+        {"Kg Reales", 40, Align::Right, true},
+        {"id receta", 40, Align::Right, false},
+        {"turno", 40, Align::Right, false},
+        {"id prg", 40, Align::Right, false},
+        {"id pres", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"GPS", 10, Align::Right, true},
+        {"Suceso", 10, Align::Right, true},
     };
     int index = 0;
     for (const auto &c : columns) {
-        grid.addColumn({index, QString::fromUtf8(c.caption), c.width, c.align, c.visible, index == 0});
+        grid.addColumn(
+            {index, QString::fromUtf8(c.caption), c.width, c.align, c.visible, index == 0});
         ++index;
     }
 }
@@ -161,7 +176,8 @@ TEST(Printout, ManyTripsSpreadOverPagesWithNothingCut)
         const QString id = QString::number(10001 + i);
         // Each trip once, its id and recipe on one line, its rows complete.
         EXPECT_EQ(all.count(QRegularExpression("\\b" + id + "\\b")), 1) << id.toStdString();
-        EXPECT_TRUE(QRegularExpression("\\b" + id + "\\b.*Receta" + id).match(all).hasMatch()) << id.toStdString();
+        EXPECT_TRUE(QRegularExpression("\\b" + id + "\\b.*Receta" + id).match(all).hasMatch())
+            << id.toStdString();
         EXPECT_TRUE(all.contains("Maiz" + id + "x0") && all.contains("Maiz" + id + "x1") &&
                     all.contains("Corral" + id))
             << id.toStdString();

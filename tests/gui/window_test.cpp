@@ -33,8 +33,7 @@ public:
 // A window on a test home, its context built on the window.
 struct WindowRig
 {
-    explicit WindowRig(bool tray = true)
-        : ctx(home.clock, home.notices, form.overlay(), form)
+    explicit WindowRig(bool tray = true) : ctx(home.clock, home.notices, form.overlay(), form)
     {
         ctx.homeDir = home.dir();
         ctx.endProgram = [this](int code) { endedWith = code; };
@@ -55,8 +54,7 @@ struct WindowRig
     int endedWith = -1;
 };
 
-template <typename T>
-T *child(const FrmSucesosAuto &form, const char *name)
+template <typename T> T *child(const FrmSucesosAuto &form, const char *name)
 {
     T *widget = qobject_cast<T *>(form.control(QString::fromLatin1(name)));
     EXPECT_NE(widget, nullptr) << name;
@@ -232,14 +230,17 @@ TEST(Window, EventPanelListsTheWeekAndClosesTheConnection)
     WindowRig rig;
     ASSERT_TRUE(rig.start());
     rig.home.exec("insert into sucesos (fecha, descripcion) values ('06/12/2026', 'Ayer')");
-    rig.home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Primero de hoy')");
-    rig.home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Segundo de hoy')");
+    rig.home.exec(
+        "insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Primero de hoy')");
+    rig.home.exec(
+        "insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Segundo de hoy')");
     rig.home.exec("insert into sucesos (fecha, descripcion) values ('20/11/2026', 'Viejo')");
     rig.form.mnuul_Click();
     EXPECT_TRUE(rig.form.isVisible());
     EXPECT_TRUE(rig.form.eventPanelVisible());
     EXPECT_EQ(rig.form.eventListTexts(),
-              QStringList({"07/12/2026\tSegundo de hoy", "07/12/2026\tPrimero de hoy", "06/12/2026\tAyer"}));
+              QStringList({"07/12/2026\tSegundo de hoy", "07/12/2026\tPrimero de hoy",
+                           "06/12/2026\tAyer"}));
     EXPECT_FALSE(rig.ctx.Connected);
     rig.form.PushButton1_Click();
     EXPECT_FALSE(rig.form.eventPanelVisible());
