@@ -36,8 +36,6 @@ xvfb_start() {
         [ -e "/tmp/.X11-unix/X$number" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && break
         sleep 0.05
     done
-    # A plain grey desktop rather than black.
-    xsetroot -solid '#5a7a8c' 2>/dev/null || true
 
     trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
         --transparent false --tint 0xdddddd >/dev/null 2>&1 &
