@@ -2,6 +2,8 @@
 
 #include "common/error.h"
 #include "common/vb.h"
+#include "download/download_cli.h"
+#include "json/json_cli.h"
 #include "platform/locale.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
@@ -153,7 +155,19 @@ std::vector<CommandSpec> coreCommands()
          QStringLiteral("Run a file of statements (\";\" ends each) in one transaction."),
          cmdSqlScript},
         // json commands
+        {QStringLiteral("json"), QStringLiteral("json FILE"),
+         QStringLiteral("Parse a JSON file and print its tree; the parser's messages on stderr."),
+         json::cmdJson},
+        {QStringLiteral("rows"), QStringLiteral("rows FILE"),
+         QStringLiteral("Print the rows of a server answer, one JSON object a line."),
+         json::cmdRows},
+        {QStringLiteral("script"), QStringLiteral("script FILE"),
+         QStringLiteral("Evaluate a JSON script and print its result."), json::cmdScript},
         // download commands
+        {QStringLiteral("download"),
+         QStringLiteral("download [--from dd/MM/yyyy --to dd/MM/yyyy] [--json]"),
+         QStringLiteral("Download trips from the remote server and print the trip grid."),
+         cmdDownload},
         // save commands
         // import commands
         // sync commands

@@ -1,10 +1,26 @@
 #pragma once
 
+#include <QString>
+
 namespace zelvano {
 
 struct AppContext;
+class TripGrid;
 
-// Downloads this farm's trips into ctx.grid.
+// Downloads this farm's trips into ctx.grid: one top-level row per trip, its
+// loads and then its unloads as child rows, and the stored mark on the trips
+// already in the local database. Stores nothing. Errors go to the event log.
 void CmdDescargar_Click(AppContext &ctx);
+
+// The grid's sixteen columns, no rows.
+void resetTripGrid(TripGrid &grid);
+
+// " id_viaje > <highest local trip id> " for new trips only, else
+// " fecha between '<DTdesde yyyyMMdd>' and '<DThasta yyyyMMdd>' ".
+QString tripFilter(AppContext &ctx);
+// "select * from lectura_viajes_feed where cliente = <ClientId> and <filter> order by id_viaje"
+QString tripStatement(AppContext &ctx);
+QString loadsStatement(const QString &tripId);
+QString unloadsStatement(const QString &tripId);
 
 } // namespace zelvano

@@ -17,6 +17,8 @@
 
 namespace zelvano {
 
+class WebRequest;
+
 // One row of the event list.
 struct EventRow
 {
@@ -60,6 +62,15 @@ struct AppContext
     QDate DThasta;
 
     // --- trip download
+    // A download yields to the message loop; a second one must not start then.
+    bool downloadRunning = false;
+    // The download's WEB request, replaced at the start of every download.
+    std::shared_ptr<WebRequest> tripRequest;
+    // The WEB request's limits (milliseconds): connection, then the longest
+    // silence while sending or receiving.
+    int downloadConnectTimeoutMs = 60000;
+    int downloadSendTimeoutMs = 30000;
+    int downloadReceiveTimeoutMs = 30000;
 
     // --- trip save
 

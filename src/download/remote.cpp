@@ -1,0 +1,349 @@
+#include "download/remote.h"
+
+#include "store/settings.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace zelvano {
+
+namespace {
+
+const QString kDatabase = QStringLiteral("qk_zr");
+const QString kAccount = QStringLiteral("qk");
+const QString kAccountPassword = QStringLiteral("qbk$4630");
+
+void globalCurlInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t collectAnswer(char *data, size_t size, size_t count, void *user)
+{
+    static_cast<QByteArray *>(user)->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+[[noreturn]] void raiseHttp(CURLcode code, const char *detail)
+{
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        raise(ErrNo::HttpTimeout, QStringLiteral("The operation timed out"));
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        raise(ErrNo::HttpNameNotResolved,
+              QStringLiteral("The server name or address could not be resolved"));
+    case CURLE_COULDNT_CONNECT:
+        raise(ErrNo::HttpCannotConnect,
+              QStringLiteral("A connection with the server could not be established"));
+    default: {
+        // The other failures have no number of their own: keep the client's words.
+        const QString more = detail && *detail ? QStringLiteral(": ") + QString::fromUtf8(detail)
+                                               : QString();
+        raise(ErrNo::HttpConnectionError,
+              QStringLiteral("The connection with the server was terminated abnormally") + more);
+    }
+    }
+}
+
+QString odbcErrorText(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return text;
+}
+
+std::atomic<int> g_connectionSerial{0};
+
+} // namespace
+
+bool isOdbcMode(const Settings &settings)
+{
+    return settings.RemoteMode == QLatin1String("ODBC");
+}
+
+QString sqlQuote(const QString &value)
+{
+    QString out;
+    out.reserve(value.size() + 4);
+    for (QChar c : value) {
+        if (c == QLatin1Char('\'') || c == QLatin1Char('\\'))
+            out += c;
+        out += c;
+    }
+    return out;
+}
+
+QString odbcConnectionString(const QString &host)
+{
+    return QStringLiteral("Driver={MySQL ODBC 3.51 Driver};Server=") + host +
+           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") + kAccount +
+           QStringLiteral(";Password=") + kAccountPassword + QStringLiteral(";Option=3;");
+}
+
+QString webUrl(const QString &host)
+{
+    return QStringLiteral("http://") + host + QStringLiteral("/vremoto.php?");
+}
+
+QString authenticationSql(const Settings &settings)
+{
+    return QStringLiteral("select * from clientes where id = ") + sqlQuote(settings.ClientId) +
+           QStringLiteral(" and password = '") + sqlQuote(settings.ClientPassword) +
+           QStringLiteral("'");
+}
+
+// --- WebRequest
+
+WebRequest::WebRequest() : WebRequest(Options{}) {}
+
+WebRequest::WebRequest(const Options &options) : m_options(options)
+{
+    globalCurlInit();
+}
+
+WebRequest::~WebRequest()
+{
+    if (m_multi && m_curl)
+        curl_multi_remove_handle(static_cast<CURLM *>(m_multi), m_curl);
+    if (m_curl)
+        curl_easy_cleanup(m_curl);
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM *>(m_multi));
+    if (m_headers)
+        curl_slist_free_all(static_cast<curl_slist *>(m_headers));
+}
+
+WebRequest::Options WebRequest::tripDownloadOptions()
+{
+    Options options;
+    options.proxy = Proxy::Direct;
+    options.proxyUser = QStringLiteral("user54_brenmoormas");
+    options.proxyPassword = QStringLiteral("tepsoran");
+    return options;
+}
+
+void WebRequest::open(const QString &url)
+{
+    m_url = url;
+    m_urlBytes = url.toUtf8();
+    if (!m_curl) {
+        m_curl = curl_easy_init();
+        m_multi = curl_multi_init();
+        if (!m_curl || !m_multi)
+            raise(ErrNo::ProviderFailure, QStringLiteral("The HTTP client could not start"));
+        // No "Expect: 100-continue" wait: the script never sends a 100 answer.
+        m_headers = curl_slist_append(nullptr, "Expect:");
+    }
+    CURL *c = m_curl;
+    curl_easy_setopt(c, CURLOPT_URL, m_urlBytes.constData());
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "GET");
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, static_cast<curl_slist *>(m_headers));
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collectAnswer);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &m_answer);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeoutMs));
+    if (m_options.proxy == Proxy::Direct)
+        curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
+    if (!m_options.proxyUser.isEmpty()) {
+        m_proxyUser = m_options.proxyUser.toUtf8();
+        m_proxyPassword = m_options.proxyPassword.toUtf8();
+        curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, m_proxyUser.constData());
+        curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, m_proxyPassword.constData());
+    }
+}
+
+WebAnswer WebRequest::send(const QString &statement)
+{
+    if (!m_curl || m_url.isEmpty())
+        raise(ErrNo::InvalidCall);
+    ++m_sends;
+    CURL *c = m_curl;
+    CURLM *multi = static_cast<CURLM *>(m_multi);
+    m_body = statement.toUtf8();
+    m_answer.clear();
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_body.size()));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, m_body.constData());
+    // POSTFIELDS turns the method into POST; the custom request keeps it GET.
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "GET");
+
+    curl_multi_add_handle(multi, c);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
+    Clock::time_point lastActivity = started;
+    bool connected = false;
+    curl_off_t lastUp = -1, lastDown = -1;
+    CURLcode result = CURLE_OK;
+    bool timedOut = false;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_SEND_ERROR;
+            break;
+        }
+        if (!running)
+            break;
+        curl_multi_poll(multi, nullptr, 0, 20, nullptr);
+
+        // WinHTTP-like timeouts: the connection has its own limit (curl's),
+        // then sending and receiving each may stay silent only so long.
+        const Clock::time_point now = Clock::now();
+        if (!connected) {
+            curl_off_t connectTime = 0, pretransfer = 0;
+            curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connectTime);
+            curl_easy_getinfo(c, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+            if (connectTime > 0 || pretransfer > 0) {
+                connected = true;
+                lastActivity = now;
+            } else if (now - lastActivity > std::chrono::milliseconds(
+                                                m_options.connectTimeoutMs +
+                                                m_options.sendTimeoutMs)) {
+                timedOut = true; // curl's own connect limit should have ended it
+                break;
+            }
+            continue;
+        }
+        curl_off_t up = 0, down = 0;
+        curl_easy_getinfo(c, CURLINFO_SIZE_UPLOAD_T, &up);
+        curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &down);
+        if (up != lastUp || down != lastDown) {
+            lastUp = up;
+            lastDown = down;
+            lastActivity = now;
+        }
+        const int limit = up < curl_off_t(m_body.size()) ? m_options.sendTimeoutMs
+                                                          : m_options.receiveTimeoutMs;
+        if (now - lastActivity > std::chrono::milliseconds(limit)) {
+            timedOut = true;
+            break;
+        }
+    }
+    if (!timedOut && result == CURLE_OK) {
+        int pending = 0;
+        while (CURLMsg *msg = curl_multi_info_read(multi, &pending)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == c)
+                result = msg->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi, c);
+    m_sendSeconds += std::chrono::duration<double>(Clock::now() - started).count();
+    if (timedOut)
+        raiseHttp(CURLE_OPERATION_TIMEDOUT, nullptr);
+    if (result != CURLE_OK)
+        raiseHttp(result, curl_easy_strerror(result));
+
+    WebAnswer answer;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
+    answer.text = QString::fromUtf8(m_answer);
+    m_answer.clear();
+    return answer;
+}
+
+// --- OdbcConnection
+
+QVariant OdbcResult::value(int position) const
+{
+    if (eof())
+        raise(ErrNo::ProviderFailure,
+              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    const std::vector<QVariant> &row = m_rows[m_pos];
+    if (position < 0 || size_t(position) >= row.size())
+        raise(ErrNo::SubscriptOutOfRange,
+              QStringLiteral("Item cannot be found in the collection corresponding to the "
+                             "requested name or ordinal."));
+    return row[size_t(position)];
+}
+
+OdbcConnection::OdbcConnection(const QString &connectionString)
+{
+    const QString name = QStringLiteral("zelvano-odbc-%1").arg(++g_connectionSerial);
+    QString text = connectionString;
+    while (text.endsWith(QLatin1Char(';')))
+        text.chop(1);
+    bool ok = false;
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+        db.setDatabaseName(text);
+        ok = db.open();
+        if (!ok)
+            error = odbcErrorText(db.lastError());
+    }
+    if (!ok) {
+        QSqlDatabase::removeDatabase(name);
+        raise(ErrNo::ProviderFailure, error);
+    }
+    m_name = name;
+}
+
+OdbcConnection::~OdbcConnection()
+{
+    close();
+}
+
+void OdbcConnection::close()
+{
+    if (m_name.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_name.clear();
+}
+
+OdbcResult OdbcConnection::openRecordset(const QString &sql)
+{
+    if (m_name.isEmpty())
+        raise(ErrNo::ConnectionClosed);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
+    OdbcResult result;
+    const QSqlRecord record = query.record();
+    const int columns = record.count();
+    for (int i = 0; i < columns; ++i)
+        result.m_names.push_back(record.fieldName(i));
+    const int expected = query.numRowsAffected();
+    if (expected > 0)
+        result.m_rows.reserve(size_t(expected));
+    while (query.next()) {
+        std::vector<QVariant> row;
+        row.reserve(size_t(columns));
+        for (int i = 0; i < columns; ++i) {
+            QVariant v = query.value(i);
+            row.push_back(v.isNull() ? QVariant() : v);
+        }
+        result.m_rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
+    return result;
+}
+
+int OdbcConnection::execute(const QString &sql)
+{
+    if (m_name.isEmpty())
+        raise(ErrNo::ConnectionClosed);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
+    return query.numRowsAffected();
+}
+
+} // namespace zelvano

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "download/remote.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace zelvano::test {
+
+// The reference server of scripts/services: host texts for both ways and a
+// direct ODBC connection for seeding and checking remote rows.
+struct RemotePeer
+{
+    static QString webHost();               // "127.0.0.1:<ZELVANO_WEB_PORT or 8080>"
+    static QString odbcHost() { return QStringLiteral("127.0.0.1"); }
+
+    // Fails the test (never skips) when the services are not running.
+    static void requireServices();
+
+    // Empties every remote table and registers client 12 with password "secreto".
+    static void reset();
+    // Drops and creates the remote tables again (after a test altered one).
+    static void reloadSchema();
+    static void exec(const QString &sql);
+    static void execAll(const QStringList &statements);
+    static QVariant scalar(const QString &sql);
+};
+
+// A listening socket on loopback that never accepts or answers: the kernel
+// completes the connection, the request goes into the buffer, nothing comes back.
+class SilentServer
+{
+public:
+    SilentServer();
+    ~SilentServer();
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A loopback port with nothing listening on it.
+int closedPort();
+
+} // namespace zelvano::test

@@ -1,0 +1,105 @@
+#include "support/testsupport.h"
+
+#include "common/tripgrid.h"
+#include "download/download.h"
+#include "download/download_cli.h"
+#include "download/storedtrips.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvano {
+namespace {
+
+class StoredTripsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        home.connect();
+        home.exec(QStringLiteral("insert into usuario (id, apellido, nombre) values (7, 'Pérez', 'Juan')"));
+        home.exec(QStringLiteral("insert into usuario (id, apellido, nombre) values (8, 'Gómez', NULL)"));
+    }
+    QString name(const QString &id)
+    {
+        QString v = id;
+        Buscar_Usuario(home.ctx, v);
+        return v;
+    }
+    test::TestHome home;
+};
+
+TEST_F(StoredTripsTest, OperatorNames)
+{
+    EXPECT_EQ(name(QStringLiteral("7")), QStringLiteral("Pérez, Juan"));
+    EXPECT_EQ(name(QStringLiteral(" 7 ")), QStringLiteral("Pérez, Juan"));
+    EXPECT_EQ(name(QStringLiteral("8")), QStringLiteral("Gómez, "));
+    EXPECT_EQ(name(QStringLiteral("99")), QStringLiteral("ANONIMO"));
+    // Not an id: no statement is built from it.
+    for (const char *odd : {"", "abc", "7.5", "7 or 1=1", "-", "1e3"})
+        EXPECT_EQ(name(QString::fromLatin1(odd)), QStringLiteral("ANONIMO")) << odd;
+    EXPECT_EQ(test::eventTexts(home), QStringList());
+
+    EXPECT_TRUE(isWholeNumberText(QStringLiteral("-12")));
+    EXPECT_TRUE(isWholeNumberText(QStringLiteral("+3")));
+    EXPECT_FALSE(isWholeNumberText(QStringLiteral("12 3")));
+    EXPECT_FALSE(isWholeNumberText(QStringLiteral("1234567890123456789"))); // too long for SQL ids
+}
+
+TEST_F(StoredTripsTest, StoredMarksAndTheirErrorEvent)
+{
+    TripGrid &grid = home.ctx.grid;
+    resetTripGrid(grid);
+    Comparar_Guardados(home.ctx, grid); // an empty grid: nothing to do
+    EXPECT_EQ(test::eventTexts(home), QStringList());
+
+    home.exec(QStringLiteral("insert into lectura_viajes (id) values (501)"));
+    for (const char *id : {"500", "501", "502"}) {
+        const int row = grid.addRow();
+        grid.setValue(row, 0, QString::fromLatin1(id));
+        grid.setChildValue(row, grid.addChild(row), 0, QStringLiteral("Carga"));
+    }
+    grid.setValue(2, 0, QVariant()); // a Null id stops the walk
+    home.exec(QStringLiteral("insert into lectura_viajes (id) values (502)"));
+    Comparar_Guardados(home.ctx, grid);
+    EXPECT_EQ(grid.row(0).cells[0].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(grid.row(1).cells[0].icon, TripGrid::kStoredIcon);
+    EXPECT_EQ(grid.child(1, 0).cells[0].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(grid.row(2).cells[0].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(test::eventTexts(home),
+              QStringList{"Error 94 (Invalid use of Null) en procedimiento Comparar_Guardados de "
+                          "Formulario FrmSucesos 10:00:00"});
+}
+
+TEST_F(StoredTripsTest, GridPrintedAsTextAndJson)
+{
+    TripGrid &grid = home.ctx.grid;
+    resetTripGrid(grid);
+    const int row = grid.addRow();
+    grid.setValue(row, 0, 501);
+    grid.setValue(row, 2, QStringLiteral("Dieta \"A\""));
+    grid.setIcon(row, 0, TripGrid::kStoredIcon);
+    const int load = grid.addChild(row);
+    grid.setChildBackground(row, load, TripGrid::kLoadBackground);
+    grid.setChildValue(row, load, 0, QStringLiteral("Carga"));
+    const int unload = grid.addChild(row);
+    grid.setChildBackground(row, unload, TripGrid::kUnloadBackground);
+    grid.setChildValue(row, unload, 0, QStringLiteral("Descarga"));
+    grid.setChildIcon(row, unload, 14, TripGrid::kNoGpsIcon);
+
+    const QString json = tripGridJson(grid);
+    EXPECT_TRUE(json.startsWith(QStringLiteral("[{\"cells\": [\"501\", \"\", \"Dieta \\\"A\\\"\", ")))
+        << json.toStdString();
+    EXPECT_TRUE(json.contains(QStringLiteral("\"stored\": true")));
+    EXPECT_TRUE(json.contains(QStringLiteral("\"background\": \"C0FFC0\", \"icon\": null")));
+    EXPECT_TRUE(json.contains(QStringLiteral("\"background\": \"FFFFC0\", \"icon\": 8")));
+    EXPECT_EQ(json.count(QStringLiteral("\"cells\"")), 3);
+
+    const QStringList lines = tripGridText(grid).split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("  Id | Fecha | Receta")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("* 501 |  | Dieta \"A\"")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("      Carga | ")));
+}
+
+} // namespace
+} // namespace zelvano

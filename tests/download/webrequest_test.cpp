@@ -1,0 +1,87 @@
+#include "remotetestsupport.h"
+
+#include "download/remote.h"
+#include "store/settings.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+namespace zelvano {
+namespace {
+
+TEST(RemoteTexts, QuotingConnectionStringUrlAndLogin)
+{
+    EXPECT_EQ(sqlQuote(QStringLiteral("O'Brien \\ x")), QStringLiteral("O''Brien \\\\ x"));
+    EXPECT_EQ(sqlQuote(QString()), QString());
+    EXPECT_EQ(odbcConnectionString(QStringLiteral("10.0.0.5")),
+              QStringLiteral("Driver={MySQL ODBC 3.51 Driver};Server=10.0.0.5;Port=3306;"
+                             "Database=qk_zr;User=qk;Password=qbk$4630;Option=3;"));
+    EXPECT_EQ(webUrl(QStringLiteral("srv.example:8080")),
+              QStringLiteral("http://srv.example:8080/vremoto.php?"));
+
+    Settings s;
+    s.ClientId = QStringLiteral("12");
+    s.ClientPassword = QStringLiteral("pa'ss\\");
+    EXPECT_EQ(authenticationSql(s),
+              QStringLiteral("select * from clientes where id = 12 and password = 'pa''ss\\\\'"));
+
+    s.RemoteMode = QStringLiteral("ODBC");
+    EXPECT_TRUE(isOdbcMode(s));
+    for (const char *other : {"odbc", "", "WEB", "ODBC "}) {
+        s.RemoteMode = QString::fromLatin1(other);
+        EXPECT_FALSE(isOdbcMode(s)) << other;
+    }
+}
+
+TEST(WebRequestFailures, SilentServerTimesOutWithinTheConfiguredTime)
+{
+    test::SilentServer silent;
+    WebRequest::Options options = WebRequest::tripDownloadOptions();
+    options.receiveTimeoutMs = 400;
+    WebRequest web(options);
+    web.open(webUrl(QStringLiteral("127.0.0.1:%1").arg(silent.port())));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        web.send(QStringLiteral("select 1"));
+        FAIL() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpTimeout);
+        EXPECT_EQ(e.number(), long(0x80072EE2 - 0x100000000LL));
+    }
+    EXPECT_GE(timer.elapsed(), 400);
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+TEST(WebRequestFailures, RefusedAndUnresolvedHosts)
+{
+    WebRequest::Options options;
+    options.proxy = WebRequest::Proxy::Direct;
+    options.connectTimeoutMs = 3000;
+    {
+        WebRequest web(options);
+        web.open(webUrl(QStringLiteral("127.0.0.1:%1").arg(test::closedPort())));
+        try {
+            web.send(QStringLiteral("select 1"));
+            FAIL() << "no error";
+        } catch (const AppError &e) {
+            EXPECT_EQ(e.number(), ErrNo::HttpCannotConnect) << e.what();
+        }
+    }
+    {
+        WebRequest web(options);
+        web.open(webUrl(QStringLiteral("no-such-host.invalid")));
+        try {
+            web.send(QStringLiteral("select 1"));
+            FAIL() << "no error";
+        } catch (const AppError &e) {
+            EXPECT_EQ(e.number(), ErrNo::HttpNameNotResolved) << e.what();
+        }
+    }
+    WebRequest unopened;
+    EXPECT_THROW(unopened.send(QStringLiteral("select 1")), AppError);
+}
+
+} // namespace
+} // namespace zelvano
