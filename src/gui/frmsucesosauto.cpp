@@ -237,7 +237,14 @@ void FrmSucesosAuto::applyGridColumns()
     const auto &columns = m_ctx->grid.columns();
     for (size_t i = 0; i < columns.size(); ++i) {
         m_report->setColumnHidden(int(i), !columns[i].visible);
-        m_report->setColumnWidth(int(i), std::max(columns[i].width * 2, 40));
+        // Twice the grid's width, and never narrower than the caption (the tree
+        // column also holds the indentation of the loads and unloads).
+        const QFontMetrics fm(m_report->header()->font());
+        int width = std::max(columns[i].width * 2, fm.horizontalAdvance(columns[i].caption) + 16);
+        if (columns[i].tree)
+            width = std::max(width, fm.horizontalAdvance(QStringLiteral("Descarga")) + 24 +
+                                        m_report->indentation());
+        m_report->setColumnWidth(int(i), width);
     }
 }
 

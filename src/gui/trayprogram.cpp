@@ -111,10 +111,10 @@ int cmdPrint(CliEnv &env, const QStringList &args)
         if (a == QLatin1String("--pdf") && !next.isEmpty()) {
             pdf = next;
             ++i;
-        } else if (a == QLatin1String("--desde") && !next.isEmpty()) {
+        } else if (a == QLatin1String("--from") && !next.isEmpty()) {
             from = DateTexts::parseDate(next);
             ++i;
-        } else if (a == QLatin1String("--hasta") && !next.isEmpty()) {
+        } else if (a == QLatin1String("--to") && !next.isEmpty()) {
             to = DateTexts::parseDate(next);
             ++i;
         } else {
@@ -122,9 +122,10 @@ int cmdPrint(CliEnv &env, const QStringList &args)
             break;
         }
     }
-    if (pdf.isEmpty() || (from.isValid() != to.isValid())) {
+    const bool range = args.contains(QLatin1String("--from")) || args.contains(QLatin1String("--to"));
+    if (pdf.isEmpty() || (range && (!from.isValid() || !to.isValid()))) {
         std::fprintf(stderr,
-                     "usage: zelvano print --pdf FILE [--desde dd/MM/yyyy --hasta dd/MM/yyyy]\n");
+                     "usage: zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]\n");
         return 2;
     }
     AppContext &ctx = env.ctx;
@@ -158,7 +159,7 @@ int cmdPrint(CliEnv &env, const QStringList &args)
 CommandSpec printCommand()
 {
     return {QStringLiteral("print"),
-            QStringLiteral("print --pdf FILE [--desde dd/MM/yyyy --hasta dd/MM/yyyy]"),
+            QStringLiteral("print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]"),
             QStringLiteral("Download the trips (new ones, or those of the date range) and print "
                            "the trip grid into a PDF file."),
             cmdPrint};

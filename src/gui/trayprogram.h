@@ -11,8 +11,8 @@ namespace zelvano::gui {
 // icon is up ("startup-probe: <ms since the epoch>") and ends.
 int runTrayProgram(const QString &homeDir);
 
-// `print --pdf FILE [--desde dd/MM/yyyy --hasta dd/MM/yyyy]`: downloads into
-// the grid and prints it into a PDF file.
+// `print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]`: downloads into the
+// grid (the options of `download`) and prints it into a PDF file.
 CommandSpec printCommand();
 
 // False when no display can be opened: no platform chosen and no X11 or
