@@ -122,7 +122,8 @@ int cmdPrint(CliEnv &env, const QStringList &args)
             break;
         }
     }
-    const bool range = args.contains(QLatin1String("--from")) || args.contains(QLatin1String("--to"));
+    const bool range =
+        args.contains(QLatin1String("--from")) || args.contains(QLatin1String("--to"));
     if (pdf.isEmpty() || (range && (!from.isValid() || !to.isValid()))) {
         std::fprintf(stderr,
                      "usage: zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]\n");
