@@ -91,6 +91,10 @@ struct AppContext
 
     // --- scheduler and window
 
+    // The operation that uses the local connection now ("" when none): the
+    // tick, or a download, save or event list the user started. One at a time.
+    QString runningOperation;
+
     // Ends the program at once (the unknown connection failure). Tests replace it.
     std::function<void(int)> endProgram;
 

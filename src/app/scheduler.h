@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+
+#include <functional>
+
+namespace zelvano {
+
+struct AppContext;
+class AppError;
+class TickTimer;
+
+// The work a tick calls, in the order it calls it. The defaults are the
+// program's own procedures; tests put recorders in their place.
+struct TickSteps
+{
+    std::function<void(AppContext &)> connect;      // Conectar_Base
+    std::function<void(AppContext &)> loadSettings; // Inicializar_Usuarios
+    std::function<void(AppContext &)> download;     // CmdDescargar_Click
+    std::function<void(AppContext &)> save;         // CmdGrabar_Click
+    std::function<void(AppContext &)> import;       // Abrir
+    std::function<void(AppContext &)> close;        // closeLocalConnection
+
+    static TickSteps program();
+};
+
+// The one-minute tick: counts the minute, reloads the settings and runs the
+// automatic download with its save and the milk import when they are due.
+class Scheduler
+{
+public:
+    Scheduler(AppContext &ctx, TickTimer &timer, TickSteps steps = TickSteps::program());
+
+    // One tick of TimeDesc.
+    void TimeDesc_Timer();
+
+    // The counter taken as a number reached the interval (0 downloads every tick).
+    static bool downloadDue(qint16 minuteCounter, double downloadEveryMinutes);
+    // "HH:mm" of the import time is not after "HH:mm" of now, compared as texts;
+    // an empty or unreadable import time gives "" and is always due.
+    static bool importDue(bool csvImportEnabled, const QString &importTime, const QTime &now);
+
+    static constexpr int kIntervalMs = 60000;
+
+private:
+    void runTick();
+    void countMinute();
+    void yield();
+    void mendEscapedError(const AppError &error);
+
+    AppContext &m_ctx;
+    TickTimer &m_timer;
+    TickSteps m_steps;
+};
+
+} // namespace zelvano

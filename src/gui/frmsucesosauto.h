@@ -1,0 +1,150 @@
+#pragma once
+
+#include "app/startup.h"
+#include "common/windowstatus.h"
+
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <functional>
+
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTreeView;
+class QTreeWidget;
+class QAction;
+
+namespace zelvano {
+struct AppContext;
+}
+
+namespace zelvano::gui {
+
+class PopupNotice;
+class TripGridModel;
+class WaitPanel;
+
+// The message number a tray activation stands for: 513 left button down,
+// 515 left double-click, 516 right button down, 512 (mouse move) otherwise.
+int trayMessageNumber(QSystemTrayIcon::ActivationReason reason);
+
+// Where the Resize rules put the controls, in twips, for a window of the
+// given size in twips. A width or height below zero is left out (-1).
+struct ResizeLayout
+{
+    int frSumWidth, frSumHeight;
+    int cmdImprimirLeft, cmdImprimirTop;
+    int cmdSalirLeft, cmdSalirTop;
+    int reportWidth, reportHeight;
+    int cmdGrabarTop;
+};
+ResizeLayout resizeLayout(int formWidthTwips, int formHeightTwips);
+
+inline constexpr int kTwipsPerPixel = 15;
+int twipsToPixels(int twips);
+
+// The program's one window: the trip panel with its grid, tab and buttons,
+// the event panel, the wait overlay, the pop-up notice and the tray icon.
+class FrmSucesosAuto final : public QWidget, public WindowStatus, public ShellWindow
+{
+    Q_OBJECT
+public:
+    FrmSucesosAuto();
+    ~FrmSucesosAuto() override;
+
+    // Connects the window to the run's context (which was built on it).
+    void attach(AppContext &ctx);
+
+    WaitPanel &overlay() { return *m_frEspere; }
+    PopupNotice &popupNotice() { return *m_popup; }
+
+    // WindowStatus
+    void setCaption(const QString &caption) override;
+    QString caption() const override { return m_caption; }
+    void setTrayTip(const QString &tip) override;
+    QString trayTip() const override { return m_tip; }
+    void showWindow() override;
+    void yieldToEvents() override;
+
+    // ShellWindow
+    void prepareGrid() override;
+    void addTrayIcon() override;
+    void hideWindow() override;
+
+    // The tray callback for one message number.
+    void trayCallback(int message);
+
+    // Menu entries and buttons.
+    void mnuver_Click();
+    void mnuul_Click();
+    void mnusalir_Click();
+    void cmdsalir_Click();
+    void PushButton1_Click();
+    void CmdDescargar_Click();
+    void cmdgrabar_Click();
+    void CmdImprimir_Click();
+
+    // The closing question; true when the program ends.
+    bool Form_Unload();
+
+    // The controls, for the layout rules and for tests.
+    QWidget *control(const QString &name) const;
+    QMenu *trayMenu() const { return m_menu; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    bool eventPanelVisible() const;
+    // Applies the Resize rules for a window size in twips.
+    void applyResizeRules(int widthTwips, int heightTwips);
+    // The text of the event list, one line per row.
+    QStringList eventListTexts() const;
+
+    // Whether the desktop has a notification area; tests choose.
+    std::function<bool()> trayAvailable;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void applyGridColumns();
+    void fillEventList();
+    void readTab();
+    // Hides the window; without a notification area it is minimised instead,
+    // or nothing would bring it back.
+    void putAway();
+
+    AppContext *m_ctx = nullptr;
+    QString m_caption;
+    QString m_tip;
+    bool m_hasTray = false;
+    bool m_ending = false;
+
+    QGroupBox *m_frSum = nullptr;
+    QTreeView *m_report = nullptr;
+    TripGridModel *m_model = nullptr;
+    QTabWidget *m_tabb = nullptr;
+    QDateEdit *m_dtDesde = nullptr;
+    QDateEdit *m_dtHasta = nullptr;
+    QPushButton *m_cmdDescargar = nullptr;
+    QPushButton *m_cmdGrabar = nullptr;
+    QPushButton *m_cmdImprimir = nullptr;
+    QPushButton *m_cmdSalir = nullptr;
+    QListWidget *m_file = nullptr;
+    QGroupBox *m_frSuces = nullptr;
+    QTreeWidget *m_reportSincro = nullptr;
+    QPushButton *m_pushButton1 = nullptr;
+    WaitPanel *m_frEspere = nullptr;
+    PopupNotice *m_popup = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_menu = nullptr;
+};
+
+// The closing question's text: three lines.
+QString closingQuestionText();
+
+} // namespace zelvano::gui

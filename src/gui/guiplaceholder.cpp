@@ -1,1 +1,0 @@
-// The window, tray icon and print-out are built in this folder.

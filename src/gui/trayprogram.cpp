@@ -1,0 +1,169 @@
+#include "gui/trayprogram.h"
+
+#include "app/headless.h"
+#include "app/operation.h"
+#include "app/scheduler.h"
+#include "app/startup.h"
+#include "app/ticktimer.h"
+#include "common/datetexts.h"
+#include "common/error.h"
+#include "download/download.h"
+#include "gui/frmsucesosauto.h"
+#include "gui/guinotices.h"
+#include "gui/printout.h"
+#include "gui/waitpanel.h"
+#include "platform/processlist.h"
+#include "store/appcontext.h"
+#include "store/connection.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace zelvano::gui {
+
+bool displayAvailable(QString *why)
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return true;
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty()) {
+        *why = QStringLiteral("no display is set (DISPLAY is empty)");
+        return false;
+    }
+    // A local display ":N" needs its server's socket.
+    if (display.startsWith(u':') || display.startsWith(QLatin1String("unix:"))) {
+        QString number = display.mid(display.indexOf(u':') + 1);
+        number = number.section(u'.', 0, 0);
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + number;
+        if (!QFileInfo::exists(socket)) {
+            *why = QStringLiteral("the display %1 cannot be opened (no X server listens there)")
+                       .arg(display);
+            return false;
+        }
+    }
+    return true;
+}
+
+int runTrayProgram(const QString &homeDir)
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    FrmSucesosAuto form;
+    GuiNotices notices(form.popupNotice());
+    SystemClock clock;
+    AppContext ctx(clock, notices, form.overlay(), form);
+    ctx.homeDir = homeDir;
+    form.attach(ctx);
+
+    QtTickTimer timer;
+    Scheduler scheduler(ctx, timer);
+    timer.setTick([&] { scheduler.TimeDesc_Timer(); });
+    int exitCode = -1;
+    ctx.endProgram = [&exitCode](int code) {
+        exitCode = code;
+        QCoreApplication::exit(code);
+    };
+
+    TerminationSignals::install();
+    static AppContext *signalled = nullptr;
+    signalled = &ctx;
+    TerminationSignals::setHandler(
+        [](int, void *) {
+            if (signalled && !operationRunning(*signalled))
+                closeLocalConnection(*signalled);
+            QCoreApplication::exit(0);
+        },
+        nullptr);
+
+    SystemProcessList processes;
+    if (!Form_Load(ctx, {processes, ownExecutableName(), timer, form}))
+        return 0;
+    if (exitCode >= 0)
+        return exitCode;
+    if (qEnvironmentVariableIsSet("ZELVANO_STARTUP_PROBE")) {
+        QCoreApplication::processEvents();
+        std::printf("startup-probe: %lld tray=%s\n", QDateTime::currentMSecsSinceEpoch(),
+                    form.trayIcon()->isVisible() ? "yes" : "no");
+        std::fflush(stdout);
+        return 0;
+    }
+    const int code = QApplication::exec();
+    TerminationSignals::setHandler(nullptr, nullptr);
+    signalled = nullptr;
+    closeLocalConnection(ctx);
+    return code;
+}
+
+namespace {
+
+int cmdPrint(CliEnv &env, const QStringList &args)
+{
+    QString pdf;
+    QDate from;
+    QDate to;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
+        if (a == QLatin1String("--pdf") && !next.isEmpty()) {
+            pdf = next;
+            ++i;
+        } else if (a == QLatin1String("--from") && !next.isEmpty()) {
+            from = DateTexts::parseDate(next);
+            ++i;
+        } else if (a == QLatin1String("--to") && !next.isEmpty()) {
+            to = DateTexts::parseDate(next);
+            ++i;
+        } else {
+            pdf.clear();
+            break;
+        }
+    }
+    const bool range =
+        args.contains(QLatin1String("--from")) || args.contains(QLatin1String("--to"));
+    if (pdf.isEmpty() || (range && (!from.isValid() || !to.isValid()))) {
+        std::fprintf(stderr,
+                     "usage: zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]\n");
+        return 2;
+    }
+    AppContext &ctx = env.ctx;
+    if (from.isValid()) {
+        ctx.newTripsOnly = false;
+        ctx.DTdesde = from;
+        ctx.DThasta = to;
+    }
+    if (!env.connect())
+        return 1;
+    CmdDescargar_Click(ctx);
+    closeLocalConnection(ctx);
+    try {
+        const int pages = printTripGridToPdf(pdf, ctx.grid, ctx.settings);
+        std::printf("%s: %d trips, %d pages\n", pdf.toLocal8Bit().constData(), ctx.grid.rowCount(),
+                    pages);
+    } catch (const AppError &error) {
+        ctx.notices.messageBox(
+            QStringLiteral(
+                "Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
+                .arg(error.number())
+                .arg(error.description()),
+            UserNotices::Icon::Critical, QStringLiteral("Error en CmdImprimir_Click "));
+        return 1;
+    }
+    return env.notices.messageCount() > 0 ? 1 : 0;
+}
+
+} // namespace
+
+CommandSpec printCommand()
+{
+    return {QStringLiteral("print"),
+            QStringLiteral("print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]"),
+            QStringLiteral("Download the trips (new ones, or those of the date range) and print "
+                           "the trip grid into a PDF file."),
+            cmdPrint};
+}
+
+} // namespace zelvano::gui
