@@ -385,6 +385,8 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     const int r = addTrip(grid(), t);
     LoadCells l;
     l.operario = QStringLiteral("12.5");
+    l.kgSug = QString(); // a value the download did not get
+    l.kgReal = QStringLiteral("250");
     addLoad(grid(), r, l);
     UnloadCells u;
     u.operario = QStringLiteral("ANONIMO");
@@ -403,6 +405,9 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     EXPECT_EQ(trip[8].toInt(), 0);
     EXPECT_EQ(trip[9].toInt(), 0);
     EXPECT_FALSE(home.scalar("select operario from lectura_Carga").isValid());
+    EXPECT_FALSE(home.scalar("select kg_sug from lectura_Carga").isValid());
+    EXPECT_EQ(trip[6].toDouble(), 0);
+    EXPECT_EQ(trip[7].toDouble(), 250);
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga where operario is null"), 2);
     EXPECT_TRUE(eventTexts(home).last().startsWith("Finalizo"));
 }
