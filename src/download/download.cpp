@@ -11,6 +11,8 @@
 #include "store/appcontext.h"
 #include "store/eventlog.h"
 
+#include <QHash>
+
 #include <memory>
 
 namespace zelvano {
@@ -110,6 +112,9 @@ private:
     std::unique_ptr<OdbcConnection> m_db;
     WebRequest *m_web = nullptr;
     int m_currentTrip = -1;
+    // Operator names already looked up in this download: a farm has a handful
+    // of operators and every row repeats one of them.
+    QHash<QString, QString> m_operators;
 };
 
 void TripDownload::run()
@@ -204,8 +209,13 @@ QString TripDownload::operatorName(const QVariant &id)
 {
     if (vb::isNull(id))
         return QStringLiteral("ANONIMO");
-    QString name = vb::joinText(id);
+    const QString key = vb::joinText(id);
+    const auto known = m_operators.constFind(key);
+    if (known != m_operators.constEnd())
+        return *known;
+    QString name = key;
     Buscar_Usuario(m_ctx, name);
+    m_operators.insert(key, name);
     return name;
 }
 

@@ -178,7 +178,8 @@ WebAnswer WebRequest::send(const QString &statement)
 
     curl_multi_add_handle(multi, c);
     using Clock = std::chrono::steady_clock;
-    Clock::time_point lastActivity = Clock::now();
+    const Clock::time_point started = Clock::now();
+    Clock::time_point lastActivity = started;
     bool connected = false;
     curl_off_t lastUp = -1, lastDown = -1;
     CURLcode result = CURLE_OK;
@@ -234,6 +235,7 @@ WebAnswer WebRequest::send(const QString &statement)
         }
     }
     curl_multi_remove_handle(multi, c);
+    m_sendSeconds += std::chrono::duration<double>(Clock::now() - started).count();
     if (timedOut)
         raiseHttp(CURLE_OPERATION_TIMEDOUT, nullptr);
     if (result != CURLE_OK)

@@ -89,8 +89,9 @@ public:
     WebAnswer send(const QString &statement);
 
     const Options &options() const { return m_options; }
-    // Statements sent so far.
+    // Statements sent so far, and the time spent waiting in send().
     long sendCount() const { return m_sends; }
+    double sendSeconds() const { return m_sendSeconds; }
 
 private:
     Options m_options;
@@ -104,6 +105,7 @@ private:
     QByteArray m_body;
     QByteArray m_answer;
     long m_sends = 0;
+    double m_sendSeconds = 0;
 };
 
 // The rows of one select, all read when the statement ran (a static result:
