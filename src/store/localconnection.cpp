@@ -14,6 +14,7 @@
 #include <QSqlResult>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -22,14 +23,6 @@ namespace zelvano {
 namespace {
 
 QAtomicInt g_connectionSerial;
-
-sqlite3_stmt *statementHandle(const QSqlQuery &query)
-{
-    const QVariant h = query.result() ? query.result()->handle() : QVariant();
-    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
-        return *static_cast<sqlite3_stmt *const *>(h.constData());
-    return nullptr;
-}
 
 sqlite3 *databaseHandle(QSqlDatabase &db)
 {
@@ -383,13 +376,16 @@ void LocalConnection::close()
     if (!m_open)
         return;
     if (m_inTransaction)
-        m_db.rollback();
+        sqlite3_exec(m_handle, "rollback", nullptr, nullptr, nullptr);
     m_inTransaction = false;
     m_tables.clear();
     m_nextAuto.clear();
     for (sqlite3_stmt *stmt : std::as_const(m_inserts))
         sqlite3_finalize(stmt);
     m_inserts.clear();
+    for (sqlite3_stmt *stmt : std::as_const(m_cache))
+        sqlite3_finalize(stmt);
+    m_cache.clear();
     m_handle = nullptr;
     m_db.close();
     m_db = QSqlDatabase();
@@ -415,70 +411,197 @@ void LocalConnection::fail(const QSqlError &error, const QString &sql) const
     raise(number, text);
 }
 
-QSqlQuery LocalConnection::run(const QString &translated, const QString &original)
+namespace {
+
+// Binds a value in its stored form straight to a prepared statement: the row-set
+// path writes many rows, and this keeps it close to a plain prepared insert.
+int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
+{
+    if (vb::isNull(v))
+        return sqlite3_bind_null(stmt, index);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return sqlite3_bind_int64(stmt, index, v.toBool() ? -1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return sqlite3_bind_int64(stmt, index, v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return sqlite3_bind_double(stmt, index, v.toDouble());
+    default: {
+        const QString text = v.toString();
+        return sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+} // namespace
+
+namespace {
+
+QVariant columnValue(sqlite3_stmt *stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, i);
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
+                          sqlite3_column_bytes(stmt, i));
+    default:
+        return QString(reinterpret_cast<const QChar *>(sqlite3_column_text16(stmt, i)),
+                       sqlite3_column_bytes16(stmt, i) / 2);
+    }
+}
+
+} // namespace
+
+// A statement ready to step, with its values bound; given back to the cache (or
+// finalized) when the caller is done with it.
+class LocalConnection::Prepared
+{
+public:
+    Prepared(LocalConnection &owner, sqlite3_stmt *stmt, bool cached)
+        : m_owner(owner), m_stmt(stmt), m_cached(cached)
+    {
+    }
+    ~Prepared()
+    {
+        if (!m_stmt)
+            return;
+        if (m_cached) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+        } else {
+            sqlite3_finalize(m_stmt);
+        }
+    }
+    Prepared(const Prepared &) = delete;
+    Prepared &operator=(const Prepared &) = delete;
+
+    sqlite3_stmt *get() const { return m_stmt; }
+    // Steps once; SQLITE_ROW or SQLITE_DONE, any other result raises.
+    int step(const QString &original)
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_owner.failNative(original);
+        return rc;
+    }
+
+private:
+    LocalConnection &m_owner;
+    sqlite3_stmt *m_stmt;
+    bool m_cached;
+};
+
+void LocalConnection::failNative(const QString &sql) const
+{
+    Q_UNUSED(sql);
+    const int code = sqlite3_extended_errcode(m_handle);
+    raise((code & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError,
+          QString::fromUtf8(sqlite3_errmsg(m_handle)));
+}
+
+std::unique_ptr<LocalConnection::Prepared> LocalConnection::prepare(const QString &sql)
 {
     requireOpen();
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
+    SqlDialect::Translated t = SqlDialect::translateWithParameters(sql);
+    return prepareTranslated(t, sql);
+}
+
+std::unique_ptr<LocalConnection::Prepared>
+LocalConnection::prepareTranslated(const SqlDialect::Translated &t, const QString &original)
+{
     ++m_statements;
-    if (!query.exec(translated))
-        fail(query.lastError(), original);
-    return query;
+    sqlite3_stmt *stmt = t.cacheable ? m_cache.value(t.text, nullptr) : nullptr;
+    bool cached = stmt != nullptr;
+    if (!stmt) {
+        const QByteArray text = t.text.toUtf8();
+        const char *tail = nullptr;
+        if (sqlite3_prepare_v3(m_handle, text.constData(), int(text.size()),
+                               t.cacheable ? SQLITE_PREPARE_PERSISTENT : 0, &stmt, &tail) != SQLITE_OK)
+            failNative(original);
+        if (!stmt) // a statement of nothing but blanks or comments
+            raise(ErrNo::SqlError, QStringLiteral("Invalid SQL statement: %1").arg(original));
+        if (t.cacheable) {
+            if (m_cache.size() >= 512) {
+                for (sqlite3_stmt *old : std::as_const(m_cache))
+                    sqlite3_finalize(old);
+                m_cache.clear();
+            }
+            m_cache.insert(t.text, stmt);
+            cached = true;
+        }
+    }
+    auto prepared = std::make_unique<Prepared>(*this, stmt, cached);
+    for (size_t i = 0; i < t.parameters.size(); ++i)
+        bindStored(stmt, int(i) + 1, t.parameters[i]);
+    return prepared;
 }
 
 int LocalConnection::execute(const QString &sql)
 {
-    QSqlQuery query = run(SqlDialect::translate(sql), sql);
-    return query.numRowsAffected();
+    auto stmt = prepare(sql);
+    while (stmt->step(sql) == SQLITE_ROW) {
+    }
+    return sqlite3_changes(m_handle);
 }
 
 Recordset LocalConnection::openRecordset(const QString &sql, bool updatable)
 {
-    QString translated = SqlDialect::translate(sql);
+    requireOpen();
+    SqlDialect::Translated translated = SqlDialect::translateWithParameters(sql);
     QString table;
     if (updatable) {
         // One table, no join: fetch its rowid too, so that rows can be saved back.
         static const QRegularExpression single(
             QStringLiteral(R"(^\s*select\s+(.*?)\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s+(?:as\s+)?[A-Za-z_][A-Za-z0-9_]*)?\s*(\s(?:where|order)\s.*|;?\s*)$)"),
             QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        const auto m = single.match(translated);
+        const auto m = single.match(translated.text);
         if (m.hasMatch() && !m.captured(2).isEmpty()) {
             const QString alias = m.captured(3).trimmed();
             const bool aliasIsKeyword = alias.compare(u"where", Qt::CaseInsensitive) == 0 ||
                                         alias.compare(u"order", Qt::CaseInsensitive) == 0;
             if (aliasIsKeyword || alias.isEmpty()) {
                 table = m.captured(2);
-                translated = QStringLiteral("select rowid as zv_rowid, ") + m.captured(1) +
-                             translated.mid(m.capturedEnd(1));
+                translated.text = QStringLiteral("select rowid as zv_rowid, ") + m.captured(1) +
+                                  translated.text.mid(m.capturedEnd(1));
             }
         }
         if (table.isEmpty())
             raise(3251, QStringLiteral("Current Recordset does not support updating."));
     }
 
-    QSqlQuery query = run(translated, sql);
+    auto prepared = prepareTranslated(translated, sql);
+    sqlite3_stmt *stmt = prepared->get();
     Recordset rs;
     rs.m_connection = this;
-    const QSqlRecord record = query.record();
     const int offset = table.isEmpty() ? 0 : 1;
-    const int columns = record.count() - offset;
-    sqlite3_stmt *stmt = statementHandle(query);
+    const int columns = sqlite3_column_count(stmt) - offset;
     const TableInfo *info = table.isEmpty() ? nullptr : &tableInfo(table);
     for (int i = 0; i < columns; ++i) {
-        rs.m_names.push_back(record.fieldName(i + offset));
-        const char *decl = stmt ? sqlite3_column_decltype(stmt, i + offset) : nullptr;
+        const QString name = QString::fromUtf8(sqlite3_column_name(stmt, i + offset));
+        rs.m_names.push_back(name);
+        const char *decl = sqlite3_column_decltype(stmt, i + offset);
         rs.m_kinds.push_back(decl ? columnKindOf(QString::fromUtf8(decl)) : ColumnKind::Other);
         if (info)
-            rs.m_tableColumn.push_back(info->indexOf(record.fieldName(i + offset)));
+            rs.m_tableColumn.push_back(info->indexOf(name));
     }
-    while (query.next()) {
+    while (prepared->step(sql) == SQLITE_ROW) {
         std::vector<QVariant> row;
         row.reserve(size_t(columns));
         for (int i = 0; i < columns; ++i)
-            row.push_back(readForm(rs.m_kinds[size_t(i)], query.value(i + offset)));
+            row.push_back(readForm(rs.m_kinds[size_t(i)], columnValue(stmt, i + offset)));
         rs.m_rows.push_back(std::move(row));
         if (offset)
-            rs.m_rowids.push_back(query.value(0).toLongLong());
+            rs.m_rowids.push_back(sqlite3_column_int64(stmt, 0));
     }
     rs.m_table = table;
     return rs;
@@ -536,47 +659,19 @@ qint64 LocalConnection::nextAutoNumber(const TableInfo &info)
     }
     // The next key the table would give: above every key used so far, also the
     // ones of deleted rows.
-    QSqlQuery q(m_db);
-    ++m_statements;
-    q.prepare(QStringLiteral("select max(coalesce((select seq from sqlite_sequence where name = ?), 0), "
-                             "coalesce((select max(rowid) from \"%1\"), 0))").arg(info.name));
-    q.addBindValue(info.name);
-    if (!q.exec() || !q.next())
-        fail(q.lastError(), info.name);
-    const qint64 next = q.value(0).toLongLong() + 1;
+    SqlDialect::Translated t;
+    t.text = QStringLiteral("select max(coalesce((select seq from sqlite_sequence where name = ?), 0), "
+                            "coalesce((select max(rowid) from \"%1\"), 0))").arg(info.name);
+    t.parameters.push_back(info.name);
+    t.cacheable = true;
+    auto stmt = prepareTranslated(t, info.name);
+    stmt->step(info.name);
+    const qint64 next = sqlite3_column_int64(stmt->get(), 0) + 1;
     if (m_inTransaction)
         m_nextAuto.insert(key, next + 1);
     return next;
 }
 
-namespace {
-
-// Binds a value in its stored form straight to a prepared statement: the row-set
-// path writes many rows, and this keeps it close to a plain prepared insert.
-int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
-{
-    if (vb::isNull(v))
-        return sqlite3_bind_null(stmt, index);
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-        return sqlite3_bind_int64(stmt, index, v.toBool() ? -1 : 0);
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return sqlite3_bind_int64(stmt, index, v.toLongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return sqlite3_bind_double(stmt, index, v.toDouble());
-    default: {
-        const QString text = v.toString();
-        return sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
-    }
-    }
-}
-
-} // namespace
 
 void LocalConnection::insertRow(TableWriter &writer)
 {
@@ -617,29 +712,32 @@ void LocalConnection::saveRow(const QString &table, qint64 rowid, const QHash<in
 {
     requireOpen();
     const TableInfo &info = tableInfo(table);
+    // Columns in table order, so that the same change of the same columns
+    // reuses one prepared statement.
+    std::vector<std::pair<int, QVariant>> columns;
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+        columns.emplace_back(tableColumn[size_t(it.key())], it.value());
+    std::sort(columns.begin(), columns.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    SqlDialect::Translated t;
     QStringList sets;
-    std::vector<QVariant> values;
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
-        const int column = tableColumn[size_t(it.key())];
+    for (const auto &[column, value] : columns) {
         sets << QStringLiteral("\"%1\" = ?").arg(info.columns[size_t(column)].name);
-        values.push_back(storedForm(info.columns[size_t(column)].kind, it.value()));
+        t.parameters.push_back(storedForm(info.columns[size_t(column)].kind, value));
     }
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("update \"%1\" set %2 where rowid = ?").arg(info.name, sets.join(u", ")));
-    for (size_t i = 0; i < values.size(); ++i)
-        q.bindValue(int(i), values[i]);
-    q.bindValue(int(values.size()), rowid);
-    ++m_statements;
-    if (!q.exec())
-        fail(q.lastError(), table);
+    t.text = QStringLiteral("update \"%1\" set %2 where rowid = ?").arg(info.name, sets.join(u", "));
+    t.parameters.push_back(rowid);
+    t.cacheable = true;
+    auto stmt = prepareTranslated(t, table);
+    stmt->step(table);
 }
 
 void LocalConnection::beginTrans()
 {
     requireOpen();
-    if (m_inTransaction || !m_db.transaction())
+    if (m_inTransaction || sqlite3_exec(m_handle, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
         raise(ErrNo::ProviderFailure, QStringLiteral("Could not begin a transaction: %1")
-                                          .arg(m_db.lastError().text()));
+                                          .arg(QString::fromUtf8(sqlite3_errmsg(m_handle))));
     m_inTransaction = true;
     m_nextAuto.clear();
 }
@@ -650,8 +748,8 @@ void LocalConnection::commitTrans()
     if (!m_inTransaction)
         raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
                                    "beginning a transaction."));
-    if (!m_db.commit())
-        raise(ErrNo::ProviderFailure, m_db.lastError().text());
+    if (sqlite3_exec(m_handle, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
+        raise(ErrNo::ProviderFailure, QString::fromUtf8(sqlite3_errmsg(m_handle)));
     m_inTransaction = false;
     m_nextAuto.clear();
 }
@@ -662,7 +760,7 @@ void LocalConnection::rollbackTrans()
     if (!m_inTransaction)
         raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
                                    "beginning a transaction."));
-    m_db.rollback();
+    sqlite3_exec(m_handle, "rollback", nullptr, nullptr, nullptr);
     m_inTransaction = false;
     m_nextAuto.clear();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/sqldialect.h"
+
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
@@ -144,8 +146,12 @@ private:
     friend class Recordset;
     friend class TableWriter;
     void requireOpen() const;
+    class Prepared;
     [[noreturn]] void fail(const class QSqlError &error, const QString &sql) const;
-    QSqlQuery run(const QString &translated, const QString &original);
+    [[noreturn]] void failNative(const QString &sql) const;
+    std::unique_ptr<Prepared> prepare(const QString &sql);
+    std::unique_ptr<Prepared> prepareTranslated(const SqlDialect::Translated &t,
+                                                const QString &original);
     qint64 nextAutoNumber(const TableInfo &info);
     void saveRow(const QString &table, qint64 rowid, const QHash<int, QVariant> &changes,
                  const std::vector<int> &tableColumn);
@@ -160,6 +166,7 @@ private:
     QHash<QString, TableInfo> m_tables; // by lower-case name
     QHash<QString, qint64> m_nextAuto;  // by lower-case name, inside a transaction
     QHash<QString, struct sqlite3_stmt *> m_inserts; // prepared row-set inserts, by lower-case name
+    QHash<QString, struct sqlite3_stmt *> m_cache;   // prepared statements, by translated text
     sqlite3 *m_handle = nullptr;
 };
 

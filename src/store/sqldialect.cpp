@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 #include <sqlite3.h>
 
 namespace zelvano::SqlDialect {
@@ -13,16 +15,6 @@ namespace {
 bool isWordChar(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
-}
-
-// "#30/11/2026#" -> "'2026-11-30'"; anything else between "#" stays as written.
-QString dateLiteral(const QString &inner)
-{
-    QDate d;
-    QTime t;
-    if (parseDateText(inner, &d, &t))
-        return QLatin1Char('\'') + canonicalDate(d, t) + QLatin1Char('\'');
-    return QLatin1Char('#') + inner + QLatin1Char('#');
 }
 
 bool isComparison(const QString &op)
@@ -79,11 +71,80 @@ bool parseDateText(const QString &text, QDate *date, QTime *time)
     return true;
 }
 
-QString translate(const QString &sql)
+namespace {
+
+bool isDigit(QChar c)
 {
-    QString out;
-    out.reserve(sql.size() + 16);
-    const int n = int(sql.size());
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+// One pass over a statement: the dialect's constructs rewritten and, when asked,
+// every literal value taken out as a parameter, so that statements that differ
+// only in their values share one prepared statement.
+class Translator
+{
+public:
+    Translator(const QString &sql, bool parameterize) : m_sql(sql), m_parameterize(parameterize) {}
+
+    Translated run();
+
+private:
+    void literal(const QString &sqlText, const QVariant &value);
+    void word(QStringView w, int end);
+
+    const QString &m_sql;
+    bool m_parameterize;
+    Translated m_result;
+    QString &out() { return m_result.text; }
+
+    QString m_lastOperator;       // the comparison just seen, if nothing else came since
+    bool m_afterFunctionCall = false;
+    bool m_lastWasCloseParen = false;
+    QString m_previousWord;       // lower case
+    int m_depth = 0;
+    int m_orderDepth = -1;        // inside ORDER BY / GROUP BY at this depth: numbers are positions
+};
+
+void Translator::literal(const QString &sqlText, const QVariant &value)
+{
+    if (m_parameterize && m_orderDepth < 0) {
+        out() += u'?';
+        m_result.parameters.push_back(value);
+    } else {
+        out() += sqlText;
+    }
+    m_lastOperator.clear();
+    m_lastWasCloseParen = false;
+    m_previousWord.clear();
+}
+
+void Translator::word(QStringView w, int end)
+{
+    const int start = end - int(w.size());
+    const bool standalone = (start == 0 || m_sql[start - 1] != u'.') &&
+                            (end >= m_sql.size() || m_sql[end] != u'(');
+    const QString lower = w.toString().toLower();
+    if (standalone && lower == u"true")
+        literal(QStringLiteral("-1"), qlonglong(-1));
+    else if (standalone && lower == u"false")
+        literal(QStringLiteral("0"), qlonglong(0));
+    else {
+        out() += w;
+        if (lower == u"by" && (m_previousWord == u"order" || m_previousWord == u"group"))
+            m_orderDepth = m_depth;
+        else if (m_orderDepth == m_depth && (lower == u"limit" || lower == u"having" ||
+                                             lower == u"union" || lower == u"offset"))
+            m_orderDepth = -1;
+        m_previousWord = lower;
+        m_lastOperator.clear();
+        m_lastWasCloseParen = false;
+    }
+}
+
+Translated Translator::run()
+{
+    const int n = int(m_sql.size());
+    out().reserve(m_sql.size() + 16);
     QString limit;
 
     // "select top N" at the head of the statement becomes a LIMIT at its end.
@@ -91,117 +152,171 @@ QString translate(const QString &sql)
         QStringLiteral(R"(^(\s*select\s+(?:distinct\s+)?)top\s+(\d+)\s+)"),
         QRegularExpression::CaseInsensitiveOption);
     int start = 0;
-    if (auto m = top.match(sql); m.hasMatch()) {
-        out += m.captured(1);
+    if (auto m = top.match(m_sql); m.hasMatch()) {
+        out() += m.captured(1);
         limit = m.captured(2);
         start = int(m.capturedEnd(0));
     }
-
-    QString lastOperator; // the comparison operator just seen, if nothing else came since
-    bool afterFunctionCall = false; // the operand before that operator ended with ")"
-    bool lastWasCloseParen = false;
+    if (m_parameterize) {
+        // Values are parameters only in statements that take them.
+        static const QRegularExpression dml(QStringLiteral(R"(^\s*(select|insert|update|delete)\s)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+        m_parameterize = dml.match(m_sql).hasMatch();
+        m_result.cacheable = m_parameterize;
+    }
 
     for (int i = start; i < n;) {
-        const QChar c = sql[i];
+        const QChar c = m_sql[i];
         if (c == u'\'') {
             // A string literal, with '' inside it.
             int j = i + 1;
             QString content;
             while (j < n) {
-                if (sql[j] == u'\'') {
-                    if (j + 1 < n && sql[j + 1] == u'\'') {
+                if (m_sql[j] == u'\'') {
+                    if (j + 1 < n && m_sql[j + 1] == u'\'') {
                         content += u'\'';
                         j += 2;
                         continue;
                     }
                     break;
                 }
-                content += sql[j];
+                content += m_sql[j];
                 ++j;
             }
             const int end = qMin(j + 1, n);
             double number = 0;
-            if (!lastOperator.isEmpty() && afterFunctionCall && vb::parseNumber(content, &number))
-                out += vb::numberText(number); // val(id) = '7' compares by value
-            else
-                out += QStringView(sql).mid(i, end - i);
+            if (!m_lastOperator.isEmpty() && m_afterFunctionCall && vb::parseNumber(content, &number)) {
+                // val(id) = '7' compares by value
+                if (number == double(qint64(number)) && std::abs(number) < 9.0e15)
+                    literal(vb::numberText(number), qlonglong(number));
+                else
+                    literal(vb::numberText(number), number);
+            } else {
+                literal(m_sql.mid(i, end - i), content);
+            }
             i = end;
-            lastOperator.clear();
-            lastWasCloseParen = false;
             continue;
         }
         if (c == u'"' || c == u'[' || c == u'`') {
             const QChar close = c == u'[' ? QChar(u']') : c;
-            int j = sql.indexOf(close, i + 1);
+            int j = m_sql.indexOf(close, i + 1);
             if (j < 0)
                 j = n - 1;
             // Bracketed names become double-quoted identifiers.
             if (c == u'[')
-                out += u'"' + sql.mid(i + 1, j - i - 1) + u'"';
+                out() += u'"' + m_sql.mid(i + 1, j - i - 1) + u'"';
             else
-                out += QStringView(sql).mid(i, j - i + 1);
+                out() += QStringView(m_sql).mid(i, j - i + 1);
             i = j + 1;
-            lastOperator.clear();
-            lastWasCloseParen = false;
+            m_lastOperator.clear();
+            m_lastWasCloseParen = false;
             continue;
         }
         if (c == u'#') {
-            const int j = sql.indexOf(u'#', i + 1);
+            const int j = m_sql.indexOf(u'#', i + 1);
             if (j > i) {
-                out += dateLiteral(sql.mid(i + 1, j - i - 1));
+                QDate d;
+                QTime t;
+                const QString inner = m_sql.mid(i + 1, j - i - 1);
+                if (parseDateText(inner, &d, &t)) {
+                    const QString canonical = canonicalDate(d, t);
+                    literal(QLatin1Char('\'') + canonical + QLatin1Char('\''), canonical);
+                } else {
+                    out() += m_sql.mid(i, j - i + 1);
+                }
                 i = j + 1;
-                lastOperator.clear();
-                lastWasCloseParen = false;
+                continue;
+            }
+        }
+        if (isDigit(c) || (c == u'.' && i + 1 < n && isDigit(m_sql[i + 1]))) {
+            const bool partOfName = i > 0 && isWordChar(m_sql[i - 1]);
+            int j = i;
+            while (j < n && (isDigit(m_sql[j]) || m_sql[j] == u'.'))
+                ++j;
+            if (j < n && (m_sql[j] == u'e' || m_sql[j] == u'E')) {
+                int k = j + 1;
+                if (k < n && (m_sql[k] == u'+' || m_sql[k] == u'-'))
+                    ++k;
+                if (k < n && isDigit(m_sql[k])) {
+                    j = k;
+                    while (j < n && isDigit(m_sql[j]))
+                        ++j;
+                }
+            }
+            if (!partOfName && (j >= n || !isWordChar(m_sql[j]))) {
+                const QString text = m_sql.mid(i, j - i);
+                bool isInteger = false;
+                const qlonglong whole = text.toLongLong(&isInteger);
+                double real = 0;
+                if (isInteger)
+                    literal(text, whole);
+                else if (vb::parseNumber(text, &real))
+                    literal(text, real);
+                else
+                    out() += text;
+                i = j;
                 continue;
             }
         }
         if (isWordChar(c)) {
             int j = i;
-            while (j < n && isWordChar(sql[j]))
+            while (j < n && isWordChar(m_sql[j]))
                 ++j;
-            const QStringView word = QStringView(sql).mid(i, j - i);
-            const bool standalone = (i == 0 || sql[i - 1] != u'.') && (j >= n || sql[j] != u'(');
-            if (standalone && word.compare(u"true", Qt::CaseInsensitive) == 0)
-                out += QLatin1String("-1");
-            else if (standalone && word.compare(u"false", Qt::CaseInsensitive) == 0)
-                out += QLatin1String("0");
-            else
-                out += word;
+            word(QStringView(m_sql).mid(i, j - i), j);
             i = j;
-            lastOperator.clear();
-            lastWasCloseParen = false;
             continue;
         }
         if (c == u'=' || c == u'<' || c == u'>' || c == u'!') {
             int j = i + 1;
-            if (j < n && (sql[j] == u'=' || sql[j] == u'>'))
+            if (j < n && (m_sql[j] == u'=' || m_sql[j] == u'>'))
                 ++j;
-            const QString op = sql.mid(i, j - i);
-            out += op;
+            const QString op = m_sql.mid(i, j - i);
+            out() += op;
             if (isComparison(op)) {
-                lastOperator = op;
-                afterFunctionCall = lastWasCloseParen;
+                m_lastOperator = op;
+                m_afterFunctionCall = m_lastWasCloseParen;
             }
-            lastWasCloseParen = false;
+            m_lastWasCloseParen = false;
+            m_previousWord.clear();
             i = j;
             continue;
         }
-        if (!c.isSpace()) {
-            lastOperator.clear();
-            lastWasCloseParen = c == u')';
+        if (c == u'(')
+            ++m_depth;
+        if (c == u')') {
+            --m_depth;
+            if (m_orderDepth > m_depth)
+                m_orderDepth = -1;
         }
-        out += c;
+        if (!c.isSpace()) {
+            m_lastOperator.clear();
+            m_lastWasCloseParen = c == u')';
+            m_previousWord.clear();
+        }
+        out() += c;
         ++i;
     }
 
     if (!limit.isEmpty()) {
         // Before a closing ";" and trailing blanks.
-        int end = int(out.size());
-        while (end > 0 && (out[end - 1].isSpace() || out[end - 1] == u';'))
+        int end = int(out().size());
+        while (end > 0 && (out()[end - 1].isSpace() || out()[end - 1] == u';'))
             --end;
-        out.insert(end, QStringLiteral(" LIMIT ") + limit);
+        out().insert(end, QStringLiteral(" LIMIT ") + limit);
     }
-    return out;
+    return std::move(m_result);
+}
+
+} // namespace
+
+QString translate(const QString &sql)
+{
+    return Translator(sql, false).run().text;
+}
+
+Translated translateWithParameters(const QString &sql)
+{
+    return Translator(sql, true).run();
 }
 
 namespace {

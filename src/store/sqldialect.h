@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <vector>
+
 struct sqlite3;
 
 namespace zelvano::SqlDialect {
@@ -12,6 +14,19 @@ namespace zelvano::SqlDialect {
 // literals, "select top N", the true/false keywords as -1/0, and a function
 // result compared with a quoted number compared by value.
 QString translate(const QString &accessSql);
+
+// The same translation with every literal value taken out as a "?" parameter,
+// so that statements differing only in their values share one prepared
+// statement. Numbers of ORDER BY and GROUP BY (column positions) stay in the
+// text; statements other than select, insert, update and delete keep all values
+// and are not cacheable.
+struct Translated
+{
+    QString text;
+    std::vector<QVariant> parameters;
+    bool cacheable = false;
+};
+Translated translateWithParameters(const QString &accessSql);
 
 // The stored form of a date: "yyyy-MM-dd", or "yyyy-MM-dd HH:mm:ss" with a time.
 QString canonicalDate(const QDate &date, const QTime &time = QTime());

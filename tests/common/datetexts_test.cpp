@@ -37,3 +37,10 @@ TEST(DateTexts, Caption)
     EXPECT_EQ(windowCaption("Ultima descarga a las 10:00:00"),
               "Zelvano - V.1.0.0 - Ultima descarga a las 10:00:00");
 }
+
+// The test main sets the environment every test executable runs in.
+TEST(TestEnvironment, IsSetByTheTestMain)
+{
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "offscreen");
+    EXPECT_EQ(qgetenv("LC_ALL"), "C.UTF-8");
+}

@@ -240,3 +240,40 @@ TEST_F(LocalConnectionTest, ErrorsCarryTheNumbersTheMessagesNeed)
     home.writeConnectionFile("not a database at all, just text");
     EXPECT_EQ(errorNumberOf([&] { other.open(home.filePath("conexion.txt")); }), ErrNo::ProviderFailure);
 }
+
+TEST(SqlDialect, ValuesBecomeParametersExceptColumnPositions)
+{
+    const auto t = SqlDialect::translateWithParameters(
+        "select top 2 * from lectura_viajes where id = 12 and des_receta = 'it''s' and fecha = "
+        "#07/12/2026# and Kg_Tot_Pres = 1.5 and Turno <> - 1 order by 2 desc, id");
+    EXPECT_EQ(t.text, "select * from lectura_viajes where id = ? and des_receta = ? and fecha = ? "
+                      "and Kg_Tot_Pres = ? and Turno <> - ? order by 2 desc, id LIMIT 2");
+    ASSERT_EQ(t.parameters.size(), 5u);
+    EXPECT_EQ(t.parameters[0].toLongLong(), 12);
+    EXPECT_EQ(t.parameters[1].toString(), "it's");
+    EXPECT_EQ(t.parameters[2].toString(), "2026-12-07");
+    EXPECT_EQ(t.parameters[3].toDouble(), 1.5);
+    EXPECT_TRUE(t.cacheable);
+    // Inside a sub-select's ORDER BY only, then values again.
+    const auto sub = SqlDialect::translateWithParameters(
+        "select * from t where a in (select b from u order by 1) and c = 3");
+    EXPECT_EQ(sub.text, "select * from t where a in (select b from u order by 1) and c = ?");
+    EXPECT_FALSE(SqlDialect::translateWithParameters("create table x (a integer default 0)").cacheable);
+}
+
+TEST_F(LocalConnectionTest, PreparedStatementsAreReusedWithTheirNewValues)
+{
+    for (int i = 1; i <= 5; ++i)
+        db.execute(QStringLiteral("insert into lectura_viajes (id, des_receta, fecha) values (%1, 'Receta %1', '0%1/12/2026')").arg(i));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(scalar(QStringLiteral("select des_receta from lectura_viajes where id = %1").arg(i)).toString(),
+                  QStringLiteral("Receta %1").arg(i));
+    EXPECT_EQ(scalar("select count(*) from lectura_viajes where fecha between #02/12/2026# and #04/12/2026#").toInt(), 3);
+    EXPECT_EQ(scalar("select count(*) from lectura_viajes where fecha between #01/12/2026# and #01/12/2026#").toInt(), 1);
+    // A column position in ORDER BY still orders by that column.
+    Recordset rs = db.openRecordset("select des_receta, id from lectura_viajes order by 2 desc");
+    EXPECT_EQ(rs.value(1).toInt(), 5);
+    // A failing statement leaves the cached ones usable.
+    EXPECT_NE(errorNumberOf([&] { db.execute("insert into lectura_viajes (id) values (3)"); }), 0);
+    EXPECT_EQ(scalar("select des_receta from lectura_viajes where id = 3").toString(), "Receta 3");
+}
