@@ -58,7 +58,7 @@ void run(QSqlQuery &q, const QString &sql)
 // The history database, made once and copied for every run.
 QString historyTemplate()
 {
-    const QString path = QDir::temp().filePath(QStringLiteral("zelvano_trips_bench_v1.db"));
+    const QString path = QDir::temp().filePath(QStringLiteral("zelvano_trips_bench_v2.db"));
     if (QFile::exists(path))
         return path;
     const QString building = path + QStringLiteral(".building");

@@ -5,48 +5,61 @@
 #include "store/appcontext.h"
 #include "store/localconnection.h"
 
-#include <QHash>
+#include <cmath>
+#include <map>
+#include <tuple>
 
 namespace zelvano {
 
 namespace {
 
 // A key pasted into a statement: plain decimal, no grouping.
-QString number(const QVariant &v)
+QString number(double v)
 {
-    return vb::numberText(vb::toDouble(v));
+    return vb::numberText(v);
 }
 
-// The prescription lookups of one fill, by statement text: the fill writes
-// only the trip tables, so a lookup's answer cannot change while it runs.
+// The prescription lookups of one fill. The fill writes only the trip tables,
+// so a lookup's answer cannot change while it runs: each is asked once, kept
+// under the numbers its statement text is made of.
 class Lookups
 {
 public:
+    enum Table { Trips, Loads, Unloads };
+    using Key = std::tuple<int, double, double, double>;
+
     explicit Lookups(LocalConnection &db) : m_db(db) {}
 
     // The first row's kilos as stored (null stays null), 0 when there is none.
-    QVariant firstValue(const QString &sql)
+    // makeSql gives the statement; it is only built when the key is new.
+    template <typename MakeSql>
+    QVariant firstValue(const Key &key, MakeSql makeSql)
     {
-        if (auto it = m_values.constFind(sql); it != m_values.constEnd())
-            return it.value();
-        Recordset rs = m_db.openRecordset(sql);
+        const bool keyed = std::isfinite(std::get<1>(key)) && std::isfinite(std::get<2>(key)) &&
+                           std::isfinite(std::get<3>(key));
+        if (keyed)
+            if (auto it = m_values.find(key); it != m_values.end())
+                return it->second;
+        Recordset rs = m_db.openRecordset(makeSql());
         const QVariant kilos = rs.eof() ? QVariant(0) : rs.value(0);
         rs.close();
-        m_values.insert(sql, kilos);
+        if (keyed)
+            m_values.emplace(key, kilos);
         return kilos;
     }
 
     // The same as a double. A null kilos counts as 0 too: it cannot stop the
     // fill of the rows after it.
-    double firstKilos(const QString &sql)
+    template <typename MakeSql>
+    double firstKilos(const Key &key, MakeSql makeSql)
     {
-        const QVariant kilos = firstValue(sql);
+        const QVariant kilos = firstValue(key, makeSql);
         return vb::isNull(kilos) ? 0.0 : vb::toDouble(kilos);
     }
 
 private:
     LocalConnection &m_db;
-    QHash<QString, QVariant> m_values;
+    std::map<Key, QVariant> m_values;
 };
 
 void fillTrips(LocalConnection &db, Lookups &lookups)
@@ -60,11 +73,13 @@ void fillTrips(LocalConnection &db, Lookups &lookups)
         const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
         // A trip without prescription keys has nothing to look up.
         if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
-            trips.setValue(0, lookups.firstValue(
-                                  QStringLiteral("select kilos from prescripcion_viajes where "
-                                                 "id_prescripcion = ") +
-                                  number(trips.value(1)) + QStringLiteral(" and id_viaje = ") +
-                                  number(trips.value(2))));
+            const double pres = vb::toDouble(trips.value(1));
+            const double prg = vb::toDouble(trips.value(2));
+            trips.setValue(0, lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
+                return QStringLiteral("select kilos from prescripcion_viajes where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg);
+            }));
         } else {
             trips.setValue(0, 0);
         }
@@ -83,18 +98,23 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
         double kg = 0;
         if (!vb::isNull(loads.value(1)) && !vb::isNull(loads.value(2)) &&
             !vb::isNull(loads.value(3)))
-            kg = lookups.firstKilos(QStringLiteral("select kilos from "
-                                                   "Prescripcion_detalle_alimentos where "
-                                                   "id_prescripcion = ") +
-                                    number(loads.value(1)) + QStringLiteral(" and id_viaje = ") +
-                                    number(loads.value(2)) +
-                                    QStringLiteral(" and id_alimento = ") + number(loads.value(3)));
+        {
+            const double pres = vb::toDouble(loads.value(1));
+            const double prg = vb::toDouble(loads.value(2));
+            const double alim = vb::toDouble(loads.value(3));
+            kg = lookups.firstKilos({Lookups::Loads, pres, prg, alim}, [&] {
+                return QStringLiteral("select kilos from Prescripcion_detalle_alimentos where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg) +
+                       QStringLiteral(" and id_alimento = ") + number(alim);
+            });
+        }
         const QVariant shift = loads.value(5);
         if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
             kg = 0;
         db.execute(QStringLiteral("update lectura_Carga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(loads.value(4)));
+                   number(vb::toDouble(loads.value(4))));
     }
     loads.close();
 }
@@ -109,15 +129,20 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
         double kg = 0;
         if (!vb::isNull(unloads.value(1)) && !vb::isNull(unloads.value(2)) &&
             !vb::isNull(unloads.value(3)))
-            kg = lookups.firstKilos(QStringLiteral("select kilos from prescripcion_descarga "
-                                                   "where id_prescripcion = ") +
-                                    number(unloads.value(1)) +
-                                    QStringLiteral(" and id_viaje = ") + number(unloads.value(2)) +
-                                    QStringLiteral(" and val(id_corral) = ") +
-                                    number(unloads.value(3)));
+        {
+            const double pres = vb::toDouble(unloads.value(1));
+            const double prg = vb::toDouble(unloads.value(2));
+            const double herd = vb::toDouble(unloads.value(3));
+            kg = lookups.firstKilos({Lookups::Unloads, pres, prg, herd}, [&] {
+                return QStringLiteral("select kilos from prescripcion_descarga where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg) +
+                       QStringLiteral(" and val(id_corral) = ") + number(herd);
+            });
+        }
         db.execute(QStringLiteral("update lectura_descarga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(unloads.value(4)));
+                   number(vb::toDouble(unloads.value(4))));
     }
     unloads.close();
 }
@@ -178,14 +203,22 @@ ConcentrateCompositions::of(LocalConnection &db, qint32 idPres, qint32 idAlim)
     return m_known.insert(key, std::move(rows)).value();
 }
 
+TableWriter &ConcentrateCompositions::detailTable(LocalConnection &db)
+{
+    if (!m_detail)
+        m_detail = db.openTable(QStringLiteral("lectura_carga_detalle_conc"));
+    return *m_detail;
+}
+
 void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
                                      qint32 idMod, qint32 idViaje, double kgSug,
                                      ConcentrateCompositions *known)
 {
     try {
         ConcentrateCompositions once;
-        const auto &ingredients = (known ? *known : once).of(ctx.db(), idPres, idAlim);
-        TableWriter detail = ctx.db().openTable(QStringLiteral("lectura_carga_detalle_conc"));
+        ConcentrateCompositions &compositions = known ? *known : once;
+        const auto &ingredients = compositions.of(ctx.db(), idPres, idAlim);
+        TableWriter &detail = compositions.detailTable(ctx.db());
         for (const auto &ingredient : ingredients) {
             const double share = vb::toDouble(ingredient.share);
             const double real = vb::roundHalfAway(share * kgReal / 100.0);
@@ -201,7 +234,6 @@ void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAl
             detail.setValue(7, real);
             detail.update();
         }
-        detail.close();
     } catch (const AppError &error) {
         ctx.notices.messageBox(error.description() +
                                    QStringLiteral(" en Procedimiento Inserta_Composicion_Concentrado"),

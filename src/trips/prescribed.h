@@ -1,15 +1,17 @@
 #pragma once
 
+#include "store/localconnection.h"
+
 #include <QHash>
 #include <QPair>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 namespace zelvano {
 
 struct AppContext;
-class LocalConnection;
 
 // The ingredients of the concentrates one save has asked for, by prescription
 // and ingredient. The save writes none of the tables they come from, so each
@@ -27,8 +29,12 @@ public:
     // kept: the next load asks again.
     const std::vector<Ingredient> &of(LocalConnection &db, qint32 idPres, qint32 idAlim);
 
+    // lectura_carga_detalle_conc, opened once for the whole save.
+    TableWriter &detailTable(LocalConnection &db);
+
 private:
     QHash<QPair<qint32, qint32>, std::vector<Ingredient>> m_known;
+    std::optional<TableWriter> m_detail;
 };
 
 // Copies the prescribed kilograms into every stored trip, load and unload that

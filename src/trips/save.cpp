@@ -48,9 +48,10 @@ bool isEmptyCell(const QVariant &v)
 // that is not a text empty, as the download leaves cells it had no value for.
 QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 {
-    if (kind != ColumnKind::Text && isEmptyCell(cell))
+    QString text = vb::joinText(cell);
+    if (kind != ColumnKind::Text && text.trimmed().isEmpty())
         return QVariant();
-    return vb::joinText(cell);
+    return text;
 }
 
 // An operator id as the tablet sent it; anything but a whole number is no id.
@@ -187,7 +188,8 @@ const Recordset &SaveRun::prescribedUnloads(LocalConnection &db, qint32 idPrg, q
     return m_prescribed.insert(key, herds).value();
 }
 
-void addTrip(TableWriter &trips, const TripGrid::Row &trip)
+// Sets the trip row's positions; it is saved once its loads are summed.
+void startTrip(TableWriter &trips, const TripGrid::Row &trip)
 {
     trips.addNew();
     for (const auto &[position, cell] : kTripMapping) {
@@ -197,7 +199,13 @@ void addTrip(TableWriter &trips, const TripGrid::Row &trip)
         else
             trips.setValue(position, cellForColumn(v, trips.info().columns[size_t(position)].kind));
     }
-    trips.update();
+}
+
+// A sum as the totals' update text stores it: plain decimal, 0 for what has no
+// decimal text.
+double storedTotal(double sum)
+{
+    return std::isfinite(sum) && sum != 0.0 ? sum : 0.0;
 }
 
 void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &child,
@@ -221,8 +229,10 @@ struct Tables
     TableWriter unloads;
 };
 
-// Comparar_Descarga; within a save, `run` answers what the save already knows.
-void compareUnloads(AppContext &ctx, SaveRun *run, qint32 idViaje, qint32 idPrg, qint32 idPres)
+// Comparar_Descarga; within a save, `run` answers what the save already knows
+// and `unloads` is the save's own writer of the table.
+void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 idViaje,
+                    qint32 idPrg, qint32 idPres)
 {
     LocalConnection &db = ctx.db();
     SaveRun alone(db, {});
@@ -231,7 +241,9 @@ void compareUnloads(AppContext &ctx, SaveRun *run, qint32 idViaje, qint32 idPrg,
     if (herds.eof())
         return;
     const bool fromMemory = run && run->knowsUnloadsOf(idViaje);
-    TableWriter unloads = db.openTable(QStringLiteral("lectura_descarga"));
+    std::optional<TableWriter> own;
+    if (!unloads)
+        unloads = &own.emplace(db.openTable(QStringLiteral("lectura_descarga")));
     for (; !herds.eof(); herds.moveNext()) {
         const double herdNumber = vb::val(vb::joinText(herds.value(0)));
         bool recorded = false;
@@ -246,20 +258,21 @@ void compareUnloads(AppContext &ctx, SaveRun *run, qint32 idViaje, qint32 idPrg,
             rs.close();
         }
         if (!recorded) {
-            unloads.addNew();
-            unloads.setValue(0, idViaje);
+            unloads->addNew();
+            unloads->setValue(0, idViaje);
             for (int i = 0; i < 6; ++i)
-                unloads.setValue(i + 1, herds.value(i));
+                unloads->setValue(i + 1, herds.value(i));
             for (int position = 7; position <= 10; ++position)
-                unloads.setValue(position, 0);
-            unloads.setValue(14, herds.value(6));
-            unloads.setValue(16, QStringLiteral("E"));
+                unloads->setValue(position, 0);
+            unloads->setValue(14, herds.value(6));
+            unloads->setValue(16, QStringLiteral("E"));
             if (run)
-                run->unloadAdded(unloads);
-            unloads.update();
+                run->unloadAdded(*unloads);
+            unloads->update();
         }
     }
-    unloads.close();
+    if (own)
+        own->close();
     herds.close();
 }
 
@@ -299,12 +312,15 @@ void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row
             tables.unloads.update();
         }
     }
+    // The trip row takes the sums of its loads instead of its own kilograms,
+    // which is what a later update of its totals would leave.
+    tables.trips.setValue(6, storedTotal(suggested));
+    tables.trips.setValue(7, storedTotal(real));
+    tables.trips.update();
     const QVariant shift = trip.value(7);
     if (isEmptyCell(shift) || vb::toDouble(vb::joinText(shift)) != 99.0)
-        compareUnloads(ctx, &run, tripId, tripNumber(trip, 8), tripNumber(trip, 9));
-    db.execute(QStringLiteral("update lectura_viajes set kg_tot_sug = ") + vb::numberText(suggested) +
-               QStringLiteral(", kg_tot_real = ") + vb::numberText(real) +
-               QStringLiteral(" where id = ") + QString::number(tripId));
+        compareUnloads(ctx, &run, &tables.unloads, tripId, tripNumber(trip, 8),
+                       tripNumber(trip, 9));
 }
 
 void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
@@ -328,7 +344,7 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
         // Marked or not: a stored trip is never stored twice.
         if (run.isStored(tripId))
             continue;
-        addTrip(tables.trips, trip);
+        startTrip(tables.trips, trip);
         run.tripAdded(tripId);
         ctx.overlay.setValue(ctx.overlay.value() + 1);
         ctx.overlay.setText(QStringLiteral("Guardando viaje ") + vb::joinText(trip.value(2)) +
@@ -375,7 +391,7 @@ void finishSave(AppContext &ctx, bool hadTrips)
 
 void Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres)
 {
-    compareUnloads(ctx, nullptr, idViaje, idPrg, idPres);
+    compareUnloads(ctx, nullptr, nullptr, idViaje, idPrg, idPres);
 }
 
 void CmdGrabar_Click(AppContext &ctx)
