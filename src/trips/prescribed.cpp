@@ -62,6 +62,13 @@ private:
     std::map<Key, QVariant> m_values;
 };
 
+// A missing value that is 0 already and gets 0 again: a row without a
+// prescription, met again at every fill. Writing it would change nothing.
+bool staysZero(const QVariant &current, const QVariant &kg)
+{
+    return !vb::isNull(current) && !vb::isNull(kg) && vb::toDouble(kg) == 0.0;
+}
+
 void fillTrips(LocalConnection &db, Lookups &lookups)
 {
     Recordset trips = db.openRecordset(
@@ -75,12 +82,14 @@ void fillTrips(LocalConnection &db, Lookups &lookups)
         if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
             const double pres = vb::toDouble(trips.value(1));
             const double prg = vb::toDouble(trips.value(2));
-            trips.setValue(0, lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
+            const QVariant kg = lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
                 return QStringLiteral("select kilos from prescripcion_viajes where "
                                       "id_prescripcion = ") +
                        number(pres) + QStringLiteral(" and id_viaje = ") + number(prg);
-            }));
-        } else {
+            });
+            if (!staysZero(trips.value(0), kg))
+                trips.setValue(0, kg);
+        } else if (!staysZero(trips.value(0), 0)) {
             trips.setValue(0, 0);
         }
         trips.update();
@@ -112,6 +121,8 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
         const QVariant shift = loads.value(5);
         if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
             kg = 0;
+        if (staysZero(loads.value(0), kg))
+            continue;
         db.execute(QStringLiteral("update lectura_Carga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
                    number(vb::toDouble(loads.value(4))));
@@ -140,6 +151,8 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
                        QStringLiteral(" and val(id_corral) = ") + number(herd);
             });
         }
+        if (staysZero(unloads.value(0), kg))
+            continue;
         db.execute(QStringLiteral("update lectura_descarga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
                    number(vb::toDouble(unloads.value(4))));

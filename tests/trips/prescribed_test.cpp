@@ -85,6 +85,19 @@ TEST_F(PrescribedTest, FillsTripsLoadsAndUnloadsFromTheirPrescription)
     EXPECT_EQ(loadKg(2).toDouble(), 900);
     EXPECT_EQ(unloadKg(2).toDouble(), 330);
     EXPECT_TRUE(home.notices.notices().empty());
+
+    // Zeros that would be 0 again are looked up but not written again.
+    trip(3, "1", "9", "7");
+    load(3, 40);
+    unload(3, 12);
+    Setear_Prescriptos(home.ctx);
+    EXPECT_EQ(tripKg(3).toDouble(), 0);
+    EXPECT_TRUE(loadKg(3).isValid());
+    EXPECT_TRUE(unloadKg(3).isValid());
+    const qint64 before = home.ctx.db().statementCount();
+    Setear_Prescriptos(home.ctx);
+    EXPECT_EQ(home.ctx.db().statementCount() - before, 3 + 3) << "three passes, three lookups";
+    EXPECT_EQ(tripKg(3).toDouble(), 0);
 }
 
 TEST_F(PrescribedTest, EachRowGetsTheValueOfItsOwnKeys)
