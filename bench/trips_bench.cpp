@@ -5,7 +5,9 @@
 //   BM_Save               CmdGrabar_Click of the whole grid (its prescribed fill included)
 //   BM_SetearPrescriptos  the prescribed fill of those 1,000 trips alone
 //   BM_PlainInsert        the same rows by plain prepared inserts in one transaction
-// BM_Save also reports its ratio to the plain insert measured just before it.
+// BM_Save also reports its ratio to the plain insert measured just before it;
+// the program ends with the figures against their limits and fails when one is
+// missed.
 
 #include "../tests/trips/tripgridbuilder.h"
 
@@ -33,7 +35,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <stdexcept>
 
 using namespace zelvano;
@@ -58,7 +62,7 @@ void run(QSqlQuery &q, const QString &sql)
 // The history database, made once and copied for every run.
 QString historyTemplate()
 {
-    const QString path = QDir::temp().filePath(QStringLiteral("zelvano_trips_bench_v1.db"));
+    const QString path = QDir::temp().filePath(QStringLiteral("zelvano_trips_bench_v2.db"));
     if (QFile::exists(path))
         return path;
     const QString building = path + QStringLiteral(".building");
@@ -262,13 +266,27 @@ void BM_PlainInsert(benchmark::State &state)
     }
 }
 
+// What the limits are checked against after all benchmarks ran.
+struct Figures
+{
+    std::vector<double> save, plain, fill;
+    qint64 statements = -1;
+};
+Figures g_figures;
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
 void BM_Save(benchmark::State &state)
 {
-    double plain = 0, saved = 0;
     for (auto _ : state) {
         {
             Run p;
-            plain += plainInsertSeconds(p);
+            g_figures.plain.push_back(plainInsertSeconds(p));
         }
         Run r;
         fillGrid(r.ctx.grid);
@@ -278,8 +296,8 @@ void BM_Save(benchmark::State &state)
         CmdGrabar_Click(r.ctx);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         state.SetIterationTime(seconds);
-        saved += seconds;
-        state.counters["statements"] = double(r.ctx.db().statementCount() - statementsBefore);
+        g_figures.save.push_back(seconds);
+        g_figures.statements = r.ctx.db().statementCount() - statementsBefore;
         check(r.count("select count(*) from lectura_viajes") == kHistoryTrips + kNewTrips, "trips");
         check(r.count("select count(*) from lectura_descarga where suceso = 'E'") ==
                   kNewTrips * (kHerds - kRecordedHerds), "added unloads");
@@ -288,9 +306,10 @@ void BM_Save(benchmark::State &state)
         check(r.count("select count(*) from lectura_carga_detalle_conc") ==
                   2 * (kHistoryTrips + kNewTrips), "concentrate rows");
     }
-    state.counters["plain_s"] = plain / double(state.iterations());
-    state.counters["save_s"] = saved / double(state.iterations());
-    state.counters["ratio"] = saved / plain;
+    state.counters["statements"] = double(g_figures.statements);
+    state.counters["plain_s"] = median(g_figures.plain);
+    state.counters["save_s"] = median(g_figures.save);
+    state.counters["ratio"] = median(g_figures.save) / median(g_figures.plain);
 }
 
 void BM_SetearPrescriptos(benchmark::State &state)
@@ -310,7 +329,9 @@ void BM_SetearPrescriptos(benchmark::State &state)
         QElapsedTimer timer;
         timer.start();
         Setear_Prescriptos(r.ctx);
-        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        g_figures.fill.push_back(seconds);
         check(r.count("select count(*) from lectura_descarga where Kg_Prescriptos is null") == 0,
               "prescribed unloads");
     }
@@ -357,7 +378,40 @@ void BM_LookupPrepared(benchmark::State &state)
 BENCHMARK(BM_LookupThroughConnection)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LookupPrepared)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainInsert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Save)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SetearPrescriptos)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Save)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SetearPrescriptos)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
-BENCHMARK_MAIN();
+// After the runs: the figures of the save against its limits (medians of the
+// iterations, each save against the plain insert measured just before it).
+// Fails when a limit is missed.
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    bool ok = true;
+    auto limit = [&](const char *what, double value, double most, const char *unit) {
+        const bool within = value <= most;
+        std::printf("%-40s %10.3f %-2s (limit %.3g%s) %s\n", what, value, unit, most, unit,
+                    within ? "ok" : "MISSED");
+        ok = ok && within;
+    };
+    if (!g_figures.save.empty()) {
+        const double save = median(g_figures.save), plain = median(g_figures.plain);
+        std::printf("save of %d trips into %d: %lld statements (plain insert: %d rows)\n",
+                    kNewTrips, kHistoryTrips, static_cast<long long>(g_figures.statements),
+                    kNewTrips * (1 + kLoads + 2 + kHerds));
+        std::printf("%-40s %10.3f s\n", "plain prepared insert, median", plain);
+        limit("save (CmdGrabar_Click), median", save, 2.0, "s");
+        limit("ratio save / plain insert, of medians", save / plain, 3.0, "");
+        std::printf("%-40s %10.3f   (best save / best plain)\n", "ratio of the best runs",
+                    *std::min_element(g_figures.save.begin(), g_figures.save.end()) /
+                        *std::min_element(g_figures.plain.begin(), g_figures.plain.end()));
+    }
+    if (!g_figures.fill.empty())
+        limit("Setear_Prescriptos, median", median(g_figures.fill), 0.5, "s");
+    return ok ? 0 : 1;
+}

@@ -160,7 +160,8 @@ CREATE TABLE lectura_viajes (
     Kg_Tot_Pres REAL                             -- 10
 );
 CREATE INDEX lectura_viajes_fecha ON lectura_viajes (fecha);
-CREATE INDEX lectura_viajes_kg_tot_pres ON lectura_viajes (Kg_Tot_Pres);
+CREATE INDEX lectura_viajes_kg_tot_pres ON lectura_viajes (Kg_Tot_Pres)
+    WHERE Kg_Tot_Pres = 0 OR Kg_Tot_Pres IS NULL;
 
 CREATE TABLE lectura_Carga (
     id_viaje INTEGER,                            -- 0
@@ -178,7 +179,8 @@ CREATE TABLE lectura_Carga (
     suceso TEXT COLLATE NOCASE                   -- 12
 );
 CREATE INDEX lectura_carga_viaje ON lectura_Carga (id_viaje);
-CREATE INDEX lectura_carga_kg_prescriptos ON lectura_Carga (Kg_Prescriptos);
+CREATE INDEX lectura_carga_kg_prescriptos ON lectura_Carga (Kg_Prescriptos)
+    WHERE Kg_Prescriptos = 0 OR Kg_Prescriptos IS NULL;
 
 CREATE TABLE lectura_descarga (
     id_viaje INTEGER,                            -- 0
@@ -201,7 +203,8 @@ CREATE TABLE lectura_descarga (
 );
 CREATE INDEX lectura_descarga_viaje_rodeo ON lectura_descarga (id_viaje, id_rodeo);
 CREATE INDEX lectura_descarga_rodeo ON lectura_descarga (id_rodeo);
-CREATE INDEX lectura_descarga_kg_prescriptos ON lectura_descarga (Kg_Prescriptos);
+CREATE INDEX lectura_descarga_kg_prescriptos ON lectura_descarga (Kg_Prescriptos)
+    WHERE Kg_Prescriptos = 0 OR Kg_Prescriptos IS NULL;
 
 CREATE TABLE lectura_carga_detalle_conc (
     id_mod INTEGER,                              -- 0

@@ -3,28 +3,73 @@
 #include "common/error.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
+#include "store/localconnection.h"
+
+#include <cmath>
+#include <map>
+#include <tuple>
 
 namespace zelvano {
 
 namespace {
 
 // A key pasted into a statement: plain decimal, no grouping.
-QString number(const QVariant &v)
+QString number(double v)
 {
-    return vb::numberText(vb::toDouble(v));
+    return vb::numberText(v);
 }
 
-// The first row's kilos of a prescription lookup, 0 when there is none. A null
-// kilos counts as 0 too: it cannot stop the fill of the rows after it.
-double firstKilos(LocalConnection &db, const QString &sql)
+// The prescription lookups of one fill. The fill writes only the trip tables,
+// so a lookup's answer cannot change while it runs: each is asked once, kept
+// under the numbers its statement text is made of.
+class Lookups
 {
-    Recordset rs = db.openRecordset(sql);
-    const double kilos = rs.eof() || vb::isNull(rs.value(0)) ? 0.0 : vb::toDouble(rs.value(0));
-    rs.close();
-    return kilos;
+public:
+    enum Table { Trips, Loads, Unloads };
+    using Key = std::tuple<int, double, double, double>;
+
+    explicit Lookups(LocalConnection &db) : m_db(db) {}
+
+    // The first row's kilos as stored (null stays null), 0 when there is none.
+    // makeSql gives the statement; it is only built when the key is new.
+    template <typename MakeSql>
+    QVariant firstValue(const Key &key, MakeSql makeSql)
+    {
+        const bool keyed = std::isfinite(std::get<1>(key)) && std::isfinite(std::get<2>(key)) &&
+                           std::isfinite(std::get<3>(key));
+        if (keyed)
+            if (auto it = m_values.find(key); it != m_values.end())
+                return it->second;
+        Recordset rs = m_db.openRecordset(makeSql());
+        const QVariant kilos = rs.eof() ? QVariant(0) : rs.value(0);
+        rs.close();
+        if (keyed)
+            m_values.emplace(key, kilos);
+        return kilos;
+    }
+
+    // The same as a double. A null kilos counts as 0 too: it cannot stop the
+    // fill of the rows after it.
+    template <typename MakeSql>
+    double firstKilos(const Key &key, MakeSql makeSql)
+    {
+        const QVariant kilos = firstValue(key, makeSql);
+        return vb::isNull(kilos) ? 0.0 : vb::toDouble(kilos);
+    }
+
+private:
+    LocalConnection &m_db;
+    std::map<Key, QVariant> m_values;
+};
+
+// A missing value that is 0 already and gets 0 again: a row without a
+// prescription, met again at every fill. Writing it would change nothing.
+bool staysZero(const QVariant &current, const QVariant &kg)
+{
+    return !vb::isNull(current) && !vb::isNull(kg) && vb::toDouble(kg) == 0.0;
 }
 
-void fillTrips(LocalConnection &db)
+void fillTrips(LocalConnection &db, Lookups &lookups)
 {
     Recordset trips = db.openRecordset(
         QStringLiteral("select Kg_Tot_Pres, id_pres, id_prg, id, Turno from lectura_viajes where "
@@ -35,13 +80,16 @@ void fillTrips(LocalConnection &db)
         const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
         // A trip without prescription keys has nothing to look up.
         if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
-            Recordset rs = db.openRecordset(
-                QStringLiteral("select kilos from prescripcion_viajes where id_prescripcion = ") +
-                number(trips.value(1)) + QStringLiteral(" and id_viaje = ") +
-                number(trips.value(2)));
-            trips.setValue(0, rs.eof() ? QVariant(0) : rs.value(0));
-            rs.close();
-        } else {
+            const double pres = vb::toDouble(trips.value(1));
+            const double prg = vb::toDouble(trips.value(2));
+            const QVariant kg = lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
+                return QStringLiteral("select kilos from prescripcion_viajes where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg);
+            });
+            if (!staysZero(trips.value(0), kg))
+                trips.setValue(0, kg);
+        } else if (!staysZero(trips.value(0), 0)) {
             trips.setValue(0, 0);
         }
         trips.update();
@@ -49,7 +97,7 @@ void fillTrips(LocalConnection &db)
     trips.close();
 }
 
-void fillLoads(LocalConnection &db)
+void fillLoads(LocalConnection &db, Lookups &lookups)
 {
     Recordset loads = db.openRecordset(QStringLiteral(
         "select c.Kg_Prescriptos, v.id_pres, v.id_prg, c.Id_alim, c.id_mod, v.turno  from "
@@ -59,22 +107,30 @@ void fillLoads(LocalConnection &db)
         double kg = 0;
         if (!vb::isNull(loads.value(1)) && !vb::isNull(loads.value(2)) &&
             !vb::isNull(loads.value(3)))
-            kg = firstKilos(db, QStringLiteral("select kilos from Prescripcion_detalle_alimentos "
-                                               "where id_prescripcion = ") +
-                                    number(loads.value(1)) + QStringLiteral(" and id_viaje = ") +
-                                    number(loads.value(2)) +
-                                    QStringLiteral(" and id_alimento = ") + number(loads.value(3)));
+        {
+            const double pres = vb::toDouble(loads.value(1));
+            const double prg = vb::toDouble(loads.value(2));
+            const double alim = vb::toDouble(loads.value(3));
+            kg = lookups.firstKilos({Lookups::Loads, pres, prg, alim}, [&] {
+                return QStringLiteral("select kilos from Prescripcion_detalle_alimentos where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg) +
+                       QStringLiteral(" and id_alimento = ") + number(alim);
+            });
+        }
         const QVariant shift = loads.value(5);
         if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
             kg = 0;
+        if (staysZero(loads.value(0), kg))
+            continue;
         db.execute(QStringLiteral("update lectura_Carga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(loads.value(4)));
+                   number(vb::toDouble(loads.value(4))));
     }
     loads.close();
 }
 
-void fillUnloads(LocalConnection &db)
+void fillUnloads(LocalConnection &db, Lookups &lookups)
 {
     Recordset unloads = db.openRecordset(QStringLiteral(
         "select Kg_Prescriptos, id_pres, id_prg, Id_Rodeo, id_mod from lectura_viajes v, "
@@ -84,15 +140,22 @@ void fillUnloads(LocalConnection &db)
         double kg = 0;
         if (!vb::isNull(unloads.value(1)) && !vb::isNull(unloads.value(2)) &&
             !vb::isNull(unloads.value(3)))
-            kg = firstKilos(db, QStringLiteral("select kilos from prescripcion_descarga where "
-                                               "id_prescripcion = ") +
-                                    number(unloads.value(1)) +
-                                    QStringLiteral(" and id_viaje = ") + number(unloads.value(2)) +
-                                    QStringLiteral(" and val(id_corral) = ") +
-                                    number(unloads.value(3)));
+        {
+            const double pres = vb::toDouble(unloads.value(1));
+            const double prg = vb::toDouble(unloads.value(2));
+            const double herd = vb::toDouble(unloads.value(3));
+            kg = lookups.firstKilos({Lookups::Unloads, pres, prg, herd}, [&] {
+                return QStringLiteral("select kilos from prescripcion_descarga where "
+                                      "id_prescripcion = ") +
+                       number(pres) + QStringLiteral(" and id_viaje = ") + number(prg) +
+                       QStringLiteral(" and val(id_corral) = ") + number(herd);
+            });
+        }
+        if (staysZero(unloads.value(0), kg))
+            continue;
         db.execute(QStringLiteral("update lectura_descarga set kg_prescriptos = ") +
                    vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(unloads.value(4)));
+                   number(vb::toDouble(unloads.value(4))));
     }
     unloads.close();
 }
@@ -111,9 +174,10 @@ void Setear_Prescriptos(AppContext &ctx)
             db->beginTrans();
             own = true;
         }
-        fillTrips(*db);
-        fillLoads(*db);
-        fillUnloads(*db);
+        Lookups lookups(*db);
+        fillTrips(*db, lookups);
+        fillLoads(*db, lookups);
+        fillUnloads(*db, lookups);
     } catch (const AppError &) {
         // Silent: the next save looks the missing values up again.
     }
@@ -129,38 +193,60 @@ void Setear_Prescriptos(AppContext &ctx)
     }
 }
 
+const std::vector<ConcentrateCompositions::Ingredient> &
+ConcentrateCompositions::of(LocalConnection &db, qint32 idPres, qint32 idAlim)
+{
+    const QPair<qint32, qint32> key(idPres, idAlim);
+    if (auto it = m_known.constFind(key); it != m_known.constEnd())
+        return it.value();
+    const QString pres = QString::number(idPres);
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select d.Id_Ali, (select nombre from prescripcion_alimentos pd where "
+                       "pd.id_prescripcion = ") +
+        pres +
+        QStringLiteral(" and pd.id_alim = d.id_ali), d.prop from "
+                       "prescripcion_detalle_concentrado d, prescripcion_alimentos a where "
+                       "a.id_prescripcion = d.id_prescripcion and a.id_alim = d.id_con and "
+                       "a.tipo = 'Concentrado' and d.id_prescripcion = ") +
+        pres + QStringLiteral(" and id_con = ") + QString::number(idAlim));
+    std::vector<Ingredient> rows;
+    for (; !rs.eof(); rs.moveNext())
+        rows.push_back({rs.value(0), rs.value(1), rs.value(2)});
+    rs.close();
+    return m_known.insert(key, std::move(rows)).value();
+}
+
+TableWriter &ConcentrateCompositions::detailTable(LocalConnection &db)
+{
+    if (!m_detail)
+        m_detail = db.openTable(QStringLiteral("lectura_carga_detalle_conc"));
+    return *m_detail;
+}
+
 void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
-                                     qint32 idMod, qint32 idViaje, double kgSug)
+                                     qint32 idMod, qint32 idViaje, double kgSug,
+                                     ConcentrateCompositions *known)
 {
     try {
-        const QString pres = QString::number(idPres);
-        Recordset rs = ctx.db().openRecordset(
-            QStringLiteral("select d.Id_Ali, (select nombre from prescripcion_alimentos pd where "
-                           "pd.id_prescripcion = ") +
-            pres +
-            QStringLiteral(" and pd.id_alim = d.id_ali), d.prop from "
-                           "prescripcion_detalle_concentrado d, prescripcion_alimentos a where "
-                           "a.id_prescripcion = d.id_prescripcion and a.id_alim = d.id_con and "
-                           "a.tipo = 'Concentrado' and d.id_prescripcion = ") +
-            pres + QStringLiteral(" and id_con = ") + QString::number(idAlim));
-        TableWriter detail = ctx.db().openTable(QStringLiteral("lectura_carga_detalle_conc"));
-        for (; !rs.eof(); rs.moveNext()) {
-            const double share = vb::toDouble(rs.value(2));
+        ConcentrateCompositions once;
+        ConcentrateCompositions &compositions = known ? *known : once;
+        const auto &ingredients = compositions.of(ctx.db(), idPres, idAlim);
+        TableWriter &detail = compositions.detailTable(ctx.db());
+        for (const auto &ingredient : ingredients) {
+            const double share = vb::toDouble(ingredient.share);
             const double real = vb::roundHalfAway(share * kgReal / 100.0);
             const double suggested = vb::roundHalfAway(share * kgSug / 100.0);
             detail.addNew();
             detail.setValue(0, idMod);
             detail.setValue(1, idViaje);
             detail.setValue(2, idAlim);
-            detail.setValue(3, rs.value(0));
-            detail.setValue(4, rs.value(1));
-            detail.setValue(5, rs.value(2));
+            detail.setValue(3, ingredient.id);
+            detail.setValue(4, ingredient.name);
+            detail.setValue(5, ingredient.share);
             detail.setValue(6, suggested);
             detail.setValue(7, real);
             detail.update();
         }
-        detail.close();
-        rs.close();
     } catch (const AppError &error) {
         ctx.notices.messageBox(error.description() +
                                    QStringLiteral(" en Procedimiento Inserta_Composicion_Concentrado"),

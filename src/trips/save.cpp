@@ -8,7 +8,14 @@
 #include "trips/headcounts.h"
 #include "trips/prescribed.h"
 
+#include <QHash>
+#include <QPair>
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace zelvano {
@@ -41,9 +48,10 @@ bool isEmptyCell(const QVariant &v)
 // that is not a text empty, as the download leaves cells it had no value for.
 QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 {
-    if (kind != ColumnKind::Text && isEmptyCell(cell))
+    QString text = vb::joinText(cell);
+    if (kind != ColumnKind::Text && text.trimmed().isEmpty())
         return QVariant();
-    return vb::joinText(cell);
+    return text;
 }
 
 // An operator id as the tablet sent it; anything but a whole number is no id.
@@ -67,16 +75,121 @@ double numberOrZero(const QVariant &v)
     return vb::isNull(v) ? 0.0 : vb::toDouble(v);
 }
 
-bool alreadyStored(LocalConnection &db, qint32 id)
+// What one save asks once and keeps: answers that cannot change while it runs,
+// because the save itself writes none of the tables they come from, or because
+// it knows every row it writes to them.
+class SaveRun
 {
-    Recordset rs = db.openRecordset(QStringLiteral("select * from lectura_viajes where id = ") +
-                                    QString::number(id) + QStringLiteral(" "));
-    const bool stored = !rs.eof();
-    rs.close();
-    return stored;
+public:
+    // Asks, for the unmarked trips of the grid, which are stored already and
+    // which have unloads in the database without being stored.
+    SaveRun(LocalConnection &db, const std::vector<TripGrid::Row> &rows);
+
+    bool isStored(qint32 tripId) const { return m_stored.contains(tripId); }
+    void tripAdded(qint32 tripId) { m_stored.insert(tripId); }
+
+    // Every unload row this save writes, by its converted trip and herd; told
+    // while the row is being added.
+    void unloadAdded(const TableWriter &unloads);
+    // Whether the trip has an unload of the herd; false when only the
+    // database can tell (unloads stored before this save).
+    bool knowsUnloadsOf(qint32 tripId) const { return !m_unloadsBefore.contains(tripId); }
+    bool hasUnload(qint32 tripId, double herd) const;
+
+    // The prescribed unloads of a programmed trip, from the first statement
+    // or, when that has no row, the second.
+    const Recordset &prescribedUnloads(LocalConnection &db, qint32 idPrg, qint32 idPres);
+
+    ConcentrateCompositions concentrates;
+
+private:
+    QSet<qint32> m_stored;
+    QSet<qint32> m_unloadsBefore;
+    QHash<qint32, std::vector<double>> m_herds; // herds of the unloads written, by trip
+    QHash<QPair<qint32, qint32>, Recordset> m_prescribed;
+};
+
+// The trip id as the walk converts it; no id when it does not convert, and the
+// walk then fails on that trip as before.
+std::optional<qint32> gridTripId(const TripGrid::Row &trip)
+{
+    try {
+        return vb::toLong(vb::joinText(trip.value(0)));
+    } catch (const AppError &) {
+        return std::nullopt;
+    }
 }
 
-void addTrip(TableWriter &trips, const TripGrid::Row &trip)
+// The ids of the rows of `sql` + a list of ids, asked in slices of ids.
+QSet<qint32> idsAmong(LocalConnection &db, const QString &sql, const std::vector<qint32> &ids)
+{
+    constexpr size_t kSlice = 500;
+    QSet<qint32> found;
+    for (size_t from = 0; from < ids.size(); from += kSlice) {
+        QStringList list;
+        for (size_t i = from; i < std::min(ids.size(), from + kSlice); ++i)
+            list << QString::number(ids[i]);
+        Recordset rs = db.openRecordset(sql + list.join(u',') + QLatin1Char(')'));
+        for (; !rs.eof(); rs.moveNext())
+            found.insert(vb::toLong(rs.value(0)));
+        rs.close();
+    }
+    return found;
+}
+
+SaveRun::SaveRun(LocalConnection &db, const std::vector<TripGrid::Row> &rows)
+{
+    std::vector<qint32> ids;
+    for (const TripGrid::Row &trip : rows)
+        if (trip.cells.at(0).icon != TripGrid::kStoredIcon)
+            if (const auto id = gridTripId(trip))
+                ids.push_back(*id);
+    if (ids.empty())
+        return;
+    m_stored = idsAmong(db, QStringLiteral("select id from lectura_viajes where id in ("), ids);
+    m_unloadsBefore = idsAmong(
+        db, QStringLiteral("select distinct id_viaje from lectura_descarga where id_viaje in ("),
+        ids);
+}
+
+void SaveRun::unloadAdded(const TableWriter &unloads)
+{
+    const QVariant trip = unloads.value(0);
+    const QVariant herd = unloads.value(1);
+    if (!vb::isNull(trip) && !vb::isNull(herd))
+        m_herds[vb::toLong(trip)].push_back(vb::toDouble(herd));
+}
+
+bool SaveRun::hasUnload(qint32 tripId, double herd) const
+{
+    const auto it = m_herds.constFind(tripId);
+    return it != m_herds.constEnd() && std::find(it->begin(), it->end(), herd) != it->end();
+}
+
+const Recordset &SaveRun::prescribedUnloads(LocalConnection &db, qint32 idPrg, qint32 idPres)
+{
+    const QPair<qint32, qint32> key(idPres, idPrg);
+    if (auto it = m_prescribed.constFind(key); it != m_prescribed.constEnd())
+        return it.value();
+    const QString pres = QString::number(idPres);
+    const QString prg = QString::number(idPrg);
+    Recordset herds = db.openRecordset(
+        QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
+                       "r.corral, d.kilos  from prescripcion_descarga d, prescripcion_rodeos r "
+                       "where d.id_prescripcion = d.id_prescripcion and r.id = d.id_corral and  "
+                       "d.id_prescripcion = ") +
+        pres + QStringLiteral(" and id_viaje = ") + prg);
+    if (herds.eof())
+        herds = db.openRecordset(
+            QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
+                           "r.corral, d.kilos from prescripcion_descarga d, rodeos r where r.id = "
+                           "d.id_corral and  d.id_prescripcion = ") +
+            pres + QStringLiteral(" and id_viaje = ") + prg);
+    return m_prescribed.insert(key, herds).value();
+}
+
+// Sets the trip row's positions; it is saved once its loads are summed.
+void startTrip(TableWriter &trips, const TripGrid::Row &trip)
 {
     trips.addNew();
     for (const auto &[position, cell] : kTripMapping) {
@@ -86,7 +199,13 @@ void addTrip(TableWriter &trips, const TripGrid::Row &trip)
         else
             trips.setValue(position, cellForColumn(v, trips.info().columns[size_t(position)].kind));
     }
-    trips.update();
+}
+
+// A sum as the totals' update text stores it: plain decimal, 0 for what has no
+// decimal text.
+double storedTotal(double sum)
+{
+    return std::isfinite(sum) && sum != 0.0 ? sum : 0.0;
 }
 
 void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &child,
@@ -110,7 +229,54 @@ struct Tables
     TableWriter unloads;
 };
 
-void saveTrip(AppContext &ctx, Tables &tables, const TripGrid::Row &trip, qint32 tripId)
+// Comparar_Descarga; within a save, `run` answers what the save already knows
+// and `unloads` is the save's own writer of the table.
+void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 idViaje,
+                    qint32 idPrg, qint32 idPres)
+{
+    LocalConnection &db = ctx.db();
+    SaveRun alone(db, {});
+    SaveRun &known = run ? *run : alone;
+    Recordset herds = known.prescribedUnloads(db, idPrg, idPres);
+    if (herds.eof())
+        return;
+    const bool fromMemory = run && run->knowsUnloadsOf(idViaje);
+    std::optional<TableWriter> own;
+    if (!unloads)
+        unloads = &own.emplace(db.openTable(QStringLiteral("lectura_descarga")));
+    for (; !herds.eof(); herds.moveNext()) {
+        const double herdNumber = vb::val(vb::joinText(herds.value(0)));
+        bool recorded = false;
+        if (fromMemory) {
+            recorded = run->hasUnload(idViaje, herdNumber);
+        } else {
+            Recordset rs = db.openRecordset(
+                QStringLiteral("select * from lectura_descarga where id_viaje = ") +
+                QString::number(idViaje) + QStringLiteral(" and id_rodeo = ") +
+                vb::numberText(herdNumber));
+            recorded = !rs.eof();
+            rs.close();
+        }
+        if (!recorded) {
+            unloads->addNew();
+            unloads->setValue(0, idViaje);
+            for (int i = 0; i < 6; ++i)
+                unloads->setValue(i + 1, herds.value(i));
+            for (int position = 7; position <= 10; ++position)
+                unloads->setValue(position, 0);
+            unloads->setValue(14, herds.value(6));
+            unloads->setValue(16, QStringLiteral("E"));
+            if (run)
+                run->unloadAdded(*unloads);
+            unloads->update();
+        }
+    }
+    if (own)
+        own->close();
+    herds.close();
+}
+
+void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row &trip, qint32 tripId)
 {
     LocalConnection &db = ctx.db();
     const QVariant id = tripId;
@@ -138,19 +304,23 @@ void saveTrip(AppContext &ctx, Tables &tables, const TripGrid::Row &trip, qint32
             }
             Inserta_Composicion_Concentrado(ctx, tripNumber(trip, 9),
                                             vb::isNull(ingredient) ? 0 : vb::toLong(ingredient),
-                                            kgReal, idMod, tripId, kgSug);
+                                            kgReal, idMod, tripId, kgSug, &run.concentrates);
         } else if (kind == QLatin1String("Descarga")) {
             tables.unloads.addNew();
             fillChild(tables.unloads, kUnloadMapping, child, id, 10);
+            run.unloadAdded(tables.unloads);
             tables.unloads.update();
         }
     }
+    // The trip row takes the sums of its loads instead of its own kilograms,
+    // which is what a later update of its totals would leave.
+    tables.trips.setValue(6, storedTotal(suggested));
+    tables.trips.setValue(7, storedTotal(real));
+    tables.trips.update();
     const QVariant shift = trip.value(7);
     if (isEmptyCell(shift) || vb::toDouble(vb::joinText(shift)) != 99.0)
-        Comparar_Descarga(ctx, tripId, tripNumber(trip, 8), tripNumber(trip, 9));
-    db.execute(QStringLiteral("update lectura_viajes set kg_tot_sug = ") + vb::numberText(suggested) +
-               QStringLiteral(", kg_tot_real = ") + vb::numberText(real) +
-               QStringLiteral(" where id = ") + QString::number(tripId));
+        compareUnloads(ctx, &run, &tables.unloads, tripId, tripNumber(trip, 8),
+                       tripNumber(trip, 9));
 }
 
 void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
@@ -163,6 +333,7 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
     ctx.overlay.setValue(0);
     ctx.window.yieldToEvents();
 
+    SaveRun run(db, rows);
     Tables tables{db.openTable(QStringLiteral("lectura_viajes")),
                   db.openTable(QStringLiteral("lectura_Carga")),
                   db.openTable(QStringLiteral("lectura_descarga"))};
@@ -171,14 +342,15 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
             continue;
         const qint32 tripId = vb::toLong(vb::joinText(trip.value(0)));
         // Marked or not: a stored trip is never stored twice.
-        if (alreadyStored(db, tripId))
+        if (run.isStored(tripId))
             continue;
-        addTrip(tables.trips, trip);
+        startTrip(tables.trips, trip);
+        run.tripAdded(tripId);
         ctx.overlay.setValue(ctx.overlay.value() + 1);
         ctx.overlay.setText(QStringLiteral("Guardando viaje ") + vb::joinText(trip.value(2)) +
                             QStringLiteral(" ... ESPERE"));
         ctx.window.yieldToEvents();
-        saveTrip(ctx, tables, trip, tripId);
+        saveTrip(ctx, run, tables, trip, tripId);
     }
     tables.trips.close();
     tables.loads.close();
@@ -219,44 +391,7 @@ void finishSave(AppContext &ctx, bool hadTrips)
 
 void Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres)
 {
-    LocalConnection &db = ctx.db();
-    const QString pres = QString::number(idPres);
-    const QString prg = QString::number(idPrg);
-    Recordset herds = db.openRecordset(
-        QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
-                       "r.corral, d.kilos  from prescripcion_descarga d, prescripcion_rodeos r "
-                       "where d.id_prescripcion = d.id_prescripcion and r.id = d.id_corral and  "
-                       "d.id_prescripcion = ") +
-        pres + QStringLiteral(" and id_viaje = ") + prg);
-    if (herds.eof())
-        herds = db.openRecordset(
-            QStringLiteral("select d.id_corral, d.nom_corral, r.cabezas, r.id_cat, r.actividad, "
-                           "r.corral, d.kilos from prescripcion_descarga d, rodeos r where r.id = "
-                           "d.id_corral and  d.id_prescripcion = ") +
-            pres + QStringLiteral(" and id_viaje = ") + prg);
-    if (herds.eof())
-        return;
-    TableWriter unloads = db.openTable(QStringLiteral("lectura_descarga"));
-    for (; !herds.eof(); herds.moveNext()) {
-        const QString herd = vb::numberText(vb::val(vb::joinText(herds.value(0))));
-        Recordset recorded = db.openRecordset(
-            QStringLiteral("select * from lectura_descarga where id_viaje = ") +
-            QString::number(idViaje) + QStringLiteral(" and id_rodeo = ") + herd);
-        if (recorded.eof()) {
-            unloads.addNew();
-            unloads.setValue(0, idViaje);
-            for (int i = 0; i < 6; ++i)
-                unloads.setValue(i + 1, herds.value(i));
-            for (int position = 7; position <= 10; ++position)
-                unloads.setValue(position, 0);
-            unloads.setValue(14, herds.value(6));
-            unloads.setValue(16, QStringLiteral("E"));
-            unloads.update();
-        }
-        recorded.close();
-    }
-    unloads.close();
-    herds.close();
+    compareUnloads(ctx, nullptr, nullptr, idViaje, idPrg, idPres);
 }
 
 void CmdGrabar_Click(AppContext &ctx)

@@ -85,6 +85,55 @@ TEST_F(PrescribedTest, FillsTripsLoadsAndUnloadsFromTheirPrescription)
     EXPECT_EQ(loadKg(2).toDouble(), 900);
     EXPECT_EQ(unloadKg(2).toDouble(), 330);
     EXPECT_TRUE(home.notices.notices().empty());
+
+    // Zeros that would be 0 again are looked up but not written again.
+    trip(3, "1", "9", "7");
+    load(3, 40);
+    unload(3, 12);
+    Setear_Prescriptos(home.ctx);
+    EXPECT_EQ(tripKg(3).toDouble(), 0);
+    EXPECT_TRUE(loadKg(3).isValid());
+    EXPECT_TRUE(unloadKg(3).isValid());
+    const qint64 before = home.ctx.db().statementCount();
+    Setear_Prescriptos(home.ctx);
+    EXPECT_EQ(home.ctx.db().statementCount() - before, 3 + 3) << "three passes, three lookups";
+    EXPECT_EQ(tripKg(3).toDouble(), 0);
+}
+
+TEST_F(PrescribedTest, EachRowGetsTheValueOfItsOwnKeys)
+{
+    // One fill meets the same prescription under other programmed trips,
+    // ingredients and herds: every row keeps the value of its own keys.
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 3, 2500)");
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (8, 2, 1800)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 41, 700)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 3, 40, 900)");
+    home.exec("insert into prescripcion_descarga (id_prescripcion, id_viaje, id_corral, kilos) values (7, 2, '13', 460)");
+    home.exec("insert into prescripcion_descarga (id_prescripcion, id_viaje, id_corral, kilos) values (7, 3, '12', 330)");
+    trip(1, "1", "2", "7");
+    trip(2, "1", "3", "7");
+    trip(3, "1", "2", "8");
+    for (int t : {1, 2, 3}) {
+        load(t, 40);
+        load(t, 41);
+        unload(t, 12);
+        unload(t, 13);
+    }
+    Setear_Prescriptos(home.ctx);
+    auto kg = [&](const QString &sql) { return home.scalar(sql).toDouble(); };
+    EXPECT_EQ(tripKg(1).toDouble(), 3000);
+    EXPECT_EQ(tripKg(2).toDouble(), 2500);
+    EXPECT_EQ(tripKg(3).toDouble(), 1800);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_Carga where id_viaje = 1 and Id_alim = 40"), 1200);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_Carga where id_viaje = 1 and Id_alim = 41"), 700);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_Carga where id_viaje = 2 and Id_alim = 40"), 900);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_Carga where id_viaje = 2 and Id_alim = 41"), 0);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_Carga where id_viaje = 3 and Id_alim = 40"), 0);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 1 and id_rodeo = 12"), 450);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 1 and id_rodeo = 13"), 460);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 2 and id_rodeo = 12"), 330);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 2 and id_rodeo = 13"), 0);
+    EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 3 and id_rodeo = 12"), 0);
 }
 
 TEST_F(PrescribedTest, AValueOnceSetIsNeverTouched)

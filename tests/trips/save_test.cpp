@@ -385,6 +385,8 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     const int r = addTrip(grid(), t);
     LoadCells l;
     l.operario = QStringLiteral("12.5");
+    l.kgSug = QString(); // a value the download did not get
+    l.kgReal = QStringLiteral("250");
     addLoad(grid(), r, l);
     UnloadCells u;
     u.operario = QStringLiteral("ANONIMO");
@@ -403,6 +405,9 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     EXPECT_EQ(trip[8].toInt(), 0);
     EXPECT_EQ(trip[9].toInt(), 0);
     EXPECT_FALSE(home.scalar("select operario from lectura_Carga").isValid());
+    EXPECT_FALSE(home.scalar("select kg_sug from lectura_Carga").isValid());
+    EXPECT_EQ(trip[6].toDouble(), 0);
+    EXPECT_EQ(trip[7].toDouble(), 250);
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga where operario is null"), 2);
     EXPECT_TRUE(eventTexts(home).last().startsWith("Finalizo"));
 }
@@ -452,6 +457,192 @@ TEST_F(SaveTest, HeadCountsFollowTheSaveWhenConfigured)
     EXPECT_EQ(home.scalar("select cabezas from rodeos where id = '1'").toInt(), 48);
     EXPECT_FALSE(home.overlay.isVisible());
     EXPECT_TRUE(eventTexts(home).last().startsWith("Se Actualizaron las cabezas"));
+}
+
+
+// What one save asks once and keeps must still answer for each trip on its own.
+class SaveOnceTest : public SaveTest
+{
+protected:
+    void prescribe(int pres, int prg, std::initializer_list<int> herds, bool asPrescribed = true)
+    {
+        for (int herd : herds) {
+            home.exec(QStringLiteral("insert into prescripcion_descarga (id_prescripcion, id_viaje, "
+                                     "id_corral, nom_corral, kilos) values (%1, %2, '%3', 'Corral %3', %4)")
+                          .arg(pres)
+                          .arg(prg)
+                          .arg(herd)
+                          .arg(pres * 1000 + prg * 100 + herd));
+            const QString table = asPrescribed ? "prescripcion_rodeos" : "rodeos";
+            if (home.scalar(QStringLiteral("select count(*) from %1 where id = '%2'").arg(table).arg(herd)).toInt() == 0)
+                home.exec(asPrescribed
+                              ? QStringLiteral("insert into prescripcion_rodeos (id, cabezas, id_cat, "
+                                               "actividad, corral) values ('%1', 10, 1, 1, 1)").arg(herd)
+                              : QStringLiteral("insert into rodeos (id, Descripcion, cabezas, id_cat, "
+                                               "actividad, corral) values ('%1', 'R', 20, 1, 1, 1)").arg(herd));
+        }
+    }
+    int addTripWith(int id, int pres, int prg, std::initializer_list<int> recordedHerds,
+                    std::initializer_list<int> ingredients = {})
+    {
+        TripCells t;
+        t.id = id;
+        t.idPres = QString::number(pres);
+        t.idPrg = QString::number(prg);
+        const int r = addTrip(grid(), t);
+        for (int alim : ingredients) {
+            LoadCells l;
+            l.idAlim = QString::number(alim);
+            l.kgReal = QStringLiteral("1000");
+            l.kgSug = QStringLiteral("1000");
+            addLoad(grid(), r, l);
+        }
+        for (int herd : recordedHerds) {
+            UnloadCells u;
+            u.idRodeo = QString::number(herd);
+            addUnload(grid(), r, u);
+        }
+        return r;
+    }
+    QList<int> herdsOf(int trip, const QString &suceso) const
+    {
+        LocalConnection db;
+        db.open(home.databasePath());
+        Recordset rs = db.openRecordset(QStringLiteral("select id_rodeo from lectura_descarga where "
+                                                       "id_viaje = %1 and suceso = '%2' order by id_mod")
+                                            .arg(trip)
+                                            .arg(suceso));
+        QList<int> herds;
+        for (; !rs.eof(); rs.moveNext())
+            herds << rs.value(0).toInt();
+        return herds;
+    }
+};
+
+TEST_F(SaveOnceTest, EachTripGetsTheUnloadsOfItsOwnPrescription)
+{
+    prescribe(7, 2, {3, 5, 7});
+    prescribe(8, 2, {4});
+    prescribe(7, 3, {9});
+    prescribe(7, 4, {6}, false); // no prescribed herd data: the current herds
+    addTripWith(1, 7, 2, {3, 7});
+    addTripWith(2, 8, 2, {});
+    addTripWith(3, 7, 3, {3});
+    addTripWith(4, 7, 2, {5});
+    addTripWith(5, 7, 4, {});
+    addTripWith(6, 8, 2, {4});
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(herdsOf(1, "E"), QList<int>({5}));
+    EXPECT_EQ(herdsOf(2, "E"), QList<int>({4}));
+    EXPECT_EQ(herdsOf(3, "E"), QList<int>({9}));
+    EXPECT_EQ(herdsOf(4, "E"), QList<int>({3, 7})) << "herd 5 of trip 1 is not trip 4's";
+    EXPECT_EQ(herdsOf(5, "E"), QList<int>({6}));
+    EXPECT_TRUE(herdsOf(6, "E").isEmpty());
+    EXPECT_EQ(home.scalar("select Kg_Prescriptos from lectura_descarga where id_viaje = 2").toDouble(), 8204);
+    EXPECT_EQ(home.scalar("select cabezas from lectura_descarga where id_viaje = 5").toInt(), 20);
+    EXPECT_EQ(home.scalar("select cabezas from lectura_descarga where id_viaje = 1 and suceso = 'E'").toInt(), 10);
+}
+
+TEST_F(SaveOnceTest, AHerdAddedOnceCountsForTheRestOfItsTrip)
+{
+    // Herd 5 listed twice: the first adds it, the second finds it.
+    prescribe(7, 2, {5, 3});
+    home.exec("insert into prescripcion_descarga (id_prescripcion, id_viaje, id_corral, nom_corral, "
+              "kilos) values (7, 2, '5', 'Corral 5 otra vez', 1)");
+    addTripWith(1, 7, 2, {3});
+    addTripWith(2, 7, 2, {});
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(herdsOf(1, "E"), QList<int>({5}));
+    EXPECT_EQ(herdsOf(2, "E"), QList<int>({5, 3}));
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 4);
+}
+
+TEST_F(SaveOnceTest, UnloadsStoredBeforeTheSaveAreAskedOfTheDatabase)
+{
+    // Unloads left of a trip that is not stored: the comparison still sees them.
+    prescribe(7, 2, {3, 5});
+    home.exec("insert into lectura_descarga (id_viaje, id_rodeo, suceso) values (1, 5, 'V')");
+    addTripWith(1, 7, 2, {});
+    addTripWith(2, 7, 2, {});
+    CmdGrabar_Click(home.ctx);
+    EXPECT_EQ(herdsOf(1, "E"), QList<int>({3}));
+    EXPECT_EQ(herdsOf(2, "E"), QList<int>({3, 5}));
+}
+
+TEST_F(SaveOnceTest, ConcentratesAreThoseOfTheTripsPrescription)
+{
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (7, 50, 'Balanceado', 'Concentrado')");
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (7, 51, 'Maiz', 'Grano')");
+    home.exec("insert into prescripcion_detalle_concentrado (id_prescripcion, id_con, Id_Ali, prop) values (7, 50, 51, 40)");
+    // In prescription 8 ingredient 50 is no concentrate; 52 is, of a different mix.
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (8, 50, 'Balanceado', 'Grano')");
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (8, 52, 'Nucleo', 'Concentrado')");
+    home.exec("insert into prescripcion_alimentos (id_prescripcion, id_alim, nombre, tipo) values (8, 51, 'Maiz 8', 'Grano')");
+    home.exec("insert into prescripcion_detalle_concentrado (id_prescripcion, id_con, Id_Ali, prop) values (8, 50, 51, 99)");
+    home.exec("insert into prescripcion_detalle_concentrado (id_prescripcion, id_con, Id_Ali, prop) values (8, 52, 51, 25)");
+    addTripWith(1, 7, 1, {}, {50, 52, 50});
+    addTripWith(2, 8, 1, {}, {50, 52});
+    addTripWith(3, 7, 1, {}, {50});
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc where id_viaje = 1"), 2);
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc where id_viaje = 1 and id_alim = 50 and kg_real = 400 and nombre = 'Maiz'"), 2);
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc where id_viaje = 2"), 1);
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc where id_viaje = 2 and id_alim = 52 and kg_real = 250 and nombre = 'Maiz 8'"), 1);
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc where id_viaje = 3 and kg_real = 400"), 1);
+    // Each row belongs to its own load.
+    EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc d, lectura_Carga c where "
+                          "c.id_mod = d.id_mod and c.id_viaje = d.id_viaje and c.Id_alim = d.id_alim"), 4);
+}
+
+TEST_F(SaveOnceTest, StoredTripsAreKnownAcrossLargeGridsAndRepeatedIds)
+{
+    home.exec("insert into lectura_viajes (id, Turno) values (3, 1)");
+    home.exec("insert into lectura_viajes (id, Turno) values (1050, 1)");
+    for (int id = 1; id <= 1100; ++id) {
+        TripCells t;
+        t.id = id;
+        const int r = addTrip(grid(), t);
+        addLoad(grid(), r, LoadCells{});
+    }
+    TripCells again; // the same trip twice in one grid
+    again.id = 7;
+    const int r = addTrip(grid(), again);
+    addLoad(grid(), r, LoadCells{});
+
+    CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 1100);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 1098);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga where id_viaje in (3, 1050)"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga where id_viaje = 7"), 1);
+}
+
+TEST_F(SaveOnceTest, LookupsAreAskedOncePerSaveNotPerRow)
+{
+    prescribe(7, 2, {3, 5});
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 2, 3000)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 1, 1200)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 2, 800)");
+    for (int id = 1; id <= 40; ++id)
+        addTripWith(id, 7, 2, {3}, {1, 2});
+    const qint64 before = home.ctx.db().statementCount();
+
+    CmdGrabar_Click(home.ctx);
+
+    // Rows: a trip, 2 loads, 1 recorded and 1 added unload; then 1 + 2 + 1 values filled.
+    const qint64 rowsAndFills = 40 * (1 + 2 + 2) + 40 * (1 + 2 + 1);
+    const qint64 statements = home.ctx.db().statementCount() - before;
+    EXPECT_GE(statements, rowsAndFills);
+    EXPECT_LE(statements, rowsAndFills + 25) << statements;
+    EXPECT_EQ(home.scalar("select count(*) from lectura_Carga where Kg_Prescriptos = 1200").toInt(), 40);
+    EXPECT_EQ(home.scalar("select count(*) from lectura_Carga where Kg_Prescriptos = 800").toInt(), 40);
+    EXPECT_EQ(home.scalar("select count(*) from lectura_descarga where Kg_Prescriptos = 7203").toInt(), 40);
+    EXPECT_EQ(home.scalar("select count(*) from lectura_descarga where Kg_Prescriptos = 7205").toInt(), 40);
+    EXPECT_EQ(home.scalar("select count(*) from lectura_viajes where Kg_Tot_Pres = 3000").toInt(), 40);
 }
 
 } // namespace
