@@ -45,7 +45,16 @@ QVariant storedForm(ColumnKind kind, const QVariant &v)
             return SqlDialect::canonicalDate(v.toDateTime().date(), v.toDateTime().time());
         return v;
     case ColumnKind::Time:
-        return v.typeId() == QMetaType::QTime ? QVariant(v.toTime().toString(u"HH:mm:ss")) : v;
+        if (v.typeId() == QMetaType::QTime) {
+            // By hand: QTime::toString goes through the locale machinery, and the
+            // row-set path writes a time with every load and unload.
+            const QTime t = v.toTime();
+            const char16_t text[8] = {char16_t(u'0' + t.hour() / 10), char16_t(u'0' + t.hour() % 10), u':',
+                                      char16_t(u'0' + t.minute() / 10), char16_t(u'0' + t.minute() % 10), u':',
+                                      char16_t(u'0' + t.second() / 10), char16_t(u'0' + t.second() % 10)};
+            return QString(reinterpret_cast<const QChar *>(text), 8);
+        }
+        return v;
     case ColumnKind::Boolean:
         return v.toBool() ? -1 : 0;
     default:
@@ -696,8 +705,7 @@ void LocalConnection::insertRow(TableWriter &writer)
         bindStored(stmt, int(i) + 1, storedForm(info.columns[i].kind, writer.m_row[i]));
     ++m_statements;
     const int rc = sqlite3_step(stmt);
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+    sqlite3_reset(stmt); // every parameter is bound again for the next row
     if (rc != SQLITE_DONE) {
         // A refused row gives its key back.
         m_nextAuto.remove(key);

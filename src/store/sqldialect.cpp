@@ -100,7 +100,7 @@ private:
     QString m_lastOperator;       // the comparison just seen, if nothing else came since
     bool m_afterFunctionCall = false;
     bool m_lastWasCloseParen = false;
-    QString m_previousWord;       // lower case
+    bool m_afterOrderOrGroup = false; // the word just seen was ORDER or GROUP
     int m_depth = 0;
     int m_orderDepth = -1;        // inside ORDER BY / GROUP BY at this depth: numbers are positions
 };
@@ -115,7 +115,7 @@ void Translator::literal(const QString &sqlText, const QVariant &value)
     }
     m_lastOperator.clear();
     m_lastWasCloseParen = false;
-    m_previousWord.clear();
+    m_afterOrderOrGroup = false;
 }
 
 void Translator::word(QStringView w, int end)
@@ -123,22 +123,24 @@ void Translator::word(QStringView w, int end)
     const int start = end - int(w.size());
     const bool standalone = (start == 0 || m_sql[start - 1] != u'.') &&
                             (end >= m_sql.size() || m_sql[end] != u'(');
-    const QString lower = w.toString().toLower();
-    if (standalone && lower == u"true")
+    auto is = [&](const char16_t *keyword) { return w.compare(keyword, Qt::CaseInsensitive) == 0; };
+    if (standalone && is(u"true")) {
         literal(QStringLiteral("-1"), qlonglong(-1));
-    else if (standalone && lower == u"false")
-        literal(QStringLiteral("0"), qlonglong(0));
-    else {
-        out() += w;
-        if (lower == u"by" && (m_previousWord == u"order" || m_previousWord == u"group"))
-            m_orderDepth = m_depth;
-        else if (m_orderDepth == m_depth && (lower == u"limit" || lower == u"having" ||
-                                             lower == u"union" || lower == u"offset"))
-            m_orderDepth = -1;
-        m_previousWord = lower;
-        m_lastOperator.clear();
-        m_lastWasCloseParen = false;
+        return;
     }
+    if (standalone && is(u"false")) {
+        literal(QStringLiteral("0"), qlonglong(0));
+        return;
+    }
+    out() += w;
+    const bool orderOrGroup = is(u"order") || is(u"group");
+    if (m_afterOrderOrGroup && is(u"by"))
+        m_orderDepth = m_depth;
+    else if (m_orderDepth == m_depth && (is(u"limit") || is(u"having") || is(u"union") || is(u"offset")))
+        m_orderDepth = -1;
+    m_afterOrderOrGroup = orderOrGroup;
+    m_lastOperator.clear();
+    m_lastWasCloseParen = false;
 }
 
 Translated Translator::run()
@@ -277,7 +279,7 @@ Translated Translator::run()
                 m_afterFunctionCall = m_lastWasCloseParen;
             }
             m_lastWasCloseParen = false;
-            m_previousWord.clear();
+            m_afterOrderOrGroup = false;
             i = j;
             continue;
         }
@@ -291,7 +293,7 @@ Translated Translator::run()
         if (!c.isSpace()) {
             m_lastOperator.clear();
             m_lastWasCloseParen = c == u')';
-            m_previousWord.clear();
+            m_afterOrderOrGroup = false;
         }
         out() += c;
         ++i;

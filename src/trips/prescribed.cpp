@@ -62,6 +62,56 @@ private:
     std::map<Key, QVariant> m_values;
 };
 
+// The rows of one pass that receive the same value, written together: one
+// statement per value and group of keys instead of one per row.
+class GroupedUpdate
+{
+public:
+    GroupedUpdate(LocalConnection &db, QString table, QString column, QString key)
+        : m_db(db), m_table(std::move(table)), m_column(std::move(column)), m_key(std::move(key))
+    {
+    }
+
+    // A null value stays null.
+    void add(const QVariant &value, qint64 key)
+    {
+        const QString text = vb::isNull(value) ? QStringLiteral("null") : vb::numberText(vb::toDouble(value));
+        auto &keys = m_keys[text];
+        keys.push_back(key);
+        if (keys.size() >= kGroup) {
+            write(text, keys);
+            keys.clear();
+        }
+    }
+
+    void flush()
+    {
+        for (auto &[text, keys] : m_keys)
+            if (!keys.empty())
+                write(text, keys);
+        m_keys.clear();
+    }
+
+private:
+    static constexpr size_t kGroup = 500;
+
+    void write(const QString &value, const std::vector<qint64> &keys)
+    {
+        QString list;
+        for (qint64 k : keys) {
+            if (!list.isEmpty())
+                list += u',';
+            list += QString::number(k);
+        }
+        m_db.execute(QStringLiteral("update %1 set %2 = %3 where %4 in (%5)")
+                         .arg(m_table, m_column, value, m_key, list));
+    }
+
+    LocalConnection &m_db;
+    QString m_table, m_column, m_key;
+    std::map<QString, std::vector<qint64>> m_keys;
+};
+
 // A missing value that is 0 already and gets 0 again: a row without a
 // prescription, met again at every fill. Writing it would change nothing.
 bool staysZero(const QVariant &current, const QVariant &kg)
@@ -73,27 +123,27 @@ void fillTrips(LocalConnection &db, Lookups &lookups)
 {
     Recordset trips = db.openRecordset(
         QStringLiteral("select Kg_Tot_Pres, id_pres, id_prg, id, Turno from lectura_viajes where "
-                       "(Kg_Tot_Pres = 0 or Kg_Tot_Pres is null)"),
-        true);
+                       "(Kg_Tot_Pres = 0 or Kg_Tot_Pres is null)"));
+    GroupedUpdate update(db, QStringLiteral("lectura_viajes"), QStringLiteral("Kg_Tot_Pres"),
+                         QStringLiteral("id"));
     for (; !trips.eof(); trips.moveNext()) {
         const QVariant shift = trips.value(4);
         const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
+        QVariant kg = 0;
         // A trip without prescription keys has nothing to look up.
         if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
             const double pres = vb::toDouble(trips.value(1));
             const double prg = vb::toDouble(trips.value(2));
-            const QVariant kg = lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
+            kg = lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
                 return QStringLiteral("select kilos from prescripcion_viajes where "
                                       "id_prescripcion = ") +
                        number(pres) + QStringLiteral(" and id_viaje = ") + number(prg);
             });
-            if (!staysZero(trips.value(0), kg))
-                trips.setValue(0, kg);
-        } else if (!staysZero(trips.value(0), 0)) {
-            trips.setValue(0, 0);
         }
-        trips.update();
+        if (!staysZero(trips.value(0), kg) && !(vb::isNull(trips.value(0)) && vb::isNull(kg)))
+            update.add(kg, qint64(vb::toDouble(trips.value(3))));
     }
+    update.flush();
     trips.close();
 }
 
@@ -103,6 +153,8 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
         "select c.Kg_Prescriptos, v.id_pres, v.id_prg, c.Id_alim, c.id_mod, v.turno  from "
         "lectura_viajes v, lectura_Carga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or "
         "Kg_Prescriptos is null)"));
+    GroupedUpdate update(db, QStringLiteral("lectura_Carga"), QStringLiteral("kg_prescriptos"),
+                         QStringLiteral("id_mod"));
     for (; !loads.eof(); loads.moveNext()) {
         double kg = 0;
         if (!vb::isNull(loads.value(1)) && !vb::isNull(loads.value(2)) &&
@@ -123,10 +175,9 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
             kg = 0;
         if (staysZero(loads.value(0), kg))
             continue;
-        db.execute(QStringLiteral("update lectura_Carga set kg_prescriptos = ") +
-                   vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(vb::toDouble(loads.value(4))));
+        update.add(kg, qint64(vb::toDouble(loads.value(4))));
     }
+    update.flush();
     loads.close();
 }
 
@@ -136,6 +187,8 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
         "select Kg_Prescriptos, id_pres, id_prg, Id_Rodeo, id_mod from lectura_viajes v, "
         "lectura_descarga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or Kg_Prescriptos is "
         "null)"));
+    GroupedUpdate update(db, QStringLiteral("lectura_descarga"), QStringLiteral("kg_prescriptos"),
+                         QStringLiteral("id_mod"));
     for (; !unloads.eof(); unloads.moveNext()) {
         double kg = 0;
         if (!vb::isNull(unloads.value(1)) && !vb::isNull(unloads.value(2)) &&
@@ -153,10 +206,9 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
         }
         if (staysZero(unloads.value(0), kg))
             continue;
-        db.execute(QStringLiteral("update lectura_descarga set kg_prescriptos = ") +
-                   vb::numberText(kg) + QStringLiteral(" where id_mod = ") +
-                   number(vb::toDouble(unloads.value(4))));
+        update.add(kg, qint64(vb::toDouble(unloads.value(4))));
     }
+    update.flush();
     unloads.close();
 }
 

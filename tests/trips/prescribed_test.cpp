@@ -136,6 +136,33 @@ TEST_F(PrescribedTest, EachRowGetsTheValueOfItsOwnKeys)
     EXPECT_EQ(kg("select Kg_Prescriptos from lectura_descarga where id_viaje = 3 and id_rodeo = 12"), 0);
 }
 
+TEST_F(PrescribedTest, ManyRowsOfInterleavedValuesEachGetTheirOwn)
+{
+    // More rows of one value than one written group holds, mixed with rows of
+    // other values and with rows whose value stays null.
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 2, 41, 700)");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, kilos) values (7, 3, 40, 900)");
+    home.exec("insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 3, null)");
+    for (int t = 1; t <= 700; ++t) {
+        trip(t, "1", t % 2 ? "2" : "3", "7");
+        load(t, 40);
+        load(t, 41);
+    }
+    Setear_Prescriptos(home.ctx);
+    auto count = [&](const QString &sql) { return home.scalar(sql).toInt(); };
+    EXPECT_EQ(count("select count(*) from lectura_viajes where Kg_Tot_Pres = 3000"), 350);
+    EXPECT_EQ(count("select count(*) from lectura_viajes where Kg_Tot_Pres is null"), 350);
+    EXPECT_EQ(count("select count(*) from lectura_viajes v where Kg_Tot_Pres = 3000 and id_prg <> 2"), 0);
+    EXPECT_EQ(count("select count(*) from lectura_Carga c, lectura_viajes v where v.id = c.id_viaje and "
+                    "v.id_prg = 2 and c.Id_alim = 40 and c.Kg_Prescriptos = 1200"), 350);
+    EXPECT_EQ(count("select count(*) from lectura_Carga c, lectura_viajes v where v.id = c.id_viaje and "
+                    "v.id_prg = 2 and c.Id_alim = 41 and c.Kg_Prescriptos = 700"), 350);
+    EXPECT_EQ(count("select count(*) from lectura_Carga c, lectura_viajes v where v.id = c.id_viaje and "
+                    "v.id_prg = 3 and c.Id_alim = 40 and c.Kg_Prescriptos = 900"), 350);
+    EXPECT_EQ(count("select count(*) from lectura_Carga c, lectura_viajes v where v.id = c.id_viaje and "
+                    "v.id_prg = 3 and c.Id_alim = 41 and c.Kg_Prescriptos = 0"), 350);
+}
+
 TEST_F(PrescribedTest, AValueOnceSetIsNeverTouched)
 {
     trip(1, "1", "2", "7", "111");
