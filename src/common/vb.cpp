@@ -58,16 +58,29 @@ QString toText(const QVariant &v)
 
 bool parseNumber(const QString &text, double *out)
 {
-    const QByteArray s = text.trimmed().toLatin1();
-    if (s.isEmpty())
-        return false;
-    const char *first = s.constData();
-    const char *last = first + s.size();
-    if (*first == '+')
+    // On a stack buffer: every number cell of a saved trip passes through here.
+    char buf[128];
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first].isSpace())
         ++first;
+    while (last > first && text[last - 1].isSpace())
+        --last;
+    const qsizetype n = last - first;
+    if (n == 0 || n >= qsizetype(sizeof buf))
+        return false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[first + i].unicode();
+        if (c > 127)
+            return false;
+        buf[i] = char(c);
+    }
+    const char *begin = buf;
+    const char *end = buf + n;
+    if (*begin == '+')
+        ++begin;
     double value = 0;
-    auto res = std::from_chars(first, last, value, std::chars_format::general);
-    if (res.ec != std::errc() || res.ptr != last)
+    auto res = std::from_chars(begin, end, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != end)
         return false;
     *out = value;
     return true;
@@ -89,7 +102,12 @@ double toDouble(const QVariant &v)
     case QMetaType::Double:
     case QMetaType::Float:
         return v.toDouble();
-    case QMetaType::QString:
+    case QMetaType::QString: {
+        double d = 0;
+        if (parseNumber(*static_cast<const QString *>(v.constData()), &d))
+            return d;
+        raise(ErrNo::TypeMismatch);
+    }
     case QMetaType::QByteArray: {
         double d = 0;
         if (parseNumber(v.toString(), &d))
