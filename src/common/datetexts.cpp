@@ -41,13 +41,37 @@ QDate parseDate(const QString &text)
 
 QTime parseTime(const QString &text)
 {
-    static const QRegularExpression hms(
-        QStringLiteral(R"(^\s*(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?(?:\.\d+)?\s*$)"));
-    auto m = hms.match(text);
-    if (!m.hasMatch())
+    // By hand: every load and unload a save writes reads its time through here.
+    // Accepts blanks, H:M, H:M:S and a fraction of a second, one or two digits each.
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = p + text.size();
+    const auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    const auto number = [&](int *out) {
+        if (p == end || !digit(*p))
+            return false;
+        int n = *p++ - u'0';
+        if (p != end && digit(*p))
+            n = n * 10 + (*p++ - u'0');
+        *out = n;
+        return true;
+    };
+    while (p != end && blank(*p))
+        ++p;
+    int h = 0, m = 0, s = 0;
+    if (!number(&h) || p == end || *p++ != u':' || !number(&m))
         return QTime();
-    return QTime(m.captured(1).toInt(), m.captured(2).toInt(),
-                 m.captured(3).isEmpty() ? 0 : m.captured(3).toInt());
+    if (p != end && *p == u':' && (++p, !number(&s)))
+        return QTime();
+    if (p != end && *p == u'.') {
+        if (++p == end || !digit(*p))
+            return QTime();
+        while (p != end && digit(*p))
+            ++p;
+    }
+    while (p != end && blank(*p))
+        ++p;
+    return p == end ? QTime(h, m, s) : QTime();
 }
 
 QString hoursMinutes(const QVariant &value)

@@ -11,7 +11,7 @@ namespace zelvano::vb {
 
 bool isNull(const QVariant &v)
 {
-    return !v.isValid() || v.isNull();
+    return v.isNull(); // an invalid variant is null too
 }
 
 QString numberText(double value)
@@ -33,6 +33,8 @@ QString joinText(const QVariant &v)
     if (isNull(v))
         return QString();
     switch (v.typeId()) {
+    case QMetaType::QString:
+        return *static_cast<const QString *>(v.constData());
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::Double:

@@ -422,6 +422,26 @@ void LocalConnection::fail(const QSqlError &error, const QString &sql) const
 
 namespace {
 
+// A text bound as UTF-8, the database's own encoding: the engine would
+// otherwise convert every UTF-16 text itself. Short ASCII texts, most of what
+// a row holds, need no conversion buffer at all.
+int bindText(sqlite3_stmt *stmt, int index, const QString &text)
+{
+    constexpr qsizetype kShort = 256;
+    const qsizetype n = text.size();
+    if (n <= kShort) {
+        char ascii[kShort];
+        const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
+        qsizetype i = 0;
+        for (; i < n && s[i] < 0x80; ++i)
+            ascii[i] = char(s[i]);
+        if (i == n)
+            return sqlite3_bind_text(stmt, index, ascii, int(n), SQLITE_TRANSIENT);
+    }
+    const QByteArray utf8 = text.toUtf8();
+    return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
 // Binds a value in its stored form straight to a prepared statement: the row-set
 // path writes many rows, and this keeps it close to a plain prepared insert.
 int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
@@ -440,11 +460,27 @@ int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
     case QMetaType::Double:
     case QMetaType::Float:
         return sqlite3_bind_double(stmt, index, v.toDouble());
-    default: {
-        const QString text = v.toString();
-        return sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+    case QMetaType::QString:
+        return bindText(stmt, index, *static_cast<const QString *>(v.constData()));
+    default:
+        return bindText(stmt, index, v.toString());
     }
+}
+
+// Binds a value of a column of that kind in its stored form, without building
+// the stored value first.
+int bindForColumn(sqlite3_stmt *stmt, int index, ColumnKind kind, const QVariant &v)
+{
+    if (kind == ColumnKind::Time && v.typeId() == QMetaType::QTime) {
+        const QTime t = v.toTime();
+        const char text[8] = {char('0' + t.hour() / 10),   char('0' + t.hour() % 10),   ':',
+                              char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
+                              char('0' + t.second() / 10), char('0' + t.second() % 10)};
+        return sqlite3_bind_text(stmt, index, text, 8, SQLITE_TRANSIENT);
     }
+    if (kind == ColumnKind::Date || kind == ColumnKind::Boolean)
+        return bindStored(stmt, index, storedForm(kind, v));
+    return bindStored(stmt, index, v);
 }
 
 } // namespace
@@ -641,6 +677,7 @@ const TableInfo &LocalConnection::tableInfo(const QString &table)
         raise(-2147217865, QStringLiteral("The Microsoft Jet database engine cannot find the input "
                                           "table or query '%1'.").arg(table));
     info.name = q.value(0).toString();
+    info.key = key;
     const bool autoincrement = q.value(1).toString().contains(u"autoincrement", Qt::CaseInsensitive);
     if (!q.exec(QStringLiteral("pragma table_info(\"%1\")").arg(info.name)))
         fail(q.lastError(), table);
@@ -661,7 +698,7 @@ const TableInfo &LocalConnection::tableInfo(const QString &table)
 
 qint64 LocalConnection::nextAutoNumber(const TableInfo &info)
 {
-    const QString key = info.name.toLower();
+    const QString &key = info.key;
     if (m_inTransaction) {
         if (auto it = m_nextAuto.find(key); it != m_nextAuto.end())
             return it.value()++;
@@ -686,7 +723,7 @@ void LocalConnection::insertRow(TableWriter &writer)
 {
     requireOpen();
     const TableInfo &info = writer.m_info;
-    const QString key = info.name.toLower();
+    const QString &key = info.key;
     sqlite3_stmt *stmt = m_inserts.value(key, nullptr);
     if (!stmt) {
         QStringList names, marks;
@@ -702,7 +739,7 @@ void LocalConnection::insertRow(TableWriter &writer)
         m_inserts.insert(key, stmt);
     }
     for (size_t i = 0; i < info.columns.size(); ++i)
-        bindStored(stmt, int(i) + 1, storedForm(info.columns[i].kind, writer.m_row[i]));
+        bindForColumn(stmt, int(i) + 1, info.columns[i].kind, writer.m_row[i]);
     ++m_statements;
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt); // every parameter is bound again for the next row

@@ -31,6 +31,7 @@ struct ColumnInfo
 struct TableInfo
 {
     QString name; // as the database spells it
+    QString key;  // the name in lower case, as the connection's caches know it
     std::vector<ColumnInfo> columns;
     int autoNumberColumn = -1;
     int indexOf(const QString &column) const; // case-insensitive, -1 when absent

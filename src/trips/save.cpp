@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -96,9 +97,17 @@ public:
     bool knowsUnloadsOf(qint32 tripId) const { return !m_unloadsBefore.contains(tripId); }
     bool hasUnload(qint32 tripId, double herd) const;
 
+    // A prescribed unload: the herd as a number, and the seven values an added
+    // unload row takes.
+    struct PrescribedHerd
+    {
+        double number;
+        std::array<QVariant, 7> values;
+    };
     // The prescribed unloads of a programmed trip, from the first statement
     // or, when that has no row, the second.
-    const Recordset &prescribedUnloads(LocalConnection &db, qint32 idPrg, qint32 idPres);
+    const std::vector<PrescribedHerd> &prescribedUnloads(LocalConnection &db, qint32 idPrg,
+                                                         qint32 idPres);
 
     ConcentrateCompositions concentrates;
 
@@ -106,7 +115,7 @@ private:
     QSet<qint32> m_stored;
     QSet<qint32> m_unloadsBefore;
     QHash<qint32, std::vector<double>> m_herds; // herds of the unloads written, by trip
-    QHash<QPair<qint32, qint32>, Recordset> m_prescribed;
+    QHash<QPair<qint32, qint32>, std::vector<PrescribedHerd>> m_prescribed;
 };
 
 // The trip id as the walk converts it; no id when it does not convert, and the
@@ -166,7 +175,8 @@ bool SaveRun::hasUnload(qint32 tripId, double herd) const
     return it != m_herds.constEnd() && std::find(it->begin(), it->end(), herd) != it->end();
 }
 
-const Recordset &SaveRun::prescribedUnloads(LocalConnection &db, qint32 idPrg, qint32 idPres)
+const std::vector<SaveRun::PrescribedHerd> &SaveRun::prescribedUnloads(LocalConnection &db,
+                                                                        qint32 idPrg, qint32 idPres)
 {
     const QPair<qint32, qint32> key(idPres, idPrg);
     if (auto it = m_prescribed.constFind(key); it != m_prescribed.constEnd())
@@ -185,7 +195,15 @@ const Recordset &SaveRun::prescribedUnloads(LocalConnection &db, qint32 idPrg, q
                            "r.corral, d.kilos from prescripcion_descarga d, rodeos r where r.id = "
                            "d.id_corral and  d.id_prescripcion = ") +
             pres + QStringLiteral(" and id_viaje = ") + prg);
-    return m_prescribed.insert(key, herds).value();
+    std::vector<PrescribedHerd> rows;
+    for (; !herds.eof(); herds.moveNext()) {
+        PrescribedHerd herd{vb::val(vb::joinText(herds.value(0))), {}};
+        for (int i = 0; i < 7; ++i)
+            herd.values[size_t(i)] = herds.value(i);
+        rows.push_back(std::move(herd));
+    }
+    herds.close();
+    return m_prescribed.insert(key, std::move(rows)).value();
 }
 
 // Sets the trip row's positions; it is saved once its loads are summed.
@@ -237,23 +255,22 @@ void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 
     LocalConnection &db = ctx.db();
     SaveRun alone(db, {});
     SaveRun &known = run ? *run : alone;
-    Recordset herds = known.prescribedUnloads(db, idPrg, idPres);
-    if (herds.eof())
+    const auto &herds = known.prescribedUnloads(db, idPrg, idPres);
+    if (herds.empty())
         return;
     const bool fromMemory = run && run->knowsUnloadsOf(idViaje);
     std::optional<TableWriter> own;
     if (!unloads)
         unloads = &own.emplace(db.openTable(QStringLiteral("lectura_descarga")));
-    for (; !herds.eof(); herds.moveNext()) {
-        const double herdNumber = vb::val(vb::joinText(herds.value(0)));
+    for (const SaveRun::PrescribedHerd &herd : herds) {
         bool recorded = false;
         if (fromMemory) {
-            recorded = run->hasUnload(idViaje, herdNumber);
+            recorded = run->hasUnload(idViaje, herd.number);
         } else {
             Recordset rs = db.openRecordset(
                 QStringLiteral("select * from lectura_descarga where id_viaje = ") +
                 QString::number(idViaje) + QStringLiteral(" and id_rodeo = ") +
-                vb::numberText(herdNumber));
+                vb::numberText(herd.number));
             recorded = !rs.eof();
             rs.close();
         }
@@ -261,10 +278,10 @@ void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 
             unloads->addNew();
             unloads->setValue(0, idViaje);
             for (int i = 0; i < 6; ++i)
-                unloads->setValue(i + 1, herds.value(i));
+                unloads->setValue(i + 1, herd.values[size_t(i)]);
             for (int position = 7; position <= 10; ++position)
                 unloads->setValue(position, 0);
-            unloads->setValue(14, herds.value(6));
+            unloads->setValue(14, herd.values[6]);
             unloads->setValue(16, QStringLiteral("E"));
             if (run)
                 run->unloadAdded(*unloads);
@@ -273,7 +290,6 @@ void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 
     }
     if (own)
         own->close();
-    herds.close();
 }
 
 void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row &trip, qint32 tripId)

@@ -31,6 +31,17 @@ TEST(DateTexts, HoursMinutesOfAnyTimeText)
     EXPECT_EQ(DateTexts::hoursMinutes(QVariant("25:00")), "");
 }
 
+TEST(DateTexts, TimeTextsAcceptedAndRefused)
+{
+    EXPECT_EQ(DateTexts::parseTime("06:00:00"), QTime(6, 0, 0));
+    EXPECT_EQ(DateTexts::parseTime(" 6:5 "), QTime(6, 5, 0));
+    EXPECT_EQ(DateTexts::parseTime("\t23:59:59.250\r\n"), QTime(23, 59, 59));
+    EXPECT_EQ(DateTexts::parseTime("7:30.5"), QTime(7, 30, 0));
+    for (const char *refused : {"", " ", "7", "7:", "07:30:", "07:30.", "123:00", "07:300",
+                                "07:30:00 x", "07-30", "24:00", "07:60", "٠٧:٣٠"})
+        EXPECT_FALSE(DateTexts::parseTime(QString::fromUtf8(refused)).isValid()) << refused;
+}
+
 TEST(DateTexts, Caption)
 {
     EXPECT_EQ(windowCaption(""), "Zelvano - V.1.0.0 - ");
