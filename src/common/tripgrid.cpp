@@ -15,9 +15,16 @@ void TripGrid::clearColumns()
     changed();
 }
 
+std::vector<TripGrid::Row> &TripGrid::mutableRows()
+{
+    if (m_rows.use_count() > 1)
+        m_rows = std::make_shared<std::vector<Row>>(*m_rows);
+    return *m_rows;
+}
+
 void TripGrid::clearRows()
 {
-    m_rows.clear();
+    m_rows = std::make_shared<std::vector<Row>>();
     changed();
 }
 
@@ -36,14 +43,14 @@ TripGrid::Row TripGrid::makeRow() const
 
 int TripGrid::addRow()
 {
-    m_rows.push_back(makeRow());
+    mutableRows().push_back(makeRow());
     changed();
-    return int(m_rows.size()) - 1;
+    return int(m_rows->size()) - 1;
 }
 
 int TripGrid::addChild(int row)
 {
-    auto &children = m_rows.at(size_t(row)).children;
+    auto &children = mutableRows().at(size_t(row)).children;
     children.push_back(makeRow());
     changed();
     return int(children.size()) - 1;
@@ -51,39 +58,40 @@ int TripGrid::addChild(int row)
 
 void TripGrid::removeRow(int row)
 {
-    m_rows.erase(m_rows.begin() + row);
+    std::vector<Row> &rows = mutableRows();
+    rows.erase(rows.begin() + row);
     changed();
 }
 
 const TripGrid::Row &TripGrid::child(int row, int child) const
 {
-    return m_rows.at(size_t(row)).children.at(size_t(child));
+    return m_rows->at(size_t(row)).children.at(size_t(child));
 }
 
 void TripGrid::setValue(int row, int column, const QVariant &value)
 {
-    m_rows.at(size_t(row)).cells.at(size_t(column)).value = value;
+    mutableRows().at(size_t(row)).cells.at(size_t(column)).value = value;
 }
 
 void TripGrid::setChildValue(int row, int child, int column, const QVariant &value)
 {
-    m_rows.at(size_t(row)).children.at(size_t(child)).cells.at(size_t(column)).value = value;
+    mutableRows().at(size_t(row)).children.at(size_t(child)).cells.at(size_t(column)).value = value;
 }
 
 void TripGrid::setChildBackground(int row, int child, uint32_t rgb)
 {
-    for (auto &cell : m_rows.at(size_t(row)).children.at(size_t(child)).cells)
+    for (auto &cell : mutableRows().at(size_t(row)).children.at(size_t(child)).cells)
         cell.background = rgb;
 }
 
 void TripGrid::setChildIcon(int row, int child, int column, int icon)
 {
-    m_rows.at(size_t(row)).children.at(size_t(child)).cells.at(size_t(column)).icon = icon;
+    mutableRows().at(size_t(row)).children.at(size_t(child)).cells.at(size_t(column)).icon = icon;
 }
 
 void TripGrid::setIcon(int row, int column, int icon)
 {
-    m_rows.at(size_t(row)).cells.at(size_t(column)).icon = icon;
+    mutableRows().at(size_t(row)).cells.at(size_t(column)).icon = icon;
 }
 
 void TripGrid::refresh()

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace zelvano {
@@ -62,11 +63,15 @@ public:
     int addRow();                       // top-level row, returns its index
     int addChild(int row);              // child of a top-level row, returns child index
     void removeRow(int row);
-    int rowCount() const { return int(m_rows.size()); }
-    int childCount(int row) const { return int(m_rows.at(size_t(row)).children.size()); }
-    const Row &row(int row) const { return m_rows.at(size_t(row)); }
+    int rowCount() const { return int(m_rows->size()); }
+    int childCount(int row) const { return int(m_rows->at(size_t(row)).children.size()); }
+    const Row &row(int row) const { return m_rows->at(size_t(row)); }
     const Row &child(int row, int child) const;
-    const std::vector<Row> &rows() const { return m_rows; }
+    const std::vector<Row> &rows() const { return *m_rows; }
+    // The rows as they are now, unchanged by whatever is done to the grid
+    // later: the grid copies its rows only when it is changed while a
+    // snapshot is held.
+    std::shared_ptr<const std::vector<Row>> snapshot() const { return m_rows; }
 
     void setValue(int row, int column, const QVariant &value);
     void setChildValue(int row, int child, int column, const QVariant &value);
@@ -85,9 +90,10 @@ public:
 private:
     Row makeRow() const;
     void changed();
+    std::vector<Row> &mutableRows();
 
     std::vector<Column> m_columns;
-    std::vector<Row> m_rows;
+    std::shared_ptr<std::vector<Row>> m_rows = std::make_shared<std::vector<Row>>();
     std::function<void()> m_listener;
     std::function<void()> m_changeListener;
 };

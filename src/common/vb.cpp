@@ -95,13 +95,17 @@ double toDouble(const QVariant &v)
     switch (v.typeId()) {
     case QMetaType::Bool:
         return v.toBool() ? -1.0 : 0.0;
+    // The common kinds read in place, without Qt's conversion machinery.
     case QMetaType::Int:
-    case QMetaType::UInt:
+        return *static_cast<const int *>(v.constData());
     case QMetaType::LongLong:
+        return double(*static_cast<const qlonglong *>(v.constData()));
+    case QMetaType::Double:
+        return *static_cast<const double *>(v.constData());
+    case QMetaType::UInt:
     case QMetaType::ULongLong:
     case QMetaType::Short:
     case QMetaType::UShort:
-    case QMetaType::Double:
     case QMetaType::Float:
         return v.toDouble();
     case QMetaType::QString: {

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sqlite3.h>
+#include <string>
 
 namespace zelvano {
 
@@ -104,9 +105,8 @@ QVariant readForm(ColumnKind kind, const QVariant &raw)
     }
 }
 
-double wholeNumber(const QVariant &v)
+double wholeNumber(double d)
 {
-    const double d = vb::toDouble(v);
     const double r = vb::roundHalfEven(d);
     if (r < -2147483648.0 || r > 2147483647.0)
         raise(ErrNo::Overflow);
@@ -141,9 +141,27 @@ QVariant convertForColumn(ColumnKind kind, const QVariant &value)
 {
     if (vb::isNull(value))
         return QVariant();
+    // Texts first: every cell of a downloaded trip arrives as one.
+    if (value.typeId() == QMetaType::QString) {
+        const QString &text = *static_cast<const QString *>(value.constData());
+        double number = 0;
+        switch (kind) {
+        case ColumnKind::Text:
+            return value;
+        case ColumnKind::Integer:
+        case ColumnKind::Number:
+            if (!vb::parseNumber(text, &number))
+                raise(ErrNo::TypeMismatch);
+            if (kind == ColumnKind::Number)
+                return number;
+            return qlonglong(wholeNumber(number));
+        default:
+            break;
+        }
+    }
     switch (kind) {
     case ColumnKind::Integer:
-        return qlonglong(wholeNumber(value));
+        return qlonglong(wholeNumber(vb::toDouble(value)));
     case ColumnKind::Number:
         return vb::toDouble(value);
     case ColumnKind::Text:
@@ -238,7 +256,8 @@ int Recordset::positionOf(const QString &name) const
 
 QVariant Recordset::value(int position) const
 {
-    fieldName(position); // range check
+    if (position < 0 || position >= fieldCount())
+        fieldName(position); // raises the missing item
     if (eof() || bof())
         raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (auto it = m_pending.constFind(position); it != m_pending.constEnd())
@@ -389,8 +408,6 @@ void LocalConnection::close()
     m_inTransaction = false;
     m_tables.clear();
     m_nextAuto.clear();
-    for (sqlite3_stmt *stmt : std::as_const(m_inserts))
-        sqlite3_finalize(stmt);
     m_inserts.clear();
     for (sqlite3_stmt *stmt : std::as_const(m_cache))
         sqlite3_finalize(stmt);
@@ -431,7 +448,7 @@ int bindText(sqlite3_stmt *stmt, int index, const QString &text)
     const qsizetype n = text.size();
     if (n <= kShort) {
         char ascii[kShort];
-        const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
+        const char16_t *s = reinterpret_cast<const char16_t *>(text.constData());
         qsizetype i = 0;
         for (; i < n && s[i] < 0x80; ++i)
             ascii[i] = char(s[i]);
@@ -442,22 +459,25 @@ int bindText(sqlite3_stmt *stmt, int index, const QString &text)
     return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
-// Binds a value in its stored form straight to a prepared statement: the row-set
-// path writes many rows, and this keeps it close to a plain prepared insert.
-int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
+// Binds a value that is not null in its stored form straight to a prepared
+// statement: the row-set path writes many rows, and this keeps it close to a
+// plain prepared insert.
+int bindValue(sqlite3_stmt *stmt, int index, const QVariant &v)
 {
-    if (vb::isNull(v))
-        return sqlite3_bind_null(stmt, index);
+    const void *data = v.constData();
     switch (v.typeId()) {
     case QMetaType::Bool:
-        return sqlite3_bind_int64(stmt, index, v.toBool() ? -1 : 0);
+        return sqlite3_bind_int64(stmt, index, *static_cast<const bool *>(data) ? -1 : 0);
     case QMetaType::Int:
-    case QMetaType::UInt:
+        return sqlite3_bind_int64(stmt, index, *static_cast<const int *>(data));
     case QMetaType::LongLong:
+        return sqlite3_bind_int64(stmt, index, *static_cast<const qlonglong *>(data));
+    case QMetaType::UInt:
     case QMetaType::Short:
     case QMetaType::UShort:
         return sqlite3_bind_int64(stmt, index, v.toLongLong());
     case QMetaType::Double:
+        return sqlite3_bind_double(stmt, index, *static_cast<const double *>(data));
     case QMetaType::Float:
         return sqlite3_bind_double(stmt, index, v.toDouble());
     case QMetaType::QString:
@@ -467,23 +487,68 @@ int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
     }
 }
 
-// Binds a value of a column of that kind in its stored form, without building
-// the stored value first.
-int bindForColumn(sqlite3_stmt *stmt, int index, ColumnKind kind, const QVariant &v)
+int bindStored(sqlite3_stmt *stmt, int index, const QVariant &v)
 {
-    if (kind == ColumnKind::Time && v.typeId() == QMetaType::QTime) {
-        const QTime t = v.toTime();
-        const char text[8] = {char('0' + t.hour() / 10),   char('0' + t.hour() % 10),   ':',
-                              char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
-                              char('0' + t.second() / 10), char('0' + t.second() % 10)};
-        return sqlite3_bind_text(stmt, index, text, 8, SQLITE_TRANSIENT);
-    }
-    if (kind == ColumnKind::Date || kind == ColumnKind::Boolean)
-        return bindStored(stmt, index, storedForm(kind, v));
-    return bindStored(stmt, index, v);
+    return vb::isNull(v) ? sqlite3_bind_null(stmt, index) : bindValue(stmt, index, v);
 }
 
 } // namespace
+
+// A row-set insert: its statement, and the UTF-8 texts of the row bound to it.
+// The texts stay where they are until the next row binds its own, so the
+// engine need not copy them.
+struct LocalConnection::RowInsert
+{
+    sqlite3_stmt *stmt = nullptr;
+    std::vector<std::string> texts;
+
+    ~RowInsert() { sqlite3_finalize(stmt); }
+
+    int bindText(int index, const QString &text)
+    {
+        std::string &buffer = texts[size_t(index - 1)];
+        const qsizetype n = text.size();
+        buffer.resize(size_t(n));
+        const char16_t *s = reinterpret_cast<const char16_t *>(text.constData());
+        qsizetype i = 0;
+        for (; i < n && s[i] < 0x80; ++i)
+            buffer[size_t(i)] = char(s[i]);
+        if (i < n)
+            buffer = text.toStdString(); // UTF-8
+        return sqlite3_bind_text(stmt, index, buffer.data(), int(buffer.size()), SQLITE_STATIC);
+    }
+
+    // "HH:mm:ss" by hand: QTime::toString goes through the locale machinery.
+    int bindTime(int index, QTime t)
+    {
+        std::string &buffer = texts[size_t(index - 1)];
+        buffer = {char('0' + t.hour() / 10),   char('0' + t.hour() % 10),   ':',
+                  char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
+                  char('0' + t.second() / 10), char('0' + t.second() % 10)};
+        return sqlite3_bind_text(stmt, index, buffer.data(), int(buffer.size()), SQLITE_STATIC);
+    }
+
+    // Binds a value of a column of that kind in its stored form, without
+    // building the stored value first.
+    int bind(int index, ColumnKind kind, const QVariant &v)
+    {
+        if (vb::isNull(v))
+            return sqlite3_bind_null(stmt, index);
+        switch (v.typeId()) {
+        case QMetaType::QString:
+            return bindText(index, *static_cast<const QString *>(v.constData()));
+        case QMetaType::QTime:
+            if (kind == ColumnKind::Time)
+                return bindTime(index, *static_cast<const QTime *>(v.constData()));
+            break;
+        default:
+            break;
+        }
+        if (kind == ColumnKind::Date || kind == ColumnKind::Boolean)
+            return bindStored(stmt, index, storedForm(kind, v));
+        return bindValue(stmt, index, v);
+    }
+};
 
 namespace {
 
@@ -589,6 +654,19 @@ LocalConnection::prepareTranslated(const SqlDialect::Translated &t, const QStrin
     for (size_t i = 0; i < t.parameters.size(); ++i)
         bindStored(stmt, int(i) + 1, t.parameters[i]);
     return prepared;
+}
+
+int LocalConnection::execute(const QString &sql, const std::vector<QVariant> &parameters)
+{
+    requireOpen();
+    SqlDialect::Translated t;
+    t.text = sql;
+    t.parameters = parameters;
+    t.cacheable = true;
+    auto stmt = prepareTranslated(t, sql);
+    while (stmt->step(sql) == SQLITE_ROW) {
+    }
+    return sqlite3_changes(m_handle);
 }
 
 int LocalConnection::execute(const QString &sql)
@@ -724,8 +802,8 @@ void LocalConnection::insertRow(TableWriter &writer)
     requireOpen();
     const TableInfo &info = writer.m_info;
     const QString &key = info.key;
-    sqlite3_stmt *stmt = m_inserts.value(key, nullptr);
-    if (!stmt) {
+    std::shared_ptr<RowInsert> insert = m_inserts.value(key);
+    if (!insert) {
         QStringList names, marks;
         for (const auto &c : info.columns) {
             names << QLatin1Char('"') + c.name + QLatin1Char('"');
@@ -734,12 +812,16 @@ void LocalConnection::insertRow(TableWriter &writer)
         const QByteArray sql = QStringLiteral("insert into \"%1\" (%2) values (%3)")
                                    .arg(info.name, names.join(u','), marks.join(u','))
                                    .toUtf8();
-        if (!m_handle || sqlite3_prepare_v2(m_handle, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+        insert = std::make_shared<RowInsert>();
+        if (!m_handle || sqlite3_prepare_v2(m_handle, sql.constData(), int(sql.size()),
+                                            &insert->stmt, nullptr) != SQLITE_OK)
             raise(ErrNo::SqlError, QString::fromUtf8(m_handle ? sqlite3_errmsg(m_handle) : "no database handle"));
-        m_inserts.insert(key, stmt);
+        insert->texts.resize(info.columns.size());
+        m_inserts.insert(key, insert);
     }
+    sqlite3_stmt *stmt = insert->stmt;
     for (size_t i = 0; i < info.columns.size(); ++i)
-        bindForColumn(stmt, int(i) + 1, info.columns[i].kind, writer.m_row[i]);
+        insert->bind(int(i) + 1, info.columns[i].kind, writer.m_row[i]);
     ++m_statements;
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt); // every parameter is bound again for the next row

@@ -128,6 +128,9 @@ public:
 
     // A statement without rows; returns the number of rows it changed.
     int execute(const QString &sql);
+    // A statement in the engine's own SQL with a "?" for each of the values,
+    // for statements the program builds from many values of its own.
+    int execute(const QString &sql, const std::vector<QVariant> &parameters);
     Recordset openRecordset(const QString &sql, bool updatable = false);
     TableWriter openTable(const QString &table);
 
@@ -166,8 +169,10 @@ private:
     qint64 m_statements = 0;
     QHash<QString, TableInfo> m_tables; // by lower-case name
     QHash<QString, qint64> m_nextAuto;  // by lower-case name, inside a transaction
-    QHash<QString, struct sqlite3_stmt *> m_inserts; // prepared row-set inserts, by lower-case name
-    QHash<QString, struct sqlite3_stmt *> m_cache;   // prepared statements, by translated text
+    struct RowInsert;
+    // Prepared row-set inserts, by lower-case name.
+    QHash<QString, std::shared_ptr<RowInsert>> m_inserts;
+    QHash<QString, struct sqlite3_stmt *> m_cache; // prepared statements, by translated text
     sqlite3 *m_handle = nullptr;
 };
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace zelvano {
@@ -75,41 +76,55 @@ public:
     // A null value stays null.
     void add(const QVariant &value, qint64 key)
     {
-        const QString text = vb::isNull(value) ? QStringLiteral("null") : vb::numberText(vb::toDouble(value));
-        auto &keys = m_keys[text];
-        keys.push_back(key);
-        if (keys.size() >= kGroup) {
-            write(text, keys);
-            keys.clear();
-        }
+        group(vb::isNull(value) ? std::nullopt : std::optional<double>(vb::toDouble(value)), key);
     }
+
+    void add(double value, qint64 key) { group(value, key); }
 
     void flush()
     {
-        for (auto &[text, keys] : m_keys)
+        for (auto &[value, keys] : m_keys)
             if (!keys.empty())
-                write(text, keys);
+                write(value, keys);
         m_keys.clear();
     }
 
 private:
     static constexpr size_t kGroup = 500;
 
-    void write(const QString &value, const std::vector<qint64> &keys)
+    void group(std::optional<double> value, qint64 key)
     {
-        QString list;
-        for (qint64 k : keys) {
-            if (!list.isEmpty())
-                list += u',';
-            list += QString::number(k);
+        if (value && !std::isfinite(*value))
+            value = 0.0; // as its text would be
+        auto &keys = m_keys[value];
+        keys.push_back(key);
+        if (keys.size() >= kGroup) {
+            write(value, keys);
+            keys.clear();
         }
-        m_db.execute(QStringLiteral("update %1 set %2 = %3 where %4 in (%5)")
-                         .arg(m_table, m_column, value, m_key, list));
+    }
+
+    // The keys go in as bound values: a statement of hundreds of literals
+    // would cost more to read than to run.
+    void write(std::optional<double> value, const std::vector<qint64> &keys)
+    {
+        std::vector<QVariant> parameters;
+        parameters.reserve(keys.size() + 1);
+        parameters.push_back(value ? QVariant(*value) : QVariant());
+        QString marks;
+        marks.reserve(qsizetype(keys.size()) * 2);
+        for (qint64 k : keys) {
+            marks += marks.isEmpty() ? u"?" : u",?";
+            parameters.push_back(qlonglong(k));
+        }
+        m_db.execute(QStringLiteral("update %1 set %2 = ? where %3 in (%4)")
+                         .arg(m_table, m_column, m_key, marks),
+                     parameters);
     }
 
     LocalConnection &m_db;
     QString m_table, m_column, m_key;
-    std::map<QString, std::vector<qint64>> m_keys;
+    std::map<std::optional<double>, std::vector<qint64>> m_keys;
 };
 
 // A missing value that is 0 already and gets 0 again: a row without a

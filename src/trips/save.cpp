@@ -49,6 +49,15 @@ bool isEmptyCell(const QVariant &v)
 // that is not a text empty, as the download leaves cells it had no value for.
 QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 {
+    if (cell.typeId() == QMetaType::QString && !cell.isNull()) {
+        // The cell itself, as a text: what the download leaves in most cells.
+        if (kind == ColumnKind::Text)
+            return cell;
+        const QString &text = *static_cast<const QString *>(cell.constData());
+        const bool blank =
+            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+        return blank ? QVariant() : cell;
+    }
     QString text = vb::joinText(cell);
     if (kind != ColumnKind::Text && text.trimmed().isEmpty())
         return QVariant();
@@ -226,6 +235,17 @@ double storedTotal(double sum)
     return std::isfinite(sum) && sum != 0.0 ? sum : 0.0;
 }
 
+// Sets a column from a cell as cellForColumn gives it, without copying a
+// text cell on the way.
+void setCell(TableWriter &table, int position, const QVariant &cell)
+{
+    const ColumnKind kind = table.info().columns[size_t(position)].kind;
+    if (cell.typeId() == QMetaType::QString && !cell.isNull() && kind == ColumnKind::Text)
+        table.setValue(position, cell);
+    else
+        table.setValue(position, cellForColumn(cell, kind));
+}
+
 void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &child,
                const QVariant &tripId, int operatorPosition)
 {
@@ -235,8 +255,7 @@ void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &
         else if (position == operatorPosition)
             table.setValue(position, operatorId(child.value(cell)));
         else
-            table.setValue(position, cellForColumn(child.value(cell),
-                                                   table.info().columns[size_t(position)].kind));
+            setCell(table, position, child.value(cell));
     }
 }
 
@@ -418,9 +437,10 @@ void CmdGrabar_Click(AppContext &ctx)
     if (openedHere)
         Conectar_Base(ctx);
 
-    // The save reads a copy: yielding lets the window run, and nothing it does
-    // may reshape the rows under the walk.
-    const std::vector<TripGrid::Row> rows = ctx.grid.rows();
+    // The save reads a snapshot: yielding lets the window run, and nothing it
+    // does may reshape the rows under the walk.
+    const std::shared_ptr<const std::vector<TripGrid::Row>> snapshot = ctx.grid.snapshot();
+    const std::vector<TripGrid::Row> &rows = *snapshot;
     try {
         saveGrid(ctx, rows);
         finishSave(ctx, !rows.empty());

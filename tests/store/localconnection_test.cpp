@@ -156,6 +156,60 @@ TEST_F(LocalConnectionTest, RowSetWritesConvertToTheColumnType)
     EXPECT_EQ(rs.fieldName(15), "id_mod");
 }
 
+// The row set binds each row's texts in place; every row must read back its
+// own, whatever the row before it held.
+TEST_F(LocalConnectionTest, RowSetTextsOfAnyLengthAndScriptReadBackAsWritten)
+{
+    const QString longAccented = QString(300, u'ñ') + QStringLiteral(" fin");
+    const QStringList names{QStringLiteral("Maíz partido"),
+                            QString(300, u'x'),
+                            longAccented,
+                            QStringLiteral("A"),
+                            QString(),
+                            QStringLiteral("Corral \"7\" 'b'")};
+    TableWriter w = db.openTable("lectura_Carga");
+    for (int i = 0; i < names.size(); ++i) {
+        w.addNew();
+        w.setValue(0, i + 1);
+        w.setValue(2, names[i]);
+        w.setValue(6, QStringLiteral("%1:07").arg(i + 5));
+        w.setValue(4, QStringLiteral(" %1.5 ").arg(i)); // halves kept: a number column
+        w.setValue(7, QStringLiteral("%1.5").arg(i));   // halves to even: an integer column
+        w.update();
+    }
+    w.close();
+    Recordset rs = db.openRecordset("select des_alim, hora, kg_sug, operario, length(des_alim) "
+                                    "from lectura_Carga order by id_viaje");
+    ASSERT_EQ(rs.recordCount(), names.size());
+    for (int i = 0; i < names.size(); ++i, rs.moveNext()) {
+        EXPECT_EQ(rs.value(0).toString(), names[i]) << i;
+        EXPECT_EQ(rs.value(4).toInt(), names[i].size()) << i; // characters, not bytes
+        EXPECT_EQ(rs.value(1).toTime(), QTime(i + 5, 7)) << i;
+        EXPECT_EQ(rs.value(2).toDouble(), i + 0.5) << i;
+        EXPECT_EQ(rs.value(3).toInt(), int(vb::roundHalfEven(i + 0.5))) << i;
+    }
+    EXPECT_EQ(scalar("select count(*) from lectura_Carga where des_alim is null").toInt(), 0);
+}
+
+TEST_F(LocalConnectionTest, StatementsWithBoundValues)
+{
+    db.execute("insert into lectura_viajes (id, Turno) values (1, 1)");
+    db.execute("insert into lectura_viajes (id, Turno) values (2, 1)");
+    db.execute("insert into lectura_viajes (id, Turno) values (3, 1)");
+    EXPECT_EQ(db.execute("update lectura_viajes set Kg_Tot_Pres = ? where id in (?,?)",
+                         {QVariant(812.5), QVariant(qlonglong(1)), QVariant(3)}),
+              2);
+    EXPECT_EQ(db.execute("update lectura_viajes set Turno = ? where id in (?)", {QVariant(), 2}),
+              1);
+    EXPECT_EQ(scalar("select Kg_Tot_Pres from lectura_viajes where id = 3").toDouble(), 812.5);
+    EXPECT_TRUE(scalar("select Kg_Tot_Pres from lectura_viajes where id = 2").isNull());
+    EXPECT_TRUE(scalar("select Turno from lectura_viajes where id = 2").isNull());
+    // The text is the engine's own: it is not translated.
+    EXPECT_EQ(
+        errorNumberOf([&] { db.execute("update lectura_viajes set fecha = #2026-12-01#", {}); }),
+        ErrNo::SqlError);
+}
+
 TEST_F(LocalConnectionTest, AutonumberIsKnownRightAfterTheAdd)
 {
     TableWriter w = db.openTable("Produccion_Lactea");

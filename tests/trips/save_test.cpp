@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QTime>
+#include <QTimer>
 
 using namespace zelvano;
 using namespace zelvano::test;
@@ -432,6 +434,34 @@ TEST_F(SaveTest, OnlyExactChildKindsAreSavedAndTheOverlayCounts)
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 0);
     EXPECT_EQ(home.overlay.maximum(), 2);
     EXPECT_EQ(home.overlay.value(), 3);
+}
+
+// The window runs while the save yields, and what it does there, such as a
+// download emptying the grid, must not reach the trips being saved.
+TEST_F(SaveTest, TheGridEmptiedWhileTheSaveYieldsLeavesTheSaveWhole)
+{
+    int argc = 1;
+    char name[] = "trips_tests";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    for (int id = 1; id <= 3; ++id) {
+        TripCells t;
+        t.id = id;
+        const int r = addTrip(grid(), t);
+        addLoad(grid(), r, LoadCells{});
+        addUnload(grid(), r, UnloadCells{});
+    }
+    bool emptied = false;
+    QTimer::singleShot(0, [&] {
+        grid().clearRows();
+        emptied = true;
+    });
+    CmdGrabar_Click(home.ctx);
+    EXPECT_TRUE(emptied);
+    EXPECT_EQ(grid().rowCount(), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 3);
 }
 
 TEST_F(SaveTest, AClosedConnectionIsOpenedForTheSaveAndClosedAgain)
