@@ -230,6 +230,14 @@ void FrmSucesosAuto::attach(AppContext &ctx)
     readTab();
 }
 
+void FrmSucesosAuto::detach()
+{
+    m_report->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
+    m_ctx = nullptr;
+}
+
 void FrmSucesosAuto::applyGridColumns()
 {
     if (!m_ctx)

@@ -59,6 +59,8 @@ public:
 
     // Connects the window to the run's context (which was built on it).
     void attach(AppContext &ctx);
+    // Lets go of the context before it goes: the report reads its grid.
+    void detach();
 
     WaitPanel &overlay() { return *m_frEspere; }
     PopupNotice &popupNotice() { return *m_popup; }

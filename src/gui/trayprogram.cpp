@@ -58,6 +58,12 @@ int runTrayProgram(const QString &homeDir)
     AppContext ctx(clock, notices, form.overlay(), form);
     ctx.homeDir = homeDir;
     form.attach(ctx);
+    // The form outlives the context: it lets go of it first, however this ends.
+    struct Detach
+    {
+        FrmSucesosAuto &form;
+        ~Detach() { form.detach(); }
+    } detachAtEnd{form};
 
     QtTickTimer timer;
     Scheduler scheduler(ctx, timer);

@@ -40,6 +40,7 @@ struct WindowRig
         form.trayAvailable = [tray] { return tray; };
         form.attach(ctx);
     }
+    ~WindowRig() { form.detach(); }
 
     bool start()
     {
