@@ -105,6 +105,15 @@ QVariant readForm(ColumnKind kind, const QVariant &raw)
     }
 }
 
+// A text into a number column: error 13 when it is no number.
+double numberOfText(const QString &text)
+{
+    double number = 0;
+    if (!vb::parseNumber(text, &number))
+        raise(ErrNo::TypeMismatch);
+    return number;
+}
+
 double wholeNumber(double d)
 {
     const double r = vb::roundHalfEven(d);
@@ -144,17 +153,13 @@ QVariant convertForColumn(ColumnKind kind, const QVariant &value)
     // Texts first: every cell of a downloaded trip arrives as one.
     if (value.typeId() == QMetaType::QString) {
         const QString &text = *static_cast<const QString *>(value.constData());
-        double number = 0;
         switch (kind) {
         case ColumnKind::Text:
             return value;
         case ColumnKind::Integer:
+            return qlonglong(wholeNumber(numberOfText(text)));
         case ColumnKind::Number:
-            if (!vb::parseNumber(text, &number))
-                raise(ErrNo::TypeMismatch);
-            if (kind == ColumnKind::Number)
-                return number;
-            return qlonglong(wholeNumber(number));
+            return numberOfText(text);
         default:
             break;
         }
@@ -318,14 +323,39 @@ void TableWriter::addNew()
     m_adding = true;
 }
 
-void TableWriter::setValue(int position, const QVariant &v)
+QVariant &TableWriter::slot(int position)
 {
     if (!m_adding)
         raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (position < 0 || position >= columnCount())
         raise(3265, QStringLiteral("Item cannot be found in the collection corresponding to the "
                                    "requested name or ordinal."));
-    m_row[size_t(position)] = convertForColumn(m_info.columns[size_t(position)].kind, v);
+    return m_row[size_t(position)];
+}
+
+void TableWriter::setValue(int position, const QVariant &v)
+{
+    QVariant &target = slot(position);
+    target = convertForColumn(m_info.columns[size_t(position)].kind, v);
+}
+
+void TableWriter::setText(int position, const QString &text)
+{
+    QVariant &target = slot(position);
+    switch (const ColumnKind kind = m_info.columns[size_t(position)].kind) {
+    case ColumnKind::Text:
+        target = QVariant(text);
+        break;
+    case ColumnKind::Integer:
+        target = qlonglong(wholeNumber(numberOfText(text)));
+        break;
+    case ColumnKind::Number:
+        target = numberOfText(text);
+        break;
+    default:
+        target = convertForColumn(kind, QVariant(text));
+        break;
+    }
 }
 
 QVariant TableWriter::value(int position) const

@@ -94,6 +94,8 @@ class TableWriter
 public:
     void addNew();
     void setValue(int position, const QVariant &value);
+    // The same for a text, without wrapping it in a value first.
+    void setText(int position, const QString &text);
     QVariant value(int position) const;
     void update();
     int columnCount() const { return int(m_info.columns.size()); }
@@ -102,6 +104,8 @@ public:
 
 private:
     friend class LocalConnection;
+    QVariant &slot(int position);
+
     LocalConnection *m_connection = nullptr;
     TableInfo m_info;
     std::vector<QVariant> m_row;

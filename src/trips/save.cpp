@@ -47,16 +47,18 @@ bool isEmptyCell(const QVariant &v)
 
 // The cell as the column receives it: its text. An empty cell leaves a column
 // that is not a text empty, as the download leaves cells it had no value for.
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
 QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 {
     if (cell.typeId() == QMetaType::QString && !cell.isNull()) {
         // The cell itself, as a text: what the download leaves in most cells.
         if (kind == ColumnKind::Text)
             return cell;
-        const QString &text = *static_cast<const QString *>(cell.constData());
-        const bool blank =
-            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
-        return blank ? QVariant() : cell;
+        return isBlank(*static_cast<const QString *>(cell.constData())) ? QVariant() : cell;
     }
     QString text = vb::joinText(cell);
     if (kind != ColumnKind::Text && text.trimmed().isEmpty())
@@ -240,10 +242,15 @@ double storedTotal(double sum)
 void setCell(TableWriter &table, int position, const QVariant &cell)
 {
     const ColumnKind kind = table.info().columns[size_t(position)].kind;
-    if (cell.typeId() == QMetaType::QString && !cell.isNull() && kind == ColumnKind::Text)
-        table.setValue(position, cell);
-    else
+    if (cell.typeId() != QMetaType::QString || cell.isNull()) {
         table.setValue(position, cellForColumn(cell, kind));
+        return;
+    }
+    const QString &text = *static_cast<const QString *>(cell.constData());
+    if (kind != ColumnKind::Text && isBlank(text))
+        table.setValue(position, QVariant());
+    else
+        table.setText(position, text);
 }
 
 void fillChild(TableWriter &table, const Mapping &mapping, const TripGrid::Row &child,
