@@ -33,6 +33,32 @@ sqlite3 *databaseHandle(QSqlDatabase &db)
     return nullptr;
 }
 
+// "HH:mm:ss" by hand: QTime::toString goes through the locale machinery, and
+// the row-set path writes a time with every load and unload.
+void timeText(QTime t, char (&out)[8])
+{
+    const int parts[3] = {t.hour(), t.minute(), t.second()};
+    for (int i = 0; i < 3; ++i) {
+        out[i * 3] = char('0' + parts[i] / 10);
+        out[i * 3 + 1] = char('0' + parts[i] % 10);
+        if (i < 2)
+            out[i * 3 + 2] = ':';
+    }
+}
+
+// Copies a text that is all ASCII to out, its UTF-8 form; false, and out
+// unfinished, at the first character that is not.
+bool narrowAscii(const QString &text, char *out)
+{
+    const char16_t *s = reinterpret_cast<const char16_t *>(text.constData());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (s[i] >= 0x80)
+            return false;
+        out[i] = char(s[i]);
+    }
+    return true;
+}
+
 // A value as the engine stores it: canonical date text, "HH:mm:ss", -1/0.
 QVariant storedForm(ColumnKind kind, const QVariant &v)
 {
@@ -47,13 +73,9 @@ QVariant storedForm(ColumnKind kind, const QVariant &v)
         return v;
     case ColumnKind::Time:
         if (v.typeId() == QMetaType::QTime) {
-            // By hand: QTime::toString goes through the locale machinery, and the
-            // row-set path writes a time with every load and unload.
-            const QTime t = v.toTime();
-            const char16_t text[8] = {char16_t(u'0' + t.hour() / 10), char16_t(u'0' + t.hour() % 10), u':',
-                                      char16_t(u'0' + t.minute() / 10), char16_t(u'0' + t.minute() % 10), u':',
-                                      char16_t(u'0' + t.second() / 10), char16_t(u'0' + t.second() % 10)};
-            return QString(reinterpret_cast<const QChar *>(text), 8);
+            char text[8];
+            timeText(v.toTime(), text);
+            return QString::fromLatin1(text, 8);
         }
         return v;
     case ColumnKind::Boolean:
@@ -105,21 +127,21 @@ QVariant readForm(ColumnKind kind, const QVariant &raw)
     }
 }
 
-// A text into a number column: error 13 when it is no number.
-double numberOfText(const QString &text)
-{
-    double number = 0;
-    if (!vb::parseNumber(text, &number))
-        raise(ErrNo::TypeMismatch);
-    return number;
-}
-
 double wholeNumber(double d)
 {
     const double r = vb::roundHalfEven(d);
     if (r < -2147483648.0 || r > 2147483647.0)
         raise(ErrNo::Overflow);
     return r;
+}
+
+// A text into an integer or number column: error 13 when it is no number.
+QVariant numberForColumn(ColumnKind kind, const QString &text)
+{
+    double number = 0;
+    if (!vb::parseNumber(text, &number))
+        raise(ErrNo::TypeMismatch);
+    return kind == ColumnKind::Integer ? QVariant(qlonglong(wholeNumber(number))) : QVariant(number);
 }
 
 } // namespace
@@ -152,17 +174,10 @@ QVariant convertForColumn(ColumnKind kind, const QVariant &value)
         return QVariant();
     // Texts first: every cell of a downloaded trip arrives as one.
     if (value.typeId() == QMetaType::QString) {
-        const QString &text = *static_cast<const QString *>(value.constData());
-        switch (kind) {
-        case ColumnKind::Text:
+        if (kind == ColumnKind::Text)
             return value;
-        case ColumnKind::Integer:
-            return qlonglong(wholeNumber(numberOfText(text)));
-        case ColumnKind::Number:
-            return numberOfText(text);
-        default:
-            break;
-        }
+        if (kind == ColumnKind::Integer || kind == ColumnKind::Number)
+            return numberForColumn(kind, *static_cast<const QString *>(value.constData()));
     }
     switch (kind) {
     case ColumnKind::Integer:
@@ -342,20 +357,11 @@ void TableWriter::setValue(int position, const QVariant &v)
 void TableWriter::setText(int position, const QString &text)
 {
     QVariant &target = slot(position);
-    switch (const ColumnKind kind = m_info.columns[size_t(position)].kind) {
-    case ColumnKind::Text:
-        target = QVariant(text);
-        break;
-    case ColumnKind::Integer:
-        target = qlonglong(wholeNumber(numberOfText(text)));
-        break;
-    case ColumnKind::Number:
-        target = numberOfText(text);
-        break;
-    default:
+    const ColumnKind kind = m_info.columns[size_t(position)].kind;
+    if (kind == ColumnKind::Integer || kind == ColumnKind::Number)
+        target = numberForColumn(kind, text);
+    else
         target = convertForColumn(kind, QVariant(text));
-        break;
-    }
 }
 
 QVariant TableWriter::value(int position) const
@@ -476,15 +482,9 @@ int bindText(sqlite3_stmt *stmt, int index, const QString &text)
 {
     constexpr qsizetype kShort = 256;
     const qsizetype n = text.size();
-    if (n <= kShort) {
-        char ascii[kShort];
-        const char16_t *s = reinterpret_cast<const char16_t *>(text.constData());
-        qsizetype i = 0;
-        for (; i < n && s[i] < 0x80; ++i)
-            ascii[i] = char(s[i]);
-        if (i == n)
-            return sqlite3_bind_text(stmt, index, ascii, int(n), SQLITE_TRANSIENT);
-    }
+    char ascii[kShort];
+    if (n <= kShort && narrowAscii(text, ascii))
+        return sqlite3_bind_text(stmt, index, ascii, int(n), SQLITE_TRANSIENT);
     const QByteArray utf8 = text.toUtf8();
     return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
@@ -537,24 +537,18 @@ struct LocalConnection::RowInsert
     int bindText(int index, const QString &text)
     {
         std::string &buffer = texts[size_t(index - 1)];
-        const qsizetype n = text.size();
-        buffer.resize(size_t(n));
-        const char16_t *s = reinterpret_cast<const char16_t *>(text.constData());
-        qsizetype i = 0;
-        for (; i < n && s[i] < 0x80; ++i)
-            buffer[size_t(i)] = char(s[i]);
-        if (i < n)
+        buffer.resize(size_t(text.size()));
+        if (!narrowAscii(text, buffer.data()))
             buffer = text.toStdString(); // UTF-8
         return sqlite3_bind_text(stmt, index, buffer.data(), int(buffer.size()), SQLITE_STATIC);
     }
 
-    // "HH:mm:ss" by hand: QTime::toString goes through the locale machinery.
     int bindTime(int index, QTime t)
     {
+        char text[8];
+        timeText(t, text);
         std::string &buffer = texts[size_t(index - 1)];
-        buffer = {char('0' + t.hour() / 10),   char('0' + t.hour() % 10),   ':',
-                  char('0' + t.minute() / 10), char('0' + t.minute() % 10), ':',
-                  char('0' + t.second() / 10), char('0' + t.second() % 10)};
+        buffer.assign(text, 8);
         return sqlite3_bind_text(stmt, index, buffer.data(), int(buffer.size()), SQLITE_STATIC);
     }
 

@@ -45,13 +45,13 @@ bool isEmptyCell(const QVariant &v)
     return vb::isNull(v) || vb::joinText(v).trimmed().isEmpty();
 }
 
-// The cell as the column receives it: its text. An empty cell leaves a column
-// that is not a text empty, as the download leaves cells it had no value for.
 bool isBlank(const QString &text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
+// The cell as the column receives it: its text. An empty cell leaves a column
+// that is not a text empty, as the download leaves cells it had no value for.
 QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 {
     if (cell.typeId() == QMetaType::QString && !cell.isNull()) {
