@@ -12,7 +12,9 @@
 #include "common/waitoverlay.h"
 #include "common/windowstatus.h"
 #include "download/download.h"
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
 #include "store/schema.h"
@@ -148,7 +150,7 @@ QStringList plainStatements(AppContext &ctx)
 double plainLoop(const QString &host, const QStringList &statements)
 {
     const auto start = std::chrono::steady_clock::now();
-    WebRequest web(WebRequest::tripDownloadOptions());
+    WebRequest web(RemoteOptions::tripDownload());
     web.open(webUrl(host));
     qsizetype bytes = 0;
     for (const QString &sql : statements)
@@ -165,14 +167,14 @@ void BM_DownloadAgainstPlainLoop(benchmark::State &state)
     const QStringList statements = plainStatements(home.ctx);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        CmdDescargar_Click(home.ctx);
+        const DownloadOutcome outcome = CmdDescargar_Click(home.ctx);
         const double download = seconds(start);
         if (home.ctx.grid.rowCount() != kTrips ||
             home.ctx.grid.childCount(kTrips - 1) != kLoads + kUnloads) {
             state.SkipWithError("the download did not bring every trip");
             return;
         }
-        g_downloadHttp = home.ctx.tripRequest->sendSeconds();
+        g_downloadHttp = outcome.remoteSeconds;
         const double loop = plainLoop(home.ctx.settings.ServerHost, statements);
         g_download = std::min(g_download, download);
         g_loop = std::min(g_loop, loop);

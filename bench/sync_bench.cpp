@@ -7,7 +7,9 @@
 #include "common/usernotices.h"
 #include "common/waitoverlay.h"
 #include "common/windowstatus.h"
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/appcontext.h"
 #include "store/localconnection.h"
 #include "store/schema.h"
@@ -129,12 +131,11 @@ void BM_UploadPendingReadings(benchmark::State &state)
         ctx.settings.ClientPassword = kPassword;
         ctx.settings.ServerHost = webHost();
         ctx.settings.RemoteMode = QStringLiteral("WEB");
-        SyncReport report;
         QElapsedTimer timer;
         state.ResumeTiming();
 
         timer.start();
-        Sincronizar_CabProd(ctx, false, &report);
+        const SyncReport report = Sincronizar_CabProd(ctx, false);
         const double seconds = timer.nsecsElapsed() / 1e9;
 
         state.PauseTiming();

@@ -1,6 +1,7 @@
 #include "app/operation.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
@@ -48,11 +49,11 @@ bool runUserOperation(AppContext &ctx, const QString &procedure, const std::func
     try {
         work();
     } catch (const AppError &error) {
-        ctx.notices.messageBox(procedureErrorText(error, procedure) + ctx.timeText(),
+        ctx.notices.messageBox(ErrorText::inWindow(error, procedure) + ctx.timeText(),
                                UserNotices::Icon::Critical, QStringLiteral("Zelvano"));
     } catch (const std::exception &error) {
         ctx.notices.messageBox(
-            procedureErrorText(AppError(0, QString::fromLocal8Bit(error.what())), procedure) +
+            ErrorText::inWindow(AppError(0, QString::fromLocal8Bit(error.what())), procedure) +
                 ctx.timeText(),
             UserNotices::Icon::Critical, QStringLiteral("Zelvano"));
     }

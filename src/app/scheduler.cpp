@@ -4,6 +4,7 @@
 #include "app/ticktimer.h"
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "download/download.h"
 #include "milk/import.h"
 #include "store/appcontext.h"
@@ -18,8 +19,12 @@ namespace zelvano {
 
 TickSteps TickSteps::program()
 {
-    return {Conectar_Base, Inicializar_Usuarios, CmdDescargar_Click, CmdGrabar_Click,
-            Abrir,         closeLocalConnection};
+    return {Conectar_Base,
+            Inicializar_Usuarios,
+            [](AppContext &ctx) { CmdDescargar_Click(ctx); },
+            [](AppContext &ctx) { CmdGrabar_Click(ctx); },
+            [](AppContext &ctx) { Abrir(ctx); },
+            closeLocalConnection};
 }
 
 Scheduler::Scheduler(AppContext &ctx, TickTimer &timer, TickSteps steps)
@@ -111,7 +116,7 @@ void Scheduler::runTick()
 void Scheduler::mendEscapedError(const AppError &error)
 {
     const QString text =
-        procedureErrorText(error, QStringLiteral("TimeDesc_Timer")) + m_ctx.timeText();
+        ErrorText::inWindow(error, QStringLiteral("TimeDesc_Timer")) + m_ctx.timeText();
     bool logged = false;
     if (m_ctx.Connected) {
         try {

@@ -4,6 +4,7 @@
 #include "app/singleinstance.h"
 #include "app/ticktimer.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/windowstatus.h"
 #include "platform/locale.h"
 #include "store/appcontext.h"
@@ -49,13 +50,7 @@ bool Form_Load(AppContext &ctx, const StartupParts &parts)
         Inicializar_Usuarios(ctx);
     } catch (const AppError &error) {
         // A settings row the load cannot read: told, and every tick tries again.
-        const QString text =
-            procedureErrorText(error, QStringLiteral("Form_Load")) + ctx.timeText();
-        try {
-            Grabar_Suceso(ctx, ctx.today(), text);
-        } catch (const AppError &) {
-            reportUnlogged(error, QStringLiteral("Form_Load"));
-        }
+        logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("Form_Load")));
     }
 
     ctx.settings.MinuteCounter = 0;

@@ -2,12 +2,12 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
-#include "download/remote.h"
 #include "download/storedtrips.h"
-#include "json/json.h"
-#include "json/recordwalk.h"
+#include "remote/server.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
 
@@ -20,54 +20,8 @@ namespace zelvano {
 namespace {
 
 const QString kProcedure = QStringLiteral("CmdDescargar_Click");
-
-// The rows of one remote answer, read by key in the WEB way and by position
-// in the ODBC way, so that one walk fills the grid for both.
-class RemoteRows
-{
-public:
-    virtual ~RemoteRows() = default;
-    // Moves to the next row (the first one on the first call); false at the end.
-    virtual bool next() = 0;
-    virtual QVariant field(const QString &key, int position) const = 0;
-};
-
-class OdbcRows final : public RemoteRows
-{
-public:
-    explicit OdbcRows(OdbcResult result) : m_result(std::move(result)) {}
-    bool next() override
-    {
-        if (m_started)
-            m_result.moveNext();
-        m_started = true;
-        return !m_result.eof();
-    }
-    QVariant field(const QString &, int position) const override
-    {
-        return m_result.value(position);
-    }
-    int count() const { return m_result.recordCount(); }
-
-private:
-    OdbcResult m_result;
-    bool m_started = false;
-};
-
-class WebRows final : public RemoteRows
-{
-public:
-    explicit WebRows(const QString &answer) : m_walk(answer) {}
-    bool hasRows() const { return m_walk.hasRows(); }
-    bool next() override { return m_walk.next(); }
-    QVariant field(const QString &key, int) const override
-    {
-        return m_walk.row().item(key).toVariant();
-    }
-
-private:
-    json::RecordWalk m_walk;
-};
+const QString kLoginRefused =
+    QStringLiteral("Los datos de usuario o password remotos, no son correctos ");
 
 // A time cell: "HH:mm:ss" of a time, or of a text holding one; other texts
 // stay as they are, Null gives the empty text.
@@ -92,118 +46,92 @@ void writeEvent(AppContext &ctx, const QString &text)
 class TripDownload
 {
 public:
-    explicit TripDownload(AppContext &ctx) : m_ctx(ctx), m_grid(ctx.grid) {}
+    TripDownload(AppContext &ctx, const RemoteOptions &options)
+        : m_ctx(ctx), m_grid(ctx.grid), m_options(options)
+    {
+    }
 
-    void run();
+    void run(DownloadOutcome &outcome);
+    double remoteSeconds() const { return m_server ? m_server->waitSeconds() : 0.0; }
     // The trip row being filled when an error ends the download, or -1.
     int currentTrip() const { return m_currentTrip; }
 
 private:
-    void runOdbc(const QString &trips);
-    void runWeb(const QString &trips);
-    WebAnswer send(const QString &statement);
-    std::unique_ptr<RemoteRows> query(const QString &statement);
-    void readTrip(const RemoteRows &trip);
-    void addChildren(int row, const QString &statement, bool loads);
+    RemoteAnswer query(const QString &statement);
+    void showProgress(int maximum);
+    void stepProgress();
+    void readTrip(const RemoteRow &trip);
+    void addLoads(int row, const QString &statement);
+    void addUnloads(int row, const QString &statement);
     QString operatorName(const QVariant &id);
 
     AppContext &m_ctx;
     TripGrid &m_grid;
-    std::unique_ptr<OdbcConnection> m_db;
-    WebRequest *m_web = nullptr;
+    RemoteOptions m_options;
+    std::unique_ptr<RemoteServer> m_server;
     int m_currentTrip = -1;
     // Operator names already looked up in this download: a farm has a handful
     // of operators and every row repeats one of them.
     QHash<QString, QString> m_operators;
 };
 
-void TripDownload::run()
+void TripDownload::run(DownloadOutcome &outcome)
 {
     resetTripGrid(m_grid);
     m_grid.refresh();
 
-    WebRequest::Options options = WebRequest::tripDownloadOptions();
-    options.connectTimeoutMs = m_ctx.downloadConnectTimeoutMs;
-    options.sendTimeoutMs = m_ctx.downloadSendTimeoutMs;
-    options.receiveTimeoutMs = m_ctx.downloadReceiveTimeoutMs;
-    m_ctx.tripRequest = std::make_shared<WebRequest>(options);
-    m_web = m_ctx.tripRequest.get();
-
     const QString trips = tripStatement(m_ctx);
-    if (isOdbcMode(m_ctx.settings))
-        runOdbc(trips);
-    else
-        runWeb(trips);
-}
-
-void TripDownload::runOdbc(const QString &trips)
-{
-    m_db = std::make_unique<OdbcConnection>(odbcConnectionString(m_ctx.settings.ServerHost),
-                                            m_ctx.downloadConnectTimeoutMs / 1000);
-    if (m_db->openRecordset(authenticationSql(m_ctx.settings)).eof()) {
-        m_db->close();
-        writeEvent(m_ctx,
-                   QStringLiteral("Los datos de usuario o password remotos, no son correctos "));
+    m_server = RemoteServer::open(m_ctx.settings, m_options);
+    const bool odbc = m_server->odbc();
+    if (!query(authenticationSql(m_ctx.settings)).hasRows) {
+        outcome.loginRefused = true;
+        outcome.fail(ErrNo::LoginRefused, kLoginRefused.trimmed());
+        // The ODBC way says so; the WEB way ends silently.
+        if (odbc)
+            writeEvent(m_ctx, kLoginRefused);
         return;
     }
-    OdbcRows rows(m_db->openRecordset(trips));
-    if (rows.count() == 0) {
-        m_db->close();
+    const RemoteAnswer answer = query(trips);
+    if (!answer.hasRows)
         return;
-    }
-    m_ctx.overlay.setVisible(true);
-    m_ctx.overlay.setText(QStringLiteral("Descargando datos... ESPERE"));
-    m_ctx.overlay.setMaximum(rows.count());
-    m_ctx.overlay.setValue(0);
-    m_ctx.window.yieldToEvents();
-    while (rows.next()) {
-        m_ctx.overlay.setValue(m_ctx.overlay.value() + 1);
-        readTrip(rows);
+    // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
+    showProgress(odbc ? int(answer.rows.size()) : 100);
+    for (const RemoteRow &trip : answer.rows) {
+        stepProgress();
+        readTrip(trip);
     }
     m_ctx.overlay.setVisible(false);
-    Comparar_Guardados(m_ctx, m_grid);
+    outcome.take(Comparar_Guardados(m_ctx, m_grid));
 }
 
-void TripDownload::runWeb(const QString &trips)
+RemoteAnswer TripDownload::query(const QString &statement)
 {
-    m_web->open(webUrl(m_ctx.settings.ServerHost));
-    if (!send(authenticationSql(m_ctx.settings)).text.contains(QLatin1Char('{')))
-        return; // refused: the trip download ends silently
-    WebRows rows(send(trips).text);
-    if (!rows.hasRows())
-        return;
-    m_ctx.overlay.setVisible(true);
-    m_ctx.overlay.setText(QStringLiteral("Descargando datos... ESPERE"));
-    m_ctx.overlay.setMaximum(100);
-    m_ctx.overlay.setValue(0);
-    m_ctx.window.yieldToEvents();
-    while (rows.next()) {
-        // The number of trips is not known in advance: the bar wraps.
-        const int value = m_ctx.overlay.value();
-        m_ctx.overlay.setValue(value == 100 ? 1 : value + 1);
-        readTrip(rows);
-    }
-    m_ctx.overlay.setVisible(false);
-    Comparar_Guardados(m_ctx, m_grid);
-}
-
-WebAnswer TripDownload::send(const QString &statement)
-{
-    WebAnswer answer = m_web->send(statement);
+    RemoteAnswer answer = m_server->query(statement);
     // A failed statement is an error, not an answer without rows: a trip whose
     // loads could not be read must not be saved without them.
-    if (answer.status != 200)
+    if (!answer.accepted())
         raise(ErrNo::ProviderFailure, QStringLiteral("The server answered status %1: %2")
                                           .arg(answer.status)
-                                          .arg(answer.text.left(300).trimmed()));
+                                          .arg(answer.refusal.left(300).trimmed()));
     return answer;
 }
 
-std::unique_ptr<RemoteRows> TripDownload::query(const QString &statement)
+void TripDownload::showProgress(int maximum)
 {
-    if (m_db)
-        return std::make_unique<OdbcRows>(m_db->openRecordset(statement));
-    return std::make_unique<WebRows>(send(statement).text);
+    m_ctx.overlay.setVisible(true);
+    m_ctx.overlay.setText(QStringLiteral("Descargando datos... ESPERE"));
+    m_ctx.overlay.setMaximum(maximum);
+    m_ctx.overlay.setValue(0);
+    m_ctx.window.yieldToEvents();
+}
+
+void TripDownload::stepProgress()
+{
+    const int value = m_ctx.overlay.value();
+    if (!m_server->odbc() && value == 100)
+        m_ctx.overlay.setValue(1);
+    else
+        m_ctx.overlay.setValue(value + 1);
 }
 
 QString TripDownload::operatorName(const QVariant &id)
@@ -220,10 +148,9 @@ QString TripDownload::operatorName(const QVariant &id)
     return name;
 }
 
-void TripDownload::readTrip(const RemoteRows &trip)
+void TripDownload::readTrip(const RemoteRow &trip)
 {
-    const bool odbc = m_db != nullptr;
-    const QVariant idValue = trip.field(QStringLiteral("id_viaje"), 1);
+    const QVariant idValue = trip.field(RemoteTrip::IdViaje);
     const QString id = vb::joinText(idValue).trimmed();
     // The id is pasted into statements as a number.
     if (vb::isNull(idValue) || !isWholeNumberText(id)) {
@@ -234,27 +161,29 @@ void TripDownload::readTrip(const RemoteRows &trip)
 
     const int row = m_grid.addRow();
     m_currentTrip = row;
-    m_grid.setValue(row, 0, idValue);
-    m_grid.setValue(row, 1, trip.field(QStringLiteral("fecha"), 5));
-    const QVariant recipe = trip.field(QStringLiteral("des_receta"), 4);
-    m_grid.setValue(row, 2, recipe);
-    m_grid.setValue(row, 3, trip.field(QStringLiteral("cab_tot"), 6));
-    m_grid.setValue(row, 4, trip.field(QStringLiteral("kg_tot_sug"), 7));
-    m_grid.setValue(row, 5, trip.field(QStringLiteral("kg_tot_real"), 8));
-    m_grid.setValue(row, 6, trip.field(QStringLiteral("id_receta"), 3));
-    m_grid.setValue(row, 7, trip.field(QStringLiteral("turno"), 2));
-    m_grid.setValue(row, 8, trip.field(QStringLiteral("id_prg"), 9));
-    const QVariant prescription = trip.field(QStringLiteral("id_pres"), 10);
+    auto set = [&](int cell, const QVariant &value) { m_grid.setValue(row, cell, value); };
+    set(TripCell::Id, idValue);
+    set(TripCell::Fecha, trip.field(RemoteTrip::Fecha));
+    const QVariant recipe = trip.field(RemoteTrip::DesReceta);
+    set(TripCell::Receta, recipe);
+    set(TripCell::Cabezas, trip.field(RemoteTrip::CabTot));
+    set(TripCell::KgSug, trip.field(RemoteTrip::KgTotSug));
+    set(TripCell::KgReal, trip.field(RemoteTrip::KgTotReal));
+    set(TripCell::IdReceta, trip.field(RemoteTrip::IdReceta));
+    set(TripCell::Turno, trip.field(RemoteTrip::Turno));
+    set(TripCell::IdPrg, trip.field(RemoteTrip::IdPrg));
+    const QVariant prescription = trip.field(RemoteTrip::IdPres);
     // ODBC keeps the number of the text; a Null or empty one reads as 0.
-    m_grid.setValue(row, 9, odbc ? QVariant(vb::val(vb::joinText(prescription))) : prescription);
+    set(TripCell::IdPres,
+        m_server->odbc() ? QVariant(vb::val(vb::joinText(prescription))) : prescription);
 
     m_ctx.overlay.setText(QStringLiteral("Descargando viaje ") + vb::joinText(recipe) +
                           QStringLiteral(" ... ESPERE"));
     m_ctx.window.yieldToEvents();
     m_grid.refresh();
 
-    addChildren(row, loadsStatement(id), true);
-    addChildren(row, unloadsStatement(id), false);
+    addLoads(row, loadsStatement(id));
+    addUnloads(row, unloadsStatement(id));
 
     m_currentTrip = -1;
     if (m_grid.childCount(row) == 0) {
@@ -263,55 +192,61 @@ void TripDownload::readTrip(const RemoteRows &trip)
     }
 }
 
-void TripDownload::addChildren(int row, const QString &statement, bool loads)
+void TripDownload::addLoads(int row, const QString &statement)
 {
-    std::unique_ptr<RemoteRows> rows = query(statement);
-    while (rows->next()) {
-        const RemoteRows &r = *rows;
+    for (const RemoteRow &load : query(statement).rows) {
         const int child = m_grid.addChild(row);
-        auto set = [&](int column, const QVariant &value) {
-            m_grid.setChildValue(row, child, column, value);
+        auto set = [&](int cell, const QVariant &value) {
+            m_grid.setChildValue(row, child, cell, value);
         };
-        if (loads) {
-            m_grid.setChildBackground(row, child, TripGrid::kLoadBackground);
-            const QVariant op = r.field(QStringLiteral("operario"), 7);
-            set(0, QStringLiteral("Carga"));
-            set(1, timeCell(r.field(QStringLiteral("hora"), 6)));
-            set(2, r.field(QStringLiteral("des_alim"), 2));
-            set(3, operatorName(op));
-            set(4, r.field(QStringLiteral("kg_sug"), 4));
-            set(5, r.field(QStringLiteral("kg_real"), 5));
-            set(6, r.field(QStringLiteral("id_tablet"), 8));
-            set(7, r.field(QStringLiteral("nom_tablet"), 9));
-            set(8, r.field(QStringLiteral("id_alim"), 1));
-            set(9, op);
-            set(15, r.field(QStringLiteral("suceso"), 10));
-        } else {
-            m_grid.setChildBackground(row, child, TripGrid::kUnloadBackground);
-            const QVariant op = r.field(QStringLiteral("operario"), 11);
-            const QVariant gps = r.field(QStringLiteral("gps"), 14);
-            set(0, QStringLiteral("Descarga"));
-            set(1, timeCell(r.field(QStringLiteral("hora"), 10)));
-            set(2, r.field(QStringLiteral("nom_rodeo"), 2));
-            set(3, operatorName(op));
-            set(4, r.field(QStringLiteral("kg_sug"), 8));
-            set(5, r.field(QStringLiteral("kg_real"), 9));
-            set(6, r.field(QStringLiteral("categoria"), 4));
-            set(7, r.field(QStringLiteral("actividad"), 5));
-            set(8, r.field(QStringLiteral("corral"), 6));
-            set(9, r.field(QStringLiteral("cabezas"), 3));
-            set(10, r.field(QStringLiteral("id_tablet"), 12));
-            set(11, r.field(QStringLiteral("nom_tablet"), 13));
-            set(12, r.field(QStringLiteral("id_rodeo"), 1));
-            set(13, op);
-            set(14, gps);
-            set(15, r.field(QStringLiteral("suceso"), 15));
-            // A Null position is not "no position": only "," and the empty text are.
-            const bool noPosition =
-                !vb::isNull(gps) && (gps.toString() == QLatin1String(",") || gps.toString().isEmpty());
-            m_grid.setChildIcon(row, child, 14,
-                                noPosition ? TripGrid::kNoGpsIcon : TripGrid::kGpsIcon);
-        }
+        m_grid.setChildBackground(row, child, TripGrid::kLoadBackground);
+        const QVariant op = load.field(RemoteLoad::Operario);
+        set(LoadCell::Kind, QStringLiteral("Carga"));
+        set(LoadCell::Hora, timeCell(load.field(RemoteLoad::Hora)));
+        set(LoadCell::Alimento, load.field(RemoteLoad::DesAlim));
+        set(LoadCell::Operador, operatorName(op));
+        set(LoadCell::KgSug, load.field(RemoteLoad::KgSug));
+        set(LoadCell::KgReal, load.field(RemoteLoad::KgReal));
+        set(LoadCell::IdTablet, load.field(RemoteLoad::IdTablet));
+        set(LoadCell::NomTablet, load.field(RemoteLoad::NomTablet));
+        set(LoadCell::IdAlim, load.field(RemoteLoad::IdAlim));
+        set(LoadCell::OperarioId, op);
+        set(LoadCell::Suceso, load.field(RemoteLoad::Suceso));
+        m_grid.refresh();
+    }
+}
+
+void TripDownload::addUnloads(int row, const QString &statement)
+{
+    for (const RemoteRow &unload : query(statement).rows) {
+        const int child = m_grid.addChild(row);
+        auto set = [&](int cell, const QVariant &value) {
+            m_grid.setChildValue(row, child, cell, value);
+        };
+        m_grid.setChildBackground(row, child, TripGrid::kUnloadBackground);
+        const QVariant op = unload.field(RemoteUnload::Operario);
+        const QVariant gps = unload.field(RemoteUnload::Gps);
+        set(UnloadCell::Kind, QStringLiteral("Descarga"));
+        set(UnloadCell::Hora, timeCell(unload.field(RemoteUnload::Hora)));
+        set(UnloadCell::Rodeo, unload.field(RemoteUnload::NomRodeo));
+        set(UnloadCell::Operador, operatorName(op));
+        set(UnloadCell::KgSug, unload.field(RemoteUnload::KgSug));
+        set(UnloadCell::KgReal, unload.field(RemoteUnload::KgReal));
+        set(UnloadCell::Categoria, unload.field(RemoteUnload::Categoria));
+        set(UnloadCell::Actividad, unload.field(RemoteUnload::Actividad));
+        set(UnloadCell::Corral, unload.field(RemoteUnload::Corral));
+        set(UnloadCell::Cabezas, unload.field(RemoteUnload::Cabezas));
+        set(UnloadCell::IdTablet, unload.field(RemoteUnload::IdTablet));
+        set(UnloadCell::NomTablet, unload.field(RemoteUnload::NomTablet));
+        set(UnloadCell::IdRodeo, unload.field(RemoteUnload::IdRodeo));
+        set(UnloadCell::OperarioId, op);
+        set(UnloadCell::Gps, gps);
+        set(UnloadCell::Suceso, unload.field(RemoteUnload::Suceso));
+        // A Null position is not "no position": only "," and the empty text are.
+        const bool noPosition = !vb::isNull(gps) && (gps.toString() == QLatin1String(",") ||
+                                                     gps.toString().isEmpty());
+        m_grid.setChildIcon(row, child, UnloadCell::Gps,
+                            noPosition ? TripGrid::kNoGpsIcon : TripGrid::kGpsIcon);
         m_grid.refresh();
     }
 }
@@ -327,6 +262,15 @@ private:
     bool &m_flag;
 };
 
+int storedTrips(const TripGrid &grid)
+{
+    int stored = 0;
+    for (const TripGrid::Row &trip : grid.rows())
+        if (!trip.cells.empty() && trip.cells[TripCell::Id].icon == TripGrid::kStoredIcon)
+            ++stored;
+    return stored;
+}
+
 } // namespace
 
 void resetTripGrid(TripGrid &grid)
@@ -341,7 +285,7 @@ void resetTripGrid(TripGrid &grid)
         Align align;
         bool visible;
     };
-    static const Def defs[16] = {
+    static const Def defs[kTripGridColumns] = {
         {"Id", 50, Align::Left, true},          {"Fecha", 50, Align::Right, true},
         {"Receta", 100, Align::Left, true},     {"Cabezas Total", 40, Align::Right, true},
         {"Kg Sugeridos", 40, Align::Right, true}, {"Kg Reales", 40, Align::Right, true},
@@ -351,14 +295,14 @@ void resetTripGrid(TripGrid &grid)
         {"", 40, Align::Right, false},          {"", 40, Align::Right, false},
         {"GPS", 10, Align::Right, true},        {"Suceso", 10, Align::Right, true},
     };
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < kTripGridColumns; ++i) {
         TripGrid::Column c;
         c.index = i;
         c.caption = QString::fromLatin1(defs[i].caption);
         c.width = defs[i].width;
         c.align = defs[i].align;
         c.visible = defs[i].visible;
-        c.tree = i == 0;
+        c.tree = i == TripCell::Id;
         grid.addColumn(c);
     }
 }
@@ -396,21 +340,25 @@ QString unloadsStatement(const QString &tripId)
            QStringLiteral(" order by hora");
 }
 
-void CmdDescargar_Click(AppContext &ctx)
+DownloadOutcome CmdDescargar_Click(AppContext &ctx, const RemoteOptions &options)
 {
+    DownloadOutcome outcome;
     if (ctx.downloadRunning) {
+        outcome.fail(ErrNo::InvalidCall,
+                     QStringLiteral("Ya hay una descarga de viajes en curso, no se inicia otra"));
         try {
             writeEvent(ctx, QStringLiteral("Ya hay una descarga de viajes en curso, no se inicia otra "));
         } catch (const AppError &e) {
             reportUnlogged(e, kProcedure);
         }
-        return;
+        return outcome;
     }
     RunningFlag running(ctx.downloadRunning);
-    TripDownload download(ctx);
+    TripDownload download(ctx, options);
     try {
-        download.run();
+        download.run(outcome);
     } catch (const AppError &e) {
+        outcome.fail(e);
         // No half trip: the save would store it without the rows that failed,
         // and the next download would never fetch it again.
         const int row = download.currentTrip();
@@ -419,11 +367,15 @@ void CmdDescargar_Click(AppContext &ctx)
             ctx.grid.refresh();
         }
         try {
-            writeEvent(ctx, procedureErrorText(e, kProcedure));
+            writeEvent(ctx, ErrorText::inWindow(e, kProcedure));
         } catch (const AppError &) {
             reportUnlogged(e, kProcedure);
         }
     }
+    outcome.remoteSeconds = download.remoteSeconds();
+    outcome.trips = ctx.grid.rowCount();
+    outcome.alreadyStored = storedTrips(ctx.grid);
+    return outcome;
 }
 
 } // namespace zelvano

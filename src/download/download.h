@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/outcome.h"
+#include "remote/remote.h"
+
 #include <QString>
 
 namespace zelvano {
@@ -7,10 +10,20 @@ namespace zelvano {
 struct AppContext;
 class TripGrid;
 
+// What one download brought into the grid.
+struct DownloadOutcome : Outcome
+{
+    int trips = 0;         // trip rows in the grid
+    int alreadyStored = 0; // of them, trips the local database holds already
+    bool loginRefused = false;
+    double remoteSeconds = 0; // spent waiting for the server
+};
+
 // Downloads this farm's trips into ctx.grid: one top-level row per trip, its
 // loads and then its unloads as child rows, and the stored mark on the trips
 // already in the local database. Stores nothing. Errors go to the event log.
-void CmdDescargar_Click(AppContext &ctx);
+DownloadOutcome CmdDescargar_Click(AppContext &ctx,
+                                   const RemoteOptions &options = RemoteOptions::tripDownload());
 
 // The grid's sixteen columns, no rows.
 void resetTripGrid(TripGrid &grid);

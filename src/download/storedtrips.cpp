@@ -1,10 +1,13 @@
 #include "download/storedtrips.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
+#include "store/tables.h"
 
 namespace zelvano {
 
@@ -34,29 +37,27 @@ void Buscar_Usuario(AppContext &ctx, QString &id)
     if (rs.eof())
         id = QStringLiteral("ANONIMO");
     else
-        id = vb::joinText(rs.value(1)) + QStringLiteral(", ") + vb::joinText(rs.value(2));
+        id = vb::joinText(rs.value(Usuario::Apellido)) + QStringLiteral(", ") +
+             vb::joinText(rs.value(Usuario::Nombre));
 }
 
-void Comparar_Guardados(AppContext &ctx, TripGrid &grid)
+Outcome Comparar_Guardados(AppContext &ctx, TripGrid &grid)
 {
+    Outcome outcome;
     try {
         for (int row = 0; row < grid.rowCount(); ++row) {
-            const QString id = vb::toText(grid.row(row).value(0));
+            const QString id = vb::toText(grid.row(row).value(TripCell::Id));
             Recordset rs = ctx.db().openRecordset(
                 QStringLiteral("select * from lectura_viajes where id = ") + id +
                 QStringLiteral(" "));
             if (!rs.eof())
-                grid.setIcon(row, 0, TripGrid::kStoredIcon);
+                grid.setIcon(row, TripCell::Id, TripGrid::kStoredIcon);
         }
     } catch (const AppError &e) {
-        const QString text = procedureErrorText(e, QStringLiteral("Comparar_Guardados")) +
-                             ctx.timeText();
-        try {
-            Grabar_Suceso(ctx, ctx.today(), text);
-        } catch (const AppError &) {
-            reportUnlogged(e, QStringLiteral("Comparar_Guardados"));
-        }
+        outcome.fail(e);
+        logEvent(ctx, ErrorText::inWindow(e, QStringLiteral("Comparar_Guardados")));
     }
+    return outcome;
 }
 
 } // namespace zelvano

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/outcome.h"
+
 #include <QString>
 
 namespace zelvano {
@@ -15,8 +17,8 @@ void Buscar_Usuario(AppContext &ctx, QString &id);
 
 // Puts the stored mark (icon 1 on cell 0) on every trip row whose trip is
 // already in lectura_viajes. An error stops the walk and is written to the
-// event log; the marks set so far stay.
-void Comparar_Guardados(AppContext &ctx, TripGrid &grid);
+// event log and returned; the marks set so far stay.
+Outcome Comparar_Guardados(AppContext &ctx, TripGrid &grid);
 
 // True for an optional sign and digits only, with blanks around allowed.
 bool isWholeNumberText(const QString &text);

@@ -19,7 +19,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -165,11 +164,6 @@ void FrmSucesosAuto::buildControls()
     connect(m_cmdGrabar, &QPushButton::clicked, this, [this] { cmdgrabar_Click(); });
     connect(m_cmdImprimir, &QPushButton::clicked, this, [this] { CmdImprimir_Click(); });
     connect(m_cmdSalir, &QPushButton::clicked, this, [this] { cmdsalir_Click(); });
-
-    // The import lists its folder itself; the list box stays out of sight.
-    m_file = new QListWidget(this);
-    m_file->setObjectName(QStringLiteral("File"));
-    m_file->hide();
 
     m_frSuces = new QGroupBox(QStringLiteral("Zelvano"), this);
     m_frSuces->setObjectName(QStringLiteral("FrSuces"));

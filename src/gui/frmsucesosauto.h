@@ -11,7 +11,6 @@
 class QDateEdit;
 class QGroupBox;
 class QLabel;
-class QListWidget;
 class QMenu;
 class QPushButton;
 class QTabWidget;
@@ -136,7 +135,6 @@ private:
     QPushButton *m_cmdGrabar = nullptr;
     QPushButton *m_cmdImprimir = nullptr;
     QPushButton *m_cmdSalir = nullptr;
-    QListWidget *m_file = nullptr;
     QGroupBox *m_frSuces = nullptr;
     QTreeWidget *m_reportSincro = nullptr;
     QPushButton *m_pushButton1 = nullptr;

@@ -1,5 +1,5 @@
-#include "app/cli.h"
-#include "app/headless.h"
+#include "cli/cli.h"
+#include "gui/printout.h"
 #include "gui/trayprogram.h"
 #include "version.h"
 
@@ -61,8 +61,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QString::fromLatin1(zelvano::kVersionText));
 
     zelvano::ProgramHooks hooks;
-    hooks.headlessProgram = zelvano::runHeadlessProgram;
     hooks.trayProgram = zelvano::gui::runTrayProgram;
-    hooks.extraCommands.push_back(zelvano::gui::printCommand());
+    hooks.printToPdf = zelvano::gui::printTripGridToPdf;
     return zelvano::runCommandLine(QCoreApplication::arguments(), hooks);
 }

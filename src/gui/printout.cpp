@@ -1,6 +1,8 @@
 #include "gui/printout.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
 #include "gui/tripgridmodel.h"
@@ -154,8 +156,9 @@ private:
         ++m_rowsOnPage;
         m_p.setFont(m_bodyFont);
 
-        if (child && !r.cells.empty() && r.cells[0].background != TripGrid::kNoBackground) {
-            const uint32_t rgb = r.cells[0].background;
+        if (child && !r.cells.empty() &&
+            r.cells[kChildKindCell].background != TripGrid::kNoBackground) {
+            const uint32_t rgb = r.cells[kChildKindCell].background;
             m_p.fillRect(QRectF(m_indent, m_y, m_width - m_indent, height),
                          QColor(int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF)));
         }
@@ -258,12 +261,10 @@ void CmdImprimir_Click(AppContext &ctx, QWidget *parent)
         if (failure)
             throw *failure;
     } catch (const AppError &error) {
-        ctx.notices.messageBox(
-            QStringLiteral(
-                "Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
-                .arg(error.number())
-                .arg(error.description()),
-            UserNotices::Icon::Critical, QStringLiteral("Error en CmdImprimir_Click "));
+        ctx.notices.messageBox(ErrorText::inProcedure(error, QStringLiteral("CmdImprimir_Click"),
+                                                      QStringLiteral("Formulario FrmSucesos")),
+                               UserNotices::Icon::Critical,
+                               QStringLiteral("Error en CmdImprimir_Click "));
     }
 }
 

@@ -5,12 +5,9 @@
 #include "app/scheduler.h"
 #include "app/startup.h"
 #include "app/ticktimer.h"
-#include "common/datetexts.h"
 #include "common/error.h"
-#include "download/download.h"
 #include "gui/frmsucesosauto.h"
 #include "gui/guinotices.h"
-#include "gui/printout.h"
 #include "gui/waitpanel.h"
 #include "platform/processlist.h"
 #include "store/appcontext.h"
@@ -102,74 +99,6 @@ int runTrayProgram(const QString &homeDir)
     signalled = nullptr;
     closeLocalConnection(ctx);
     return code;
-}
-
-namespace {
-
-int cmdPrint(CliEnv &env, const QStringList &args)
-{
-    QString pdf;
-    QDate from;
-    QDate to;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
-        if (a == QLatin1String("--pdf") && !next.isEmpty()) {
-            pdf = next;
-            ++i;
-        } else if (a == QLatin1String("--from") && !next.isEmpty()) {
-            from = DateTexts::parseDate(next);
-            ++i;
-        } else if (a == QLatin1String("--to") && !next.isEmpty()) {
-            to = DateTexts::parseDate(next);
-            ++i;
-        } else {
-            pdf.clear();
-            break;
-        }
-    }
-    const bool range =
-        args.contains(QLatin1String("--from")) || args.contains(QLatin1String("--to"));
-    if (pdf.isEmpty() || (range && (!from.isValid() || !to.isValid()))) {
-        std::fprintf(stderr,
-                     "usage: zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]\n");
-        return 2;
-    }
-    AppContext &ctx = env.ctx;
-    if (from.isValid()) {
-        ctx.newTripsOnly = false;
-        ctx.DTdesde = from;
-        ctx.DThasta = to;
-    }
-    if (!env.connect())
-        return 1;
-    CmdDescargar_Click(ctx);
-    closeLocalConnection(ctx);
-    try {
-        const int pages = printTripGridToPdf(pdf, ctx.grid, ctx.settings);
-        std::printf("%s: %d trips, %d pages\n", pdf.toLocal8Bit().constData(), ctx.grid.rowCount(),
-                    pages);
-    } catch (const AppError &error) {
-        ctx.notices.messageBox(
-            QStringLiteral(
-                "Error %1 (%2) en procedimiento CmdImprimir_Click de Formulario FrmSucesos")
-                .arg(error.number())
-                .arg(error.description()),
-            UserNotices::Icon::Critical, QStringLiteral("Error en CmdImprimir_Click "));
-        return 1;
-    }
-    return env.notices.messageCount() > 0 ? 1 : 0;
-}
-
-} // namespace
-
-CommandSpec printCommand()
-{
-    return {QStringLiteral("print"),
-            QStringLiteral("print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]"),
-            QStringLiteral("Download the trips (new ones, or those of the date range) and print "
-                           "the trip grid into a PDF file."),
-            cmdPrint};
 }
 
 } // namespace zelvano::gui

@@ -2,10 +2,13 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
 #include "milk/localenumber.h"
 #include "milk/pittrip.h"
 #include "store/eventlog.h"
+#include "store/tables.h"
+#include "store/transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -136,25 +139,24 @@ struct StoredReading
 
 // The reading, one line per herd with codes, and its totals, in one
 // transaction so that a failure leaves no half reading behind.
-void storeReading(AppContext &ctx, const QString &dateText, const QString &source)
+void storeReading(AppContext &ctx, const QString &dateText, const QString &source,
+                  std::vector<MilkGroup> &rows)
 {
     LocalConnection &db = ctx.db();
-    db.beginTrans();
+    Transaction transaction(db);
     qint32 totalHeads = 0;
     qint32 totalLitres = 0;
 
     TableWriter reading = db.openTable(QStringLiteral("Produccion_Lactea"));
     reading.addNew();
-    const qint32 id = vb::toLong(reading.value(0));
-    softly([&] { reading.setValue(1, dateText); });
-    reading.setValue(2, QStringLiteral("Zelvano"));
-    reading.setValue(3, source);
-    reading.setValue(6, false);
-    reading.setValue(7, QStringLiteral("AGREGAR"));
+    const qint32 id = vb::toLong(reading.value(ProduccionLactea::Id));
+    softly([&] { reading.setValue(ProduccionLactea::Fecha, dateText); });
+    reading.setValue(ProduccionLactea::Usuario, QStringLiteral("Zelvano"));
+    reading.setValue(ProduccionLactea::Turno, source);
+    reading.setValue(ProduccionLactea::Actualizado, false);
+    reading.setValue(ProduccionLactea::Proceso, QStringLiteral("AGREGAR"));
     reading.update();
-    reading.close();
 
-    std::vector<AppContext::ProductionRow> &rows = ctx.ProductionRows;
     // Where each code stands, first row first: a claimed row moves to the
     // claiming herd's id.
     QHash<QString, std::set<size_t>> rowsByCode;
@@ -165,10 +167,10 @@ void storeReading(AppContext &ctx, const QString &dateText, const QString &sourc
     Recordset herds = db.openRecordset(QStringLiteral("select * from rodeos"));
     TableWriter lines = db.openTable(QStringLiteral("detalle_Produccion_Lactea"));
     for (; !herds.eof(); herds.moveNext()) {
-        const QString codes = vb::joinText(herds.value(4)); // Null: no codes
+        const QString codes = vb::joinText(herds.value(Rodeos::Codigos)); // Null: no codes
         if (codes.isEmpty())
             continue;
-        const QVariant herdId = herds.value(0);
+        const QVariant herdId = herds.value(Rodeos::Id);
         const QString herdKey = vb::joinText(herdId);
         double herdHeads = 0;
         double herdLitres = 0;
@@ -184,77 +186,73 @@ void storeReading(AppContext &ctx, const QString &dateText, const QString &sourc
             rowsByCode[herdKey].insert(first);
         }
         lines.addNew();
-        lines.setValue(0, id);
-        lines.setValue(1, herdId);
-        lines.setValue(2, herdHeads);
-        lines.setValue(3, herdLitres);
+        lines.setValue(DetalleProduccionLactea::Id, id);
+        lines.setValue(DetalleProduccionLactea::Rodeo, herdId);
+        lines.setValue(DetalleProduccionLactea::Cabezas, herdHeads);
+        lines.setValue(DetalleProduccionLactea::Litros, herdLitres);
         lines.update();
         totalLitres = addRounded(totalLitres, herdLitres);
         totalHeads = addRounded(totalHeads, herdHeads);
     }
-    lines.close();
-    herds.close();
 
     Recordset totals = db.openRecordset(
         QStringLiteral("select * from Produccion_Lactea where id = %1").arg(id), true);
     if (!totals.eof()) {
-        totals.setValue(4, totalHeads);
-        totals.setValue(5, totalLitres);
+        totals.setValue(ProduccionLactea::TotalCabezas, totalHeads);
+        totals.setValue(ProduccionLactea::TotalLitros, totalLitres);
         totals.update();
     }
-    totals.close();
-    db.commitTrans();
+    transaction.commit();
 }
 
 // The pit-feeding trip of the reading, when the suite has a pit diet with its
 // prescription and pit food.
-void pitFeeding(AppContext &ctx, const QString &dateText)
+Outcome pitFeeding(AppContext &ctx, const QString &dateText, const std::vector<MilkGroup> &groups)
 {
     LocalConnection &db = ctx.db();
-    Recordset diets = db.openRecordset(QStringLiteral("select * from dietas where delpro = - 1"));
+    const Recordset diets =
+        db.openRecordset(QStringLiteral("select * from dietas where delpro = - 1"));
     if (diets.eof())
-        return;
-    qint32 dietId = 0;
-    softly([&] { dietId = vb::toLong(diets.value(0)); });
+        return Outcome();
+    PitDiet diet;
+    softly([&] { diet.dietId = vb::toLong(diets.value(Dietas::Id)); });
 
-    Recordset trips = db.openRecordset(
+    const Recordset trips = db.openRecordset(
         QStringLiteral("select * from prescripcion_viajes where receta = '%1' order by id_prescripcion desc")
-            .arg(dietId));
+            .arg(diet.dietId));
     if (trips.eof()) {
         Grabar_Suceso(ctx, ctx.today(),
                       QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
                                      "presente la receta en una prescripcion"));
-        return;
+        return Outcome();
     }
-    qint32 prescriptionId = 0, programmedTrip = 0, shift = 0;
-    softly([&] { prescriptionId = vb::toLong(trips.value(0)); });
-    softly([&] { programmedTrip = vb::toLong(trips.value(1)); });
-    softly([&] { shift = vb::toLong(vb::roundHalfEven(vb::val(vb::joinText(trips.value(5))))); });
-    const QString recipe = vb::toText(trips.value(2));
-    const QString tripTime = vb::toText(trips.value(4));
-    trips.close();
+    softly([&] { diet.prescriptionId = vb::toLong(trips.value(PrescripcionViajes::IdPrescripcion)); });
+    softly([&] { diet.programmedTripId = vb::toLong(trips.value(PrescripcionViajes::IdViaje)); });
+    softly([&] {
+        diet.shift = vb::toLong(
+            vb::roundHalfEven(vb::val(vb::joinText(trips.value(PrescripcionViajes::Turno)))));
+    });
+    diet.recipeName = vb::toText(trips.value(PrescripcionViajes::DesReceta));
+    diet.tripTime = vb::toText(trips.value(PrescripcionViajes::Hora));
 
-    Recordset foods = db.openRecordset(
+    const Recordset foods = db.openRecordset(
         QStringLiteral("select * from prescripcion_detalle_alimentos where id_prescripcion =  %1 "
                        "and id_viaje = %2 order by id_prescripcion desc")
-            .arg(prescriptionId)
-            .arg(programmedTrip));
+            .arg(diet.prescriptionId)
+            .arg(diet.programmedTripId));
     if (foods.eof()) {
         Grabar_Suceso(ctx, ctx.today(),
                       QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
                                      "presente en una prescripcion el alimento de fosa"));
-        return;
+        return Outcome();
     }
-    qint32 foodId = 0;
-    softly([&] { foodId = vb::toLong(foods.value(2)); });
-    const QString foodName = vb::toText(foods.value(3));
-    foods.close();
+    softly([&] { diet.foodId = vb::toLong(foods.value(PrescripcionDetalleAlimentos::IdAlimento)); });
+    diet.foodName = vb::toText(foods.value(PrescripcionDetalleAlimentos::Nombre));
 
     const QDate day = DateTexts::parseDate(dateText);
     if (!day.isValid())
-        return; // no day to give the trip
-    Dar_Viaje_Fosa(ctx, day, dietId, foodId, prescriptionId, programmedTrip, foodName, shift,
-                   recipe, tripTime);
+        return Outcome(); // no day to give the trip
+    return Dar_Viaje_Fosa(ctx, day, diet, groups);
 }
 
 } // namespace
@@ -359,9 +357,9 @@ QString delproDateText(const QString &fileName, const QString &stem)
     return day + u'/' + month + u'/' + year;
 }
 
-void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName)
+MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName)
 {
-    ctx.ProductionRows.clear();
+    MilkFileOutcome outcome;
     WaitOverlay &overlay = ctx.overlay;
     overlay.setVisible(true);
     overlay.setValue(0);
@@ -372,11 +370,13 @@ void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &file
 
     try {
         const MilkLayout layout = milkLayout(ctx.settings);
-        QFile file(fullPath);
-        if (!file.open(QIODevice::ReadOnly))
-            raise(QFileInfo::exists(fullPath) ? ErrNo::PermissionDenied : ErrNo::FileNotFound);
-        const QByteArray bytes = file.readAll();
-        file.close();
+        QByteArray bytes;
+        {
+            QFile file(fullPath);
+            if (!file.open(QIODevice::ReadOnly))
+                raise(QFileInfo::exists(fullPath) ? ErrNo::PermissionDenied : ErrNo::FileNotFound);
+            bytes = file.readAll();
+        }
 
         MilkFileContent content = parseMilkFile(bytes, layout);
         if (content.empty) {
@@ -384,7 +384,7 @@ void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &file
             Grabar_Suceso(ctx, ctx.today(),
                           QStringLiteral("El archivo %1 esta vacio, no se importo ninguna lectura - %2")
                               .arg(fileName, ctx.timeText()));
-            return;
+            return outcome;
         }
         if (content.titleOnly)
             raise(ErrNo::InputPastEnd);
@@ -392,11 +392,11 @@ void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &file
         const QString source = layout.dairy ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro");
         const QString dateText = layout.dairy ? dairyDateText(fullPath)
                                               : delproDateText(fileName, ctx.settings.ImportFileName);
-        ctx.ProductionRows = std::move(content.rows);
-        overlay.setValue(int(ctx.ProductionRows.size() % kProgressMaximum));
+        outcome.groups = std::move(content.rows);
+        overlay.setValue(int(outcome.groups.size() % kProgressMaximum));
         overlay.setVisible(false);
 
-        storeReading(ctx, dateText, source);
+        storeReading(ctx, dateText, source, outcome.groups);
         if (!content.leftOut.empty()) {
             QStringList numbers;
             for (int n : content.leftOut)
@@ -406,23 +406,16 @@ void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &file
                                          "de fosa faltantes o no numericos: %2 - %3")
                               .arg(fileName, numbers.join(QStringLiteral(", ")), ctx.timeText()));
         }
-        pitFeeding(ctx, dateText);
+        outcome.take(pitFeeding(ctx, dateText, outcome.groups));
         Grabar_Suceso(ctx, ctx.today(),
                       QStringLiteral("La importacion del archivo %1 ha sido guardada correctamente - %2")
                           .arg(fileName, ctx.timeText()));
         overlay.setVisible(false);
     } catch (const AppError &error) {
-        try {
-            LocalConnection &db = ctx.db();
-            if (db.inTransaction())
-                db.rollbackTrans();
-            Grabar_Suceso(ctx, ctx.today(),
-                          procedureErrorText(error, QStringLiteral("LeerDatos_CSV")) + ctx.timeText());
-        } catch (const AppError &logError) {
-            reportUnlogged(error, QStringLiteral("LeerDatos_CSV"));
-            reportUnlogged(logError, QStringLiteral("LeerDatos_CSV"));
-        }
+        outcome.fail(error);
+        logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("LeerDatos_CSV")));
     }
+    return outcome;
 }
 
 } // namespace zelvano

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/outcome.h"
+#include "milk/milkgroup.h"
 #include "store/appcontext.h"
 
 #include <QByteArray>
@@ -24,7 +26,7 @@ struct MilkFileContent
 {
     bool empty = false;     // the file holds nothing at all
     bool titleOnly = false; // no line after the column titles
-    std::vector<AppContext::ProductionRow> rows;
+    std::vector<MilkGroup> rows;
     std::vector<int> leftOut; // line numbers (title = 1) with a missing or bad number
 };
 
@@ -44,10 +46,17 @@ MilkLayout milkLayout(const Settings &settings);
 // after the stem when there is none).
 QString delproDateText(const QString &fileName, const QString &stem);
 
+// What reading one milking file did.
+struct MilkFileOutcome : Outcome
+{
+    // The file's groups as stored: a group a herd claimed carries that herd's id.
+    std::vector<MilkGroup> groups;
+};
+
 // Imports one milking file: the reading with one line per herd that has group
 // codes, its totals, and the pit-feeding trip when the suite has a pit diet.
 // fullPath is the file to read; fileName is the name the file arrived with,
 // for the messages and the Delpro date. Reports its own failures.
-void LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName);
+MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName);
 
 } // namespace zelvano

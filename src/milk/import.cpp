@@ -2,6 +2,7 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "milk/csvreader.h"
 #include "platform/folderlisting.h"
 #include "store/appcontext.h"
@@ -52,9 +53,10 @@ QString readFileName(AppContext &ctx, const QString &name, bool dairy)
     return dairy ? kReadPrefix + stamp(ctx) + u' ' + name : kReadPrefix + name;
 }
 
-std::vector<ImportedFile> scanImportFolder(AppContext &ctx)
+ImportOutcome Abrir(AppContext &ctx)
 {
-    std::vector<ImportedFile> read;
+    ImportOutcome outcome;
+    std::vector<ImportedFile> &read = outcome.files;
     const Settings &settings = ctx.settings;
     bool dairy = false;
     QString pattern;
@@ -64,7 +66,7 @@ std::vector<ImportedFile> scanImportFolder(AppContext &ctx)
         dairy = true;
         pattern = settings.ImportFileName + QStringLiteral(".csv");
     } else {
-        return read;
+        return outcome;
     }
 
     try {
@@ -82,12 +84,19 @@ std::vector<ImportedFile> scanImportFolder(AppContext &ctx)
                               QStringLiteral("No se pudo renombrar el archivo %1, se importara en la "
                                              "proxima lectura - %2")
                                   .arg(name, ctx.timeText()));
+                outcome.failedFiles << name;
+                outcome.fail(ErrNo::PermissionDenied,
+                             QStringLiteral("No se pudo renombrar el archivo %1").arg(name));
                 continue;
             }
-            LeerDatos_CSV(ctx, folder.filePath(readName), name);
+            const MilkFileOutcome file = LeerDatos_CSV(ctx, folder.filePath(readName), name);
+            if (!file.ok())
+                outcome.failedFiles << name;
+            outcome.take(file);
             read.push_back({name, readName});
         }
     } catch (const AppError &error) {
+        outcome.fail(error);
         if (error.number() == ErrNo::PathNotFound) {
             ctx.notices.messageBox(
                 QStringLiteral("Zelvano no pudo encontrar la ruta de importacion de archivos de Delpro "
@@ -97,25 +106,19 @@ std::vector<ImportedFile> scanImportFolder(AppContext &ctx)
                                    "Control - Datos Remotos"),
                 UserNotices::Icon::Exclamation, QStringLiteral("Zelvano"));
         } else {
-            ctx.notices.messageBox(error.description() +
-                                       QStringLiteral(" en procedimiento Abrir of Formulario FrmProdDia"),
-                                   UserNotices::Icon::Critical,
-                                   QStringLiteral("Error Nº: %1").arg(error.number()));
+            ctx.notices.messageBox(
+                ErrorText::descriptionFirst(error, QStringLiteral("procedimiento Abrir of Formulario FrmProdDia")),
+                UserNotices::Icon::Critical, QStringLiteral("Error Nº: %1").arg(error.number()));
         }
-        return read;
+        return outcome;
     }
 
     if (!read.empty()) {
         if (settings.HeadCountFromMilk)
-            Actualizar_Cabezas_Litros(ctx);
-        Sincronizar_CabProd(ctx, false);
+            outcome.take(Actualizar_Cabezas_Litros(ctx));
+        outcome.sync = Sincronizar_CabProd(ctx, false);
     }
-    return read;
-}
-
-void Abrir(AppContext &ctx)
-{
-    scanImportFolder(ctx);
+    return outcome;
 }
 
 } // namespace zelvano

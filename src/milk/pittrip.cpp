@@ -2,8 +2,11 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
+#include "store/tables.h"
+#include "store/transaction.h"
 
 #include <limits>
 
@@ -32,138 +35,130 @@ void Buscar_Cab(AppContext &ctx, QString &text, qint16 &category, qint16 &activi
             text = QStringLiteral("sin descripcion");
             category = activity = pen = 0;
         } else {
-            const QString name = vb::toText(herd.value(2));
-            const qint16 c = vb::toInteger(herd.value(1));
-            const qint16 a = vb::toInteger(herd.value(8));
-            const qint16 p = vb::toInteger(herd.value(9));
+            const QString name = vb::toText(herd.value(Rodeos::Descripcion));
+            const qint16 c = vb::toInteger(herd.value(Rodeos::IdCat));
+            const qint16 a = vb::toInteger(herd.value(Rodeos::Actividad));
+            const qint16 p = vb::toInteger(herd.value(Rodeos::Corral));
             text = name;
             category = c;
             activity = a;
             pen = p;
         }
-        herd.close();
     } catch (const AppError &error) {
-        ctx.notices.messageBox(QStringLiteral("Error %1 (%2) en procedimiento Buscar_Cab de Formulario FrmRodeos")
-                                   .arg(error.number())
-                                   .arg(error.description()),
+        ctx.notices.messageBox(ErrorText::inProcedure(error, QStringLiteral("Buscar_Cab"),
+                                                      QStringLiteral("Formulario FrmRodeos")),
                                UserNotices::Icon::Critical, QStringLiteral("Error en Buscar_Nom "));
         text = QStringLiteral("sin descripcion");
         category = activity = pen = 0;
     }
 }
 
-void Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, qint32 dietId, qint32 foodId,
-                    qint32 prescriptionId, qint32 programmedTripId, const QString &foodName,
-                    qint32 shift, const QString &recipeName, const QString &tripTime)
+Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
+                       const std::vector<MilkGroup> &groups)
 {
-    LocalConnection *db = nullptr;
+    Outcome outcome;
     try {
-        db = &ctx.db();
-        db->beginTrans();
+        LocalConnection &db = ctx.db();
+        Transaction transaction(db);
 
         qint32 tripId = -1;
         {
-            Recordset lowest = db->openRecordset(
+            const Recordset lowest = db.openRecordset(
                 QStringLiteral("select * from lectura_viajes where id < 0 order by id"));
             if (!lowest.eof()) {
-                const qint64 below = qint64(vb::toLong(lowest.value(0))) - 1;
+                const qint64 below = qint64(vb::toLong(lowest.value(LecturaViajes::Id))) - 1;
                 if (below < std::numeric_limits<qint32>::min())
                     raise(ErrNo::Overflow);
                 tripId = qint32(below);
             }
         }
 
-        const auto &rows = ctx.ProductionRows;
         double totalHeads = 0;
         qint32 totalKg = 0;
-        for (const auto &row : rows) {
-            totalHeads += row.heads;
-            totalKg = vb::toLong(vb::roundHalfEven(double(totalKg) + row.pitKg));
+        for (const MilkGroup &group : groups) {
+            totalHeads += group.heads;
+            totalKg = vb::toLong(vb::roundHalfEven(double(totalKg) + group.pitKg));
         }
-        const QString hour = DateTexts::hoursMinutes(tripTime);
+        const QString hour = DateTexts::hoursMinutes(diet.tripTime);
 
-        TableWriter trip = db->openTable(QStringLiteral("Lectura_viajes"));
+        TableWriter trip = db.openTable(QStringLiteral("Lectura_viajes"));
         trip.addNew();
-        trip.setValue(0, tripId);
-        trip.setValue(1, shift);
-        trip.setValue(2, dietId);
-        trip.setValue(3, recipeName);
-        trip.setValue(4, fecha);
-        if (!rows.empty())
-            trip.setValue(5, totalHeads); // no groups: no head total at all
-        trip.setValue(6, totalKg);
-        trip.setValue(7, totalKg);
-        trip.setValue(8, programmedTripId);
-        trip.setValue(9, prescriptionId);
-        trip.setValue(10, 0);
+        trip.setValue(LecturaViajes::Id, tripId);
+        trip.setValue(LecturaViajes::Turno, diet.shift);
+        trip.setValue(LecturaViajes::IdReceta, diet.dietId);
+        trip.setValue(LecturaViajes::DesReceta, diet.recipeName);
+        trip.setValue(LecturaViajes::Fecha, fecha);
+        if (!groups.empty())
+            trip.setValue(LecturaViajes::CabTot, totalHeads); // no groups: no head total at all
+        trip.setValue(LecturaViajes::KgTotSug, totalKg);
+        trip.setValue(LecturaViajes::KgTotReal, totalKg);
+        trip.setValue(LecturaViajes::IdPrg, diet.programmedTripId);
+        trip.setValue(LecturaViajes::IdPres, diet.prescriptionId);
+        trip.setValue(LecturaViajes::KgTotPres, 0);
         trip.update();
-        trip.close();
 
         // One row set for all the unloads: the rows are saved one by one, as if
         // the table were opened afresh for each.
-        TableWriter unload = db->openTable(QStringLiteral("Lectura_descarga"));
-        for (const auto &row : rows) {
+        TableWriter unload = db.openTable(QStringLiteral("Lectura_descarga"));
+        for (const MilkGroup &group : groups) {
             unload.addNew();
-            unload.setValue(0, tripId);
-            QString name = row.code;
+            unload.setValue(LecturaDescarga::IdViaje, tripId);
+            QString name = group.code;
             qint16 category = 0, activity = 0, pen = 0;
             bool herdCode = true;
             try {
-                unload.setValue(1, row.code);
+                unload.setValue(LecturaDescarga::IdRodeo, group.code);
             } catch (const AppError &error) {
                 if (error.number() != ErrNo::TypeMismatch)
                     throw;
                 // A group no herd claimed, with a code that is no number.
-                unload.setValue(1, vb::val(row.code));
+                unload.setValue(LecturaDescarga::IdRodeo, vb::val(group.code));
                 herdCode = false;
             }
             if (herdCode)
                 Buscar_Cab(ctx, name, category, activity, pen);
             else
                 name = QStringLiteral("sin descripcion");
-            unload.setValue(2, name);
-            unload.setValue(3, row.heads);
-            unload.setValue(4, category);
-            unload.setValue(5, activity);
-            unload.setValue(6, pen);
-            unload.setValue(7, wholeText(row.pitKg));
-            unload.setValue(8, wholeText(row.pitKg));
-            unload.setValue(9, hour);
-            unload.setValue(10, 0);
-            unload.setValue(11, kPitTablet);
-            unload.setValue(12, kPitTablet);
-            unload.setValue(14, 0);
+            unload.setValue(LecturaDescarga::Descripcion, name);
+            unload.setValue(LecturaDescarga::Cabezas, group.heads);
+            unload.setValue(LecturaDescarga::Categoria, category);
+            unload.setValue(LecturaDescarga::Actividad, activity);
+            unload.setValue(LecturaDescarga::Corral, pen);
+            unload.setValue(LecturaDescarga::KgSug, wholeText(group.pitKg));
+            unload.setValue(LecturaDescarga::KgReal, wholeText(group.pitKg));
+            unload.setValue(LecturaDescarga::Hora, hour);
+            unload.setValue(LecturaDescarga::Operario, 0);
+            unload.setValue(LecturaDescarga::IdTablet, kPitTablet);
+            unload.setValue(LecturaDescarga::NomTablet, kPitTablet);
+            unload.setValue(LecturaDescarga::KgPrescriptos, 0);
             unload.update();
             ctx.window.yieldToEvents();
         }
-        unload.close();
 
-        TableWriter load = db->openTable(QStringLiteral("Lectura_carga"));
+        TableWriter load = db.openTable(QStringLiteral("Lectura_carga"));
         load.addNew();
-        load.setValue(0, tripId);
-        load.setValue(1, foodId);
-        load.setValue(2, foodName);
-        load.setValue(3, 0);
-        load.setValue(4, wholeText(totalKg));
-        load.setValue(5, wholeText(totalKg));
-        load.setValue(6, hour);
-        load.setValue(7, 0);
-        load.setValue(8, kPitTablet);
-        load.setValue(9, kPitTablet);
-        load.setValue(10, 0);
+        load.setValue(LecturaCarga::IdViaje, tripId);
+        load.setValue(LecturaCarga::IdAlim, diet.foodId);
+        load.setValue(LecturaCarga::DesAlim, diet.foodName);
+        load.setValue(LecturaCarga::Cantidad, 0);
+        load.setValue(LecturaCarga::KgSug, wholeText(totalKg));
+        load.setValue(LecturaCarga::KgReal, wholeText(totalKg));
+        load.setValue(LecturaCarga::Hora, hour);
+        load.setValue(LecturaCarga::Operario, 0);
+        load.setValue(LecturaCarga::IdTablet, kPitTablet);
+        load.setValue(LecturaCarga::NomTablet, kPitTablet);
+        load.setValue(LecturaCarga::KgPrescriptos, 0);
         load.update();
         ctx.window.yieldToEvents();
-        load.close();
 
-        db->commitTrans();
+        transaction.commit();
     } catch (const AppError &error) {
-        ctx.notices.messageBox(QStringLiteral("Error %1 (%2) in procedure Dar_Viaje_Fosa of Formulario MdiPrincipal")
-                                   .arg(error.number())
-                                   .arg(error.description()),
+        outcome.fail(error);
+        ctx.notices.messageBox(ErrorText::inProcedureEnglish(error, QStringLiteral("Dar_Viaje_Fosa"),
+                                                             QStringLiteral("Formulario MdiPrincipal")),
                                UserNotices::Icon::None, QStringLiteral("Zelvano"));
-        if (db && db->isOpen() && db->inTransaction())
-            db->rollbackTrans();
     }
+    return outcome;
 }
 
 } // namespace zelvano

@@ -17,8 +17,6 @@
 
 namespace zelvano {
 
-class WebRequest;
-
 // One row of the event list.
 struct EventRow
 {
@@ -27,10 +25,12 @@ struct EventRow
     QVariant descripcion;
 };
 
-// Everything the subsystems share for one run of the program: the settings
-// record, the one local connection and its flags, the trip grid and the
-// event list, the download choice of the tab, and the interfaces through
-// which the core reaches the person at the desk.
+// What the whole run shares, from start-up to exit: the settings record, the
+// one local connection and its flags, the trip grid and the event list, the
+// download choice of the tab, the operation under way, and the interfaces
+// through which the core reaches the person at the desk. What a single job
+// needs for itself (a download's request and limits, the groups of the
+// milking file being read) belongs to that job, not here.
 struct AppContext
 {
     AppContext(Clock &clock, UserNotices &notices, WaitOverlay &overlay, WindowStatus &window)
@@ -61,33 +61,8 @@ struct AppContext
     QDate DTdesde;
     QDate DThasta;
 
-    // --- trip download
     // A download yields to the message loop; a second one must not start then.
     bool downloadRunning = false;
-    // The download's WEB request, replaced at the start of every download.
-    std::shared_ptr<WebRequest> tripRequest;
-    // The WEB request's limits (milliseconds): connection, then the longest
-    // silence while sending or receiving.
-    int downloadConnectTimeoutMs = 60000;
-    int downloadSendTimeoutMs = 30000;
-    int downloadReceiveTimeoutMs = 30000;
-
-    // --- trip save
-
-    // --- milk import
-
-    // One group of the milking file being imported. code is the group's code
-    // in the dairy software until a herd claims the group; from then on it is
-    // that herd's id.
-    struct ProductionRow
-    {
-        QString code;
-        double heads = 0;
-        double litres = 0;
-        double pitKg = 0;
-    };
-    // The groups of the file last read, in file order (any number of them).
-    std::vector<ProductionRow> ProductionRows;
 
     // --- scheduler and window
 

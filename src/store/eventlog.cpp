@@ -2,8 +2,10 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
+#include "store/tables.h"
 
 #include <cstdio>
 
@@ -29,36 +31,48 @@ void Grabar_Suceso(AppContext &ctx, const QDate &fecha, const QString &descripci
     ctx.db().execute(sucesoInsertSql(fecha, descripcion));
 }
 
-QString procedureErrorText(const AppError &error, const QString &procedure)
+bool logEventText(AppContext &ctx, const QString &text)
 {
-    return QStringLiteral("Error %1 (%2) en procedimiento %3 de Formulario FrmSucesos ")
-        .arg(error.number())
-        .arg(error.description(), procedure);
+    try {
+        Grabar_Suceso(ctx, ctx.today(), text);
+        return true;
+    } catch (const AppError &error) {
+        std::fprintf(stderr, "%s\n(%s)\n", text.toLocal8Bit().constData(),
+                     ErrorText::inProcedure(error, QStringLiteral("Grabar_Suceso"))
+                         .toLocal8Bit()
+                         .constData());
+        return false;
+    }
+}
+
+bool logEvent(AppContext &ctx, const QString &textBeforeTime)
+{
+    return logEventText(ctx, textBeforeTime + ctx.timeText());
 }
 
 void reportUnlogged(const AppError &error, const QString &procedure)
 {
-    std::fprintf(stderr, "%s\n",
-                 procedureErrorText(error, procedure).toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", ErrorText::inWindow(error, procedure).toLocal8Bit().constData());
 }
 
 namespace {
 
 void loadWeek(AppContext &ctx)
 {
-    Recordset rs = ctx.db().openRecordset(sucesosWeekSql(ctx.today()));
-    while (!rs.eof()) {
-        ctx.events.push_back({rs.value(0), rs.value(1), rs.value(2)});
-        rs.moveNext();
+    {
+        Recordset rs = ctx.db().openRecordset(sucesosWeekSql(ctx.today()));
+        for (; !rs.eof(); rs.moveNext())
+            ctx.events.push_back(
+                {rs.value(Sucesos::Id), rs.value(Sucesos::Fecha), rs.value(Sucesos::Descripcion)});
     }
-    rs.close();
     closeLocalConnection(ctx);
 }
 
 } // namespace
 
-void Cargar_Sucesos(AppContext &ctx)
+Outcome Cargar_Sucesos(AppContext &ctx)
 {
+    Outcome outcome;
     ctx.events.clear();
     try {
         try {
@@ -70,12 +84,12 @@ void Cargar_Sucesos(AppContext &ctx)
             loadWeek(ctx);
         }
     } catch (const AppError &error) {
-        ctx.notices.messageBox(
-            QStringLiteral("Error %1 (%2) en procedimiento Cargar_Sucesos de Formulario MdiPrincipal")
-                .arg(error.number())
-                .arg(error.description()),
-            UserNotices::Icon::Critical, QStringLiteral("Error en Cargar_Sucesos "));
+        outcome.fail(error);
+        ctx.notices.messageBox(ErrorText::inProcedure(error, QStringLiteral("Cargar_Sucesos"),
+                                                      QStringLiteral("Formulario MdiPrincipal")),
+                               UserNotices::Icon::Critical, QStringLiteral("Error en Cargar_Sucesos "));
     }
+    return outcome;
 }
 
 } // namespace zelvano

@@ -278,7 +278,7 @@ QVariant Recordset::value(int position) const
 {
     if (position < 0 || position >= fieldCount())
         fieldName(position); // raises the missing item
-    if (eof() || bof())
+    if (eof())
         raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     if (auto it = m_pending.constFind(position); it != m_pending.constEnd())
         return it.value();
@@ -295,7 +295,7 @@ void Recordset::setValue(int position, const QVariant &v)
     fieldName(position);
     if (m_table.isEmpty() || m_tableColumn[size_t(position)] < 0)
         raise(3251, QStringLiteral("Current Recordset does not support updating."));
-    if (eof() || bof())
+    if (eof())
         raise(3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     m_pending.insert(position, convertForColumn(m_kinds[size_t(position)], v));
 }

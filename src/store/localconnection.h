@@ -53,9 +53,7 @@ public:
     Recordset() = default;
 
     bool eof() const { return m_current >= int(m_rows.size()); }
-    bool bof() const { return m_current < 0; }
     void moveNext();
-    void moveFirst() { m_current = 0; }
     int recordCount() const { return int(m_rows.size()); }
     int fieldCount() const { return int(m_names.size()); }
     QString fieldName(int position) const;

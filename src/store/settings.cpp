@@ -1,9 +1,11 @@
 #include "store/settings.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
+#include "store/tables.h"
 
 namespace zelvano {
 
@@ -58,44 +60,38 @@ void Inicializar_Usuarios(AppContext &ctx)
         if (rs.eof())
             return;
         Settings &s = ctx.settings;
-        s.CompanyField0 = rs.value(0);
-        s.CompanyField1 = rs.value(1);
-        s.CompanyField2 = textOf(rs.value(2));
-        s.CompanyField3 = textOf(rs.value(3));
-        s.ClientId = vb::joinText(rs.value(20));
-        s.ServerHost = vb::joinText(rs.value(21));
-        s.ClientPassword = vb::joinText(rs.value(22));
-        const QVariant mode = rs.value(23);
+        s.CompanyField0 = rs.value(MiEmpresa::CompanyField0);
+        s.CompanyField1 = rs.value(MiEmpresa::CompanyField1);
+        s.CompanyField2 = textOf(rs.value(MiEmpresa::CompanyField2));
+        s.CompanyField3 = textOf(rs.value(MiEmpresa::CompanyField3));
+        s.ClientId = vb::joinText(rs.value(MiEmpresa::ClientId));
+        s.ServerHost = vb::joinText(rs.value(MiEmpresa::ServerHost));
+        s.ClientPassword = vb::joinText(rs.value(MiEmpresa::ClientPassword));
+        const QVariant mode = rs.value(MiEmpresa::RemoteMode);
         s.RemoteMode = (!vb::isNull(mode) && vb::joinText(mode) == QLatin1String("ODBC"))
                            ? QStringLiteral("ODBC")
                            : QStringLiteral("WEB");
-        s.UseDownloadInterval = boolOf(rs.value(24));
-        s.DownloadEveryMinutes = s.UseDownloadInterval ? vb::val(textOf(rs.value(25))) : 0.0;
-        s.CsvImportEnabled = boolOf(rs.value(29));
+        s.UseDownloadInterval = boolOf(rs.value(MiEmpresa::UseDownloadInterval));
+        s.DownloadEveryMinutes = s.UseDownloadInterval ? vb::val(textOf(rs.value(MiEmpresa::DownloadEveryMinutes))) : 0.0;
+        s.CsvImportEnabled = boolOf(rs.value(MiEmpresa::CsvImportEnabled));
         if (s.CsvImportEnabled) {
-            s.ImportFolder = textOf(rs.value(30));
-            s.ImportFileName = textOf(rs.value(31));
-            s.ImportTime = textOf(rs.value(32));
-            s.ImportSoftware = vb::joinText(rs.value(33));
+            s.ImportFolder = textOf(rs.value(MiEmpresa::ImportFolder));
+            s.ImportFileName = textOf(rs.value(MiEmpresa::ImportFileName));
+            s.ImportTime = textOf(rs.value(MiEmpresa::ImportTime));
+            s.ImportSoftware = vb::joinText(rs.value(MiEmpresa::ImportSoftware));
         } else {
             s.ImportFolder.clear();
             s.ImportFileName.clear();
             s.ImportTime.clear();
             s.ImportSoftware.clear();
         }
-        s.CsvSplitMark = vb::joinText(rs.value(34));
-        s.CsvDecimalSeparator = vb::joinText(rs.value(35));
-        s.HeadCountFromFeeding = boolOf(rs.value(43));
-        s.HeadCountFromMilk = boolOf(rs.value(44));
+        s.CsvSplitMark = vb::joinText(rs.value(MiEmpresa::CsvSplitMark));
+        s.CsvDecimalSeparator = vb::joinText(rs.value(MiEmpresa::CsvDecimalSeparator));
+        s.HeadCountFromFeeding = boolOf(rs.value(MiEmpresa::HeadCountFromFeeding));
+        s.HeadCountFromMilk = boolOf(rs.value(MiEmpresa::HeadCountFromMilk));
     } catch (const AppError &error) {
         // Keep what was loaded; the next tick reads the row again.
-        try {
-            Grabar_Suceso(ctx, ctx.today(),
-                          procedureErrorText(error, QStringLiteral("Inicializar_Usuarios")) +
-                              ctx.timeText());
-        } catch (const AppError &) {
-            reportUnlogged(error, QStringLiteral("Inicializar_Usuarios"));
-        }
+        logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("Inicializar_Usuarios")));
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "common/datetexts.h"
 #include "common/vb.h"
-#include "download/remote.h"
+#include "remote/remote.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -2,12 +2,14 @@
 
 #include "common/datetexts.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
-#include "download/remote.h"
+#include "remote/server.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
 #include "sync/statements.h"
-#include "sync/syncremote.h"
+#include "store/tables.h"
+#include "store/transaction.h"
 
 #include <QHash>
 
@@ -42,11 +44,6 @@ struct StepRefused
 {
     QString message;
 };
-
-void logEvent(AppContext &ctx, const QString &text)
-{
-    Grabar_Suceso(ctx, ctx.today(), text + ctx.timeText());
-}
 
 qint64 serverIdOf(const QVariant &value)
 {
@@ -85,33 +82,35 @@ struct DownloadedRecord
 
 syncsql::Header headerOf(const Recordset &rs)
 {
-    return {rs.value(0), rs.value(1), rs.value(2), rs.value(3),
-            rs.value(4), rs.value(5), rs.value(8)};
+    namespace P = ProduccionLactea;
+    return {rs.value(P::Id),      rs.value(P::Fecha),        rs.value(P::Usuario),
+            rs.value(P::Turno),   rs.value(P::TotalCabezas), rs.value(P::TotalLitros),
+            rs.value(P::IdRemoto)};
 }
 
 // The value groups of one reading's local detail rows, under the given server id.
 int appendDetailGroups(LocalConnection &db, const QVariant &localId, const QString &serverId,
                        QString *groups)
 {
+    namespace P = DetalleProduccionLactea;
     Recordset rs = db.openRecordset(syncsql::localDetailsSql(localId));
     int n = 0;
     for (; !rs.eof(); rs.moveNext(), ++n)
-        *groups += syncsql::detailGroup(serverId, {rs.value(1), rs.value(2), rs.value(3)});
-    rs.close();
+        *groups += syncsql::detailGroup(
+            serverId, {rs.value(P::Rodeo), rs.value(P::Cabezas), rs.value(P::Litros)});
     return n;
 }
 
-void sendOrRefuse(SyncRemote &remote, const QString &sql, const QString &message)
+void sendOrRefuse(RemoteServer &remote, const QString &sql, const QString &message)
 {
-    const RemoteAnswer answer = remote.run(sql, false);
-    if (!answer.accepted())
+    if (!remote.execute(sql).accepted())
         throw StepRefused{message};
 }
 
 // The pending additions that the server does not hold yet go up in
 // one statement. Returns every pending addition with the server id it already
 // knows (Null while none).
-QHash<qint64, QVariant> sendAdditions(AppContext &ctx, SyncRemote &remote, SyncReport &report)
+QHash<qint64, QVariant> sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &report)
 {
     LocalConnection &db = ctx.db();
     QHash<qint64, QVariant> pending;
@@ -126,7 +125,6 @@ QHash<qint64, QVariant> sendAdditions(AppContext &ctx, SyncRemote &remote, SyncR
         groups += syncsql::headerGroup(ctx.settings.ClientId, header);
         ++report.headersAdded;
     }
-    rs.close();
     if (!groups.isEmpty())
         sendOrRefuse(remote, syncsql::headerInsertSql(groups), kHeaderInsertFailed);
     return pending;
@@ -142,17 +140,17 @@ std::map<qint64, std::pair<QString, qint64>> matchAdditions(LocalConnection &db,
                                                             const QHash<qint64, QVariant> &pending)
 {
     QHash<qint64, qint64> holder; // server id -> local id holding it
+    enum { Id, IdRemoto };
     Recordset held = db.openRecordset(
         QStringLiteral("select id, id_remoto from Produccion_Lactea where id_remoto is not null"));
     for (; !held.eof(); held.moveNext())
-        holder.insert(serverIdOf(held.value(1)), held.value(0).toLongLong());
-    held.close();
+        holder.insert(serverIdOf(held.value(IdRemoto)), held.value(Id).toLongLong());
 
     std::map<qint64, std::pair<QString, qint64>> chosen; // local id -> (server id text, id)
     for (const RemoteRow &row : rows) {
-        const QString serverText = vb::joinText(row.field(0, QStringLiteral("id"))).trimmed();
+        const QString serverText = vb::joinText(row.field(RemoteUnsentHeader::Id)).trimmed();
         const qint64 serverId = serverIdOf(serverText);
-        const qint64 localId = serverIdOf(row.field(1, QStringLiteral("id_prg")));
+        const qint64 localId = serverIdOf(row.field(RemoteUnsentHeader::IdPrg));
         if (serverId < 0 || localId < 0)
             continue;
         const auto add = pending.constFind(localId);
@@ -170,14 +168,13 @@ std::map<qint64, std::pair<QString, qint64>> matchAdditions(LocalConnection &db,
     return chosen;
 }
 
-void sendAdditionDetails(AppContext &ctx, SyncRemote &remote, SyncReport &report,
-                         const QHash<qint64, QVariant> &pending)
+void sendAdditionDetails(AppContext &ctx, RemoteServer &remote, SyncReport &report,
+                         const QHash<qint64, QVariant> &pending, Transaction &transaction)
 {
     LocalConnection &db = ctx.db();
     // A refused read cannot be told from "no rows": marking the additions
     // sent then would leave headers on the server that never get details.
-    RemoteAnswer answer =
-        remote.run(syncsql::headersWithoutDetailsSql(ctx.settings.ClientId), true);
+    RemoteAnswer answer = remote.query(syncsql::headersWithoutDetailsSql(ctx.settings.ClientId));
     if (!answer.accepted())
         throw StepRefused{kHeaderFailed};
     const auto chosen = matchAdditions(db, answer.rows, pending);
@@ -187,8 +184,7 @@ void sendAdditionDetails(AppContext &ctx, SyncRemote &remote, SyncReport &report
     if (!chosen.empty()) {
         for (const auto &[localId, server] : chosen)
             db.execute(syncsql::storeRemoteIdSql(server.first, localId));
-        db.commitTrans();
-        db.beginTrans();
+        transaction.commitAndContinue();
     }
 
     QString groups;
@@ -199,7 +195,7 @@ void sendAdditionDetails(AppContext &ctx, SyncRemote &remote, SyncReport &report
     db.execute(syncsql::markSentSql(kAgregar));
 }
 
-void sendChanges(AppContext &ctx, SyncRemote &remote, SyncReport &report)
+void sendChanges(AppContext &ctx, RemoteServer &remote, SyncReport &report)
 {
     LocalConnection &db = ctx.db();
     Recordset rs = db.openRecordset(syncsql::pendingSql(kModificar));
@@ -215,22 +211,20 @@ void sendChanges(AppContext &ctx, SyncRemote &remote, SyncReport &report)
             sendOrRefuse(remote, syncsql::detailInsertSql(groups), kDetailFailed);
         ++report.headersChanged;
     }
-    rs.close();
     db.execute(syncsql::markSentSql(kModificar));
 }
 
-void sendDeletions(AppContext &ctx, SyncRemote &remote, SyncReport &report)
+void sendDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &report)
 {
     LocalConnection &db = ctx.db();
     Recordset rs = db.openRecordset(syncsql::pendingSql(kEliminar));
     for (; !rs.eof(); rs.moveNext()) {
-        const QVariant serverId = rs.value(8);
+        const QVariant serverId = rs.value(ProduccionLactea::IdRemoto);
         sendOrRefuse(remote, syncsql::remoteHeaderDeleteSql(ctx.settings.ClientId, serverId),
                      kHeaderFailed);
         sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
         ++report.headersDeleted;
     }
-    rs.close();
     db.execute(syncsql::deleteSentSql());
 }
 
@@ -240,43 +234,33 @@ bool connectionFailure(long number)
            number == ErrNo::HttpNameNotResolved;
 }
 
-// The event log must not take the procedure down with it.
-void logFailure(AppContext &ctx, const QString &text, const QString &procedure)
-{
-    try {
-        logEvent(ctx, text);
-    } catch (const AppError &error) {
-        reportUnlogged(error, procedure);
-    }
-}
-
 } // namespace
 
-void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
+namespace {
+
+// Sincronizar_nuevos on an open server: the records go into `out`.
+void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out)
 {
-    SyncReport unused;
-    SyncReport &out = report ? *report : unused;
-    bool began = false;
     try {
-        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
+        std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
-        const RemoteAnswer auth = remote->run(authenticationSql(ctx.settings), true);
-        if (!auth.hasRows) {
-            logFailure(ctx, kAuthRefused, QStringLiteral("Sincronizar_nuevos"));
+        if (!remote->query(authenticationSql(ctx.settings)).hasRows) {
+            out.loginRefused = true;
+            out.fail(ErrNo::LoginRefused, kAuthRefused.trimmed());
+            logEvent(ctx, kAuthRefused);
             return;
         }
 
         LocalConnection &db = ctx.db();
         qint64 threshold = 0;
         {
-            Recordset rs = db.openRecordset(syncsql::maxRemoteIdSql());
+            const Recordset rs = db.openRecordset(syncsql::maxRemoteIdSql());
             if (!rs.eof() && !vb::isNull(rs.value(0)))
                 threshold = rs.value(0).toLongLong();
-            rs.close();
         }
 
         RemoteAnswer heads =
-            remote->run(syncsql::newHeadersSql(ctx.settings.ClientId, threshold), true);
+            remote->query(syncsql::newHeadersSql(ctx.settings.ClientId, threshold));
         if (!heads.accepted())
             raiseRefusedRead(heads);
 
@@ -285,7 +269,7 @@ void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
         std::vector<DownloadedRecord> records;
         records.reserve(heads.rows.size());
         for (RemoteRow &row : heads.rows) {
-            const QVariant id = row.field(1, QStringLiteral("id"));
+            const QVariant id = row.field(RemoteProduction::Id);
             records.push_back({serverIdOf(id), vb::joinText(id).trimmed(), std::move(row)});
         }
         std::stable_sort(records.begin(), records.end(),
@@ -296,107 +280,96 @@ void Sincronizar_nuevos(AppContext &ctx, SyncReport *report)
         TableWriter header = db.openTable(QStringLiteral("produccion_lactea"));
         TableWriter detail = db.openTable(QStringLiteral("detalle_produccion_lactea"));
         for (const DownloadedRecord &record : records) {
-            RemoteAnswer details =
-                remote->run(syncsql::remoteDetailsSql(record.serverIdText, remote->odbc()), true);
+            const RemoteAnswer details =
+                remote->query(syncsql::remoteDetailsSql(record.serverIdText, remote->odbc()));
             if (!details.accepted())
                 raiseRefusedRead(details);
 
             // A record and its details are stored together or not at all.
-            db.beginTrans();
-            began = true;
+            Transaction transaction(db);
             const RemoteRow &h = record.header;
             header.addNew();
-            const QVariant localId = header.value(0);
-            header.setValue(1, localDateText(h.field(2, QStringLiteral("fecha"))));
-            header.setValue(2, h.field(3, QStringLiteral("usuario")));
-            header.setValue(3, h.field(4, QStringLiteral("turno")));
-            header.setValue(4, h.field(5, QStringLiteral("total_cabezas")));
-            header.setValue(5, h.field(6, QStringLiteral("total_litros")));
-            header.setValue(6, true);
-            header.setValue(7, kDescargado);
-            header.setValue(8, h.field(1, QStringLiteral("id")));
+            const QVariant localId = header.value(ProduccionLactea::Id);
+            header.setValue(ProduccionLactea::Fecha,
+                            localDateText(h.field(RemoteProduction::Fecha)));
+            header.setValue(ProduccionLactea::Usuario, h.field(RemoteProduction::Usuario));
+            header.setValue(ProduccionLactea::Turno, h.field(RemoteProduction::Turno));
+            header.setValue(ProduccionLactea::TotalCabezas,
+                            h.field(RemoteProduction::TotalCabezas));
+            header.setValue(ProduccionLactea::TotalLitros, h.field(RemoteProduction::TotalLitros));
+            header.setValue(ProduccionLactea::Actualizado, true);
+            header.setValue(ProduccionLactea::Proceso, kDescargado);
+            header.setValue(ProduccionLactea::IdRemoto, h.field(RemoteProduction::Id));
             header.update();
             for (const RemoteRow &d : details.rows) {
                 detail.addNew();
-                detail.setValue(0, localId);
-                detail.setValue(1, d.field(1, QStringLiteral("rodeo")));
-                detail.setValue(2, d.field(2, QStringLiteral("cabezas")));
-                detail.setValue(3, d.field(3, QStringLiteral("litros")));
+                detail.setValue(DetalleProduccionLactea::Id, localId);
+                detail.setValue(DetalleProduccionLactea::Rodeo,
+                                d.field(RemoteProductionDetail::Rodeo));
+                detail.setValue(DetalleProduccionLactea::Cabezas,
+                                d.field(RemoteProductionDetail::Cabezas));
+                detail.setValue(DetalleProduccionLactea::Litros,
+                                d.field(RemoteProductionDetail::Litros));
                 detail.update();
             }
-            db.commitTrans();
-            began = false;
+            transaction.commit();
             ++out.recordsDownloaded;
             out.detailsDownloaded += int(details.rows.size());
         }
-        header.close();
-        detail.close();
     } catch (const AppError &error) {
-        if (began && ctx.connection && ctx.connection->inTransaction())
-            ctx.connection->rollbackTrans();
-        logFailure(
-            ctx,
-            QStringLiteral("Error %1 (%2) en procedimiento Sincronizar_nuevos de Módulo Module1")
-                .arg(error.number())
-                .arg(error.description()),
-            QStringLiteral("Sincronizar_nuevos"));
+        out.fail(error);
+        logEvent(ctx, ErrorText::inProcedure(error, QStringLiteral("Sincronizar_nuevos"),
+                                             QStringLiteral("Módulo Module1")));
     }
 }
 
-void Sincronizar_CabProd(AppContext &ctx, bool silent)
+} // namespace
+
+SyncReport Sincronizar_nuevos(AppContext &ctx, const RemoteOptions &options)
 {
-    Sincronizar_CabProd(ctx, silent, nullptr);
+    SyncReport report;
+    downloadNew(ctx, options, report);
+    return report;
 }
 
-void Sincronizar_CabProd(AppContext &ctx, bool silent, SyncReport *report)
+SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions &options)
 {
-    SyncReport unused;
-    SyncReport &out = report ? *report : unused;
-    const QString procedure = QStringLiteral("Sincronizar_CabProd");
-    bool began = false;
-    auto rollback = [&] {
-        if (began && ctx.connection && ctx.connection->inTransaction())
-            ctx.connection->rollbackTrans();
-        began = false;
-    };
+    SyncReport out;
     try {
-        std::unique_ptr<SyncRemote> remote = openSyncRemote(ctx);
+        std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
-        const RemoteAnswer auth = remote->run(authenticationSql(ctx.settings), true);
-        if (!auth.hasRows) {
+        if (!remote->query(authenticationSql(ctx.settings)).hasRows) {
+            out.loginRefused = true;
+            out.fail(ErrNo::LoginRefused, kAuthRefused.trimmed());
             remote.reset();
             if (!silent)
-                logFailure(ctx, kAuthRefused, procedure);
-            return;
+                logEvent(ctx, kAuthRefused);
+            return out;
         }
 
-        Sincronizar_nuevos(ctx, &out);
+        downloadNew(ctx, options, out);
 
         LocalConnection &db = ctx.db();
-        db.beginTrans();
-        began = true;
+        Transaction transaction(db);
         const QHash<qint64, QVariant> pending = sendAdditions(ctx, *remote, out);
-        sendAdditionDetails(ctx, *remote, out, pending);
+        sendAdditionDetails(ctx, *remote, out, pending, transaction);
         sendChanges(ctx, *remote, out);
         sendDeletions(ctx, *remote, out);
         logEvent(ctx, kSuccess);
-        db.commitTrans();
-        began = false;
+        transaction.commit();
     } catch (const StepRefused &refused) {
-        rollback();
+        out.fail(ErrNo::SqlError, refused.message.trimmed());
         if (!silent)
-            logFailure(ctx, refused.message, procedure);
+            logEvent(ctx, refused.message);
     } catch (const AppError &error) {
-        rollback();
+        out.fail(error);
         if (!silent)
-            logFailure(ctx,
-                       connectionFailure(error.number())
-                           ? kNoConnection
-                           : QStringLiteral("Error %1 (%2) en procedimiento Sincronizar_CabProd ")
-                                 .arg(error.number())
-                                 .arg(error.description()),
-                       procedure);
+            logEvent(ctx, connectionFailure(error.number())
+                              ? kNoConnection
+                              : ErrorText::inProcedure(error, QStringLiteral("Sincronizar_CabProd")) +
+                                    u' ');
     }
+    return out;
 }
 
 } // namespace zelvano

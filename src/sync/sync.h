@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/outcome.h"
+#include "remote/remote.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,8 +10,8 @@ namespace zelvano {
 
 struct AppContext;
 
-// What one synchronisation moved, for the command line, tests and benchmarks.
-struct SyncReport
+// What one synchronisation moved, and how it ended.
+struct SyncReport : Outcome
 {
     int headersAdded = 0; // local readings sent as new server records
     int headersChanged = 0;
@@ -16,15 +19,18 @@ struct SyncReport
     int detailsSent = 0;       // detail rows inserted on the server
     int recordsDownloaded = 0; // server records stored locally
     int detailsDownloaded = 0;
+    bool loginRefused = false;
     QStringList remoteStatements; // every statement sent, in order
 };
 
 // Copies the records of this client that the server has and this database does
 // not yet hold (above the highest stored server id) into the local tables.
-void Sincronizar_nuevos(AppContext &ctx, SyncReport *report = nullptr);
+SyncReport Sincronizar_nuevos(AppContext &ctx,
+                              const RemoteOptions &options = RemoteOptions::synchronisation());
 
 // Brings the remote production tables and the local ones in line, both ways.
-void Sincronizar_CabProd(AppContext &ctx, bool silent);
-void Sincronizar_CabProd(AppContext &ctx, bool silent, SyncReport *report);
+// A silent run writes no event, but its report still tells how it ended.
+SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent,
+                               const RemoteOptions &options = RemoteOptions::synchronisation());
 
 } // namespace zelvano

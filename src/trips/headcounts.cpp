@@ -1,6 +1,7 @@
 #include "trips/headcounts.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
@@ -22,16 +23,19 @@ struct HeadCountSource
     QString progressSuffix;
 };
 
+// The columns of the herd walk's statement.
+enum { HerdId, HerdHeads, HerdName };
+
 void walkHerds(AppContext &ctx, const HeadCountSource &source, Recordset &herds)
 {
     int value = 0;
     while (!herds.eof()) {
-        const QString herd = vb::numberText(vb::val(vb::joinText(herds.value(0))));
+        const QString herd = vb::numberText(vb::val(vb::joinText(herds.value(HerdId))));
         if (const std::optional<qint32> count = source.lookup(ctx, herd)) {
-            ctx.overlay.setText(source.progressPrefix + vb::joinText(herds.value(2)) +
+            ctx.overlay.setText(source.progressPrefix + vb::joinText(herds.value(HerdName)) +
                                 source.progressSuffix);
             ctx.window.yieldToEvents();
-            herds.setValue(1, *count);
+            herds.setValue(HerdHeads, *count);
             herds.update();
         }
         ctx.overlay.setValue(++value);
@@ -54,23 +58,19 @@ Recordset openHerds(AppContext &ctx)
     return herds;
 }
 
-void logFailure(AppContext &ctx, const AppError &error, const QString &closing)
+Outcome logFailure(AppContext &ctx, const AppError &error, const QString &procedure)
 {
-    const QString text = QStringLiteral("Error %1 (%2").arg(error.number()).arg(error.description()) +
-                         closing + ctx.timeText();
-    try {
-        Grabar_Suceso(ctx, ctx.today(), text);
-    } catch (const AppError &logError) {
-        reportUnlogged(logError, closing.trimmed());
-    }
+    logEvent(ctx, ErrorText::inProcedure(error, procedure) + u' ');
     ctx.overlay.setVisible(false);
+    Outcome outcome;
+    outcome.fail(error);
+    return outcome;
 }
 
 } // namespace
 
-void Actualizar_Cabezas_Nube(AppContext &ctx)
+Outcome Actualizar_Cabezas_Nube(AppContext &ctx)
 {
-    const QString closing = QStringLiteral(") en procedimiento Actualizar cabezas de la nube ");
     try {
         Recordset herds = openHerds(ctx);
         HeadCountSource source;
@@ -80,30 +80,27 @@ void Actualizar_Cabezas_Nube(AppContext &ctx)
                                "id_mod from lectura_viajes v, lectura_descarga d Where V.Id = "
                                "d.ID_Viaje and id_rodeo = ") +
                 herd + QStringLiteral(" order by fecha desc, id_mod desc"));
+            enum { Id, Rodeo, Cabezas };
             if (rs.eof())
                 return std::nullopt;
-            const qint32 count = vb::toLong(rs.value(2));
-            rs.close();
-            return count;
+            return vb::toLong(rs.value(Cabezas));
         };
         source.progressPrefix = QStringLiteral("Sincronizando cabezas de rodeo ");
         source.progressSuffix = QStringLiteral(" con la ultima descarga de la nube ");
         walkHerds(ctx, source, herds);
-        herds.close();
         Grabar_Suceso(ctx, ctx.today(),
                       QStringLiteral("Se Actualizaron las cabezas de los rodeos correctamente con "
                                      "las cabezas de la ultima ronda de alimentacion  ") +
                           ctx.timeText());
         ctx.overlay.setVisible(false);
     } catch (const AppError &error) {
-        logFailure(ctx, error, closing);
+        return logFailure(ctx, error, QStringLiteral("Actualizar cabezas de la nube"));
     }
+    return Outcome();
 }
 
-void Actualizar_Cabezas_Litros(AppContext &ctx)
+Outcome Actualizar_Cabezas_Litros(AppContext &ctx)
 {
-    const QString closing =
-        QStringLiteral(") en procedimiento Actualizar cabezas desde lectura de litros producidos ");
     try {
         Recordset herds = openHerds(ctx);
         Recordset newest = ctx.db().openRecordset(QStringLiteral(
@@ -111,11 +108,10 @@ void Actualizar_Cabezas_Litros(AppContext &ctx)
             "detalle_produccion_lactea d where p.id = d.id ) order by fecha desc"));
         if (newest.eof()) {
             ctx.overlay.setVisible(false);
-            return;
+            return Outcome();
         }
         // A 32-bit id: readings are numbered past 32767 on long-running farms.
         const QString reading = QString::number(vb::toLong(newest.value(0)));
-        newest.close();
 
         HeadCountSource source;
         source.lookup = [reading](AppContext &c, const QString &herd) -> std::optional<qint32> {
@@ -124,24 +120,24 @@ void Actualizar_Cabezas_Litros(AppContext &ctx)
                                "detalle_produccion_lactea d where p.id = d.id and p.id = ") +
                 reading + QStringLiteral(" and VAL(Rodeo) = ") + herd +
                 QStringLiteral(" order by p.fecha desc"));
+            enum { Id, Cabezas };
             if (rs.eof())
                 return std::nullopt;
-            const qint32 count = vb::toLong(rs.value(1));
-            rs.close();
-            return count;
+            return vb::toLong(rs.value(Cabezas));
         };
         source.progressPrefix = QStringLiteral("Sincronizando rodeo ");
         source.progressSuffix = QStringLiteral(" con la ultima lectura de Cabezas");
         walkHerds(ctx, source, herds);
-        herds.close();
         ctx.overlay.setVisible(false);
         Grabar_Suceso(ctx, ctx.today(),
                       QStringLiteral("Se Actualizaron las cabezas de los rodeos correctamente con "
                                      "las cabezas del ordeñe  ") +
                           ctx.timeText());
     } catch (const AppError &error) {
-        logFailure(ctx, error, closing);
+        return logFailure(ctx, error,
+                          QStringLiteral("Actualizar cabezas desde lectura de litros producidos"));
     }
+    return Outcome();
 }
 
 } // namespace zelvano

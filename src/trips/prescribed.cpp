@@ -1,9 +1,12 @@
 #include "trips/prescribed.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
 #include "store/localconnection.h"
+#include "store/tables.h"
+#include "store/transaction.h"
 
 #include <cmath>
 #include <map>
@@ -41,9 +44,8 @@ public:
         if (keyed)
             if (auto it = m_values.find(key); it != m_values.end())
                 return it->second;
-        Recordset rs = m_db.openRecordset(makeSql());
+        const Recordset rs = m_db.openRecordset(makeSql());
         const QVariant kilos = rs.eof() ? QVariant(0) : rs.value(0);
-        rs.close();
         if (keyed)
             m_values.emplace(key, kilos);
         return kilos;
@@ -136,34 +138,36 @@ bool staysZero(const QVariant &current, const QVariant &kg)
 
 void fillTrips(LocalConnection &db, Lookups &lookups)
 {
+    enum { KgTotPres, IdPres, IdPrg, Id, Turno };
     Recordset trips = db.openRecordset(
         QStringLiteral("select Kg_Tot_Pres, id_pres, id_prg, id, Turno from lectura_viajes where "
                        "(Kg_Tot_Pres = 0 or Kg_Tot_Pres is null)"));
     GroupedUpdate update(db, QStringLiteral("lectura_viajes"), QStringLiteral("Kg_Tot_Pres"),
                          QStringLiteral("id"));
     for (; !trips.eof(); trips.moveNext()) {
-        const QVariant shift = trips.value(4);
+        const QVariant shift = trips.value(Turno);
         const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
         QVariant kg = 0;
         // A trip without prescription keys has nothing to look up.
-        if (lookedUp && !vb::isNull(trips.value(1)) && !vb::isNull(trips.value(2))) {
-            const double pres = vb::toDouble(trips.value(1));
-            const double prg = vb::toDouble(trips.value(2));
+        if (lookedUp && !vb::isNull(trips.value(IdPres)) && !vb::isNull(trips.value(IdPrg))) {
+            const double pres = vb::toDouble(trips.value(IdPres));
+            const double prg = vb::toDouble(trips.value(IdPrg));
             kg = lookups.firstValue({Lookups::Trips, pres, prg, 0.0}, [&] {
                 return QStringLiteral("select kilos from prescripcion_viajes where "
                                       "id_prescripcion = ") +
                        number(pres) + QStringLiteral(" and id_viaje = ") + number(prg);
             });
         }
-        if (!staysZero(trips.value(0), kg) && !(vb::isNull(trips.value(0)) && vb::isNull(kg)))
-            update.add(kg, qint64(vb::toDouble(trips.value(3))));
+        const QVariant current = trips.value(KgTotPres);
+        if (!staysZero(current, kg) && !(vb::isNull(current) && vb::isNull(kg)))
+            update.add(kg, qint64(vb::toDouble(trips.value(Id))));
     }
     update.flush();
-    trips.close();
 }
 
 void fillLoads(LocalConnection &db, Lookups &lookups)
 {
+    enum { KgPrescriptos, IdPres, IdPrg, IdAlim, IdMod, Turno };
     Recordset loads = db.openRecordset(QStringLiteral(
         "select c.Kg_Prescriptos, v.id_pres, v.id_prg, c.Id_alim, c.id_mod, v.turno  from "
         "lectura_viajes v, lectura_Carga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or "
@@ -172,12 +176,12 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
                          QStringLiteral("id_mod"));
     for (; !loads.eof(); loads.moveNext()) {
         double kg = 0;
-        if (!vb::isNull(loads.value(1)) && !vb::isNull(loads.value(2)) &&
-            !vb::isNull(loads.value(3)))
+        if (!vb::isNull(loads.value(IdPres)) && !vb::isNull(loads.value(IdPrg)) &&
+            !vb::isNull(loads.value(IdAlim)))
         {
-            const double pres = vb::toDouble(loads.value(1));
-            const double prg = vb::toDouble(loads.value(2));
-            const double alim = vb::toDouble(loads.value(3));
+            const double pres = vb::toDouble(loads.value(IdPres));
+            const double prg = vb::toDouble(loads.value(IdPrg));
+            const double alim = vb::toDouble(loads.value(IdAlim));
             kg = lookups.firstKilos({Lookups::Loads, pres, prg, alim}, [&] {
                 return QStringLiteral("select kilos from Prescripcion_detalle_alimentos where "
                                       "id_prescripcion = ") +
@@ -185,19 +189,19 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
                        QStringLiteral(" and id_alimento = ") + number(alim);
             });
         }
-        const QVariant shift = loads.value(5);
+        const QVariant shift = loads.value(Turno);
         if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
             kg = 0;
-        if (staysZero(loads.value(0), kg))
+        if (staysZero(loads.value(KgPrescriptos), kg))
             continue;
-        update.add(kg, qint64(vb::toDouble(loads.value(4))));
+        update.add(kg, qint64(vb::toDouble(loads.value(IdMod))));
     }
     update.flush();
-    loads.close();
 }
 
 void fillUnloads(LocalConnection &db, Lookups &lookups)
 {
+    enum { KgPrescriptos, IdPres, IdPrg, IdRodeo, IdMod };
     Recordset unloads = db.openRecordset(QStringLiteral(
         "select Kg_Prescriptos, id_pres, id_prg, Id_Rodeo, id_mod from lectura_viajes v, "
         "lectura_descarga c where v.id = c.id_viaje and (Kg_Prescriptos = 0 or Kg_Prescriptos is "
@@ -206,12 +210,12 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
                          QStringLiteral("id_mod"));
     for (; !unloads.eof(); unloads.moveNext()) {
         double kg = 0;
-        if (!vb::isNull(unloads.value(1)) && !vb::isNull(unloads.value(2)) &&
-            !vb::isNull(unloads.value(3)))
+        if (!vb::isNull(unloads.value(IdPres)) && !vb::isNull(unloads.value(IdPrg)) &&
+            !vb::isNull(unloads.value(IdRodeo)))
         {
-            const double pres = vb::toDouble(unloads.value(1));
-            const double prg = vb::toDouble(unloads.value(2));
-            const double herd = vb::toDouble(unloads.value(3));
+            const double pres = vb::toDouble(unloads.value(IdPres));
+            const double prg = vb::toDouble(unloads.value(IdPrg));
+            const double herd = vb::toDouble(unloads.value(IdRodeo));
             kg = lookups.firstKilos({Lookups::Unloads, pres, prg, herd}, [&] {
                 return QStringLiteral("select kilos from prescripcion_descarga where "
                                       "id_prescripcion = ") +
@@ -219,44 +223,35 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
                        QStringLiteral(" and val(id_corral) = ") + number(herd);
             });
         }
-        if (staysZero(unloads.value(0), kg))
+        if (staysZero(unloads.value(KgPrescriptos), kg))
             continue;
-        update.add(kg, qint64(vb::toDouble(unloads.value(4))));
+        update.add(kg, qint64(vb::toDouble(unloads.value(IdMod))));
     }
     update.flush();
-    unloads.close();
 }
 
 } // namespace
 
 void Setear_Prescriptos(AppContext &ctx)
 {
-    LocalConnection *db = nullptr;
-    bool own = false;
+    // Silent: the next save looks the missing values up again.
     try {
-        db = &ctx.db();
+        LocalConnection &db = ctx.db();
         // One commit for the whole fill instead of one per row; it is committed
         // on failure too, so whatever was filled stays, as with separate rows.
-        if (!db->inTransaction()) {
-            db->beginTrans();
-            own = true;
-        }
-        Lookups lookups(*db);
-        fillTrips(*db, lookups);
-        fillLoads(*db, lookups);
-        fillUnloads(*db, lookups);
-    } catch (const AppError &) {
-        // Silent: the next save looks the missing values up again.
-    }
-    if (own) {
+        std::optional<Transaction> own;
+        if (!db.inTransaction())
+            own.emplace(db);
         try {
-            db->commitTrans();
+            Lookups lookups(db);
+            fillTrips(db, lookups);
+            fillLoads(db, lookups);
+            fillUnloads(db, lookups);
         } catch (const AppError &) {
-            try {
-                db->rollbackTrans();
-            } catch (const AppError &) {
-            }
         }
+        if (own)
+            own->commit();
+    } catch (const AppError &) {
     }
 }
 
@@ -276,10 +271,10 @@ ConcentrateCompositions::of(LocalConnection &db, qint32 idPres, qint32 idAlim)
                        "a.id_prescripcion = d.id_prescripcion and a.id_alim = d.id_con and "
                        "a.tipo = 'Concentrado' and d.id_prescripcion = ") +
         pres + QStringLiteral(" and id_con = ") + QString::number(idAlim));
+    enum { IdAli, Nombre, Prop };
     std::vector<Ingredient> rows;
     for (; !rs.eof(); rs.moveNext())
-        rows.push_back({rs.value(0), rs.value(1), rs.value(2)});
-    rs.close();
+        rows.push_back({rs.value(IdAli), rs.value(Nombre), rs.value(Prop)});
     return m_known.insert(key, std::move(rows)).value();
 }
 
@@ -290,10 +285,11 @@ TableWriter &ConcentrateCompositions::detailTable(LocalConnection &db)
     return *m_detail;
 }
 
-void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
-                                     qint32 idMod, qint32 idViaje, double kgSug,
-                                     ConcentrateCompositions *known)
+ConcentrateOutcome Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim,
+                                                   double kgReal, qint32 idMod, qint32 idViaje,
+                                                   double kgSug, ConcentrateCompositions *known)
 {
+    ConcentrateOutcome outcome;
     try {
         ConcentrateCompositions once;
         ConcentrateCompositions &compositions = known ? *known : once;
@@ -304,21 +300,24 @@ void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAl
             const double real = vb::roundHalfAway(share * kgReal / 100.0);
             const double suggested = vb::roundHalfAway(share * kgSug / 100.0);
             detail.addNew();
-            detail.setValue(0, idMod);
-            detail.setValue(1, idViaje);
-            detail.setValue(2, idAlim);
-            detail.setValue(3, ingredient.id);
-            detail.setValue(4, ingredient.name);
-            detail.setValue(5, ingredient.share);
-            detail.setValue(6, suggested);
-            detail.setValue(7, real);
+            detail.setValue(LecturaCargaDetalleConc::IdMod, idMod);
+            detail.setValue(LecturaCargaDetalleConc::IdViaje, idViaje);
+            detail.setValue(LecturaCargaDetalleConc::IdAlim, idAlim);
+            detail.setValue(LecturaCargaDetalleConc::IdAli, ingredient.id);
+            detail.setValue(LecturaCargaDetalleConc::Nombre, ingredient.name);
+            detail.setValue(LecturaCargaDetalleConc::Prop, ingredient.share);
+            detail.setValue(LecturaCargaDetalleConc::KgSug, suggested);
+            detail.setValue(LecturaCargaDetalleConc::KgReal, real);
             detail.update();
+            ++outcome.rows;
         }
     } catch (const AppError &error) {
-        ctx.notices.messageBox(error.description() +
-                                   QStringLiteral(" en Procedimiento Inserta_Composicion_Concentrado"),
+        outcome.fail(error);
+        ctx.notices.messageBox(ErrorText::descriptionFirst(
+                                   error, QStringLiteral("Procedimiento Inserta_Composicion_Concentrado")),
                                UserNotices::Icon::Critical, QString::number(error.number()));
     }
+    return outcome;
 }
 
 } // namespace zelvano

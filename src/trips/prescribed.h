@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/outcome.h"
 #include "store/localconnection.h"
 
 #include <QHash>
@@ -41,11 +42,17 @@ private:
 // has none yet (null or 0). Ends silently on any error; what it wrote stays.
 void Setear_Prescriptos(AppContext &ctx);
 
+// What one concentrate breakdown added.
+struct ConcentrateOutcome : Outcome
+{
+    int rows = 0;
+};
+
 // Breaks one load of a concentrate into the concentrate's ingredients, with
 // their whole kilograms, in lectura_carga_detalle_conc. Ordinary loads add
 // nothing. Errors are shown in a message box; the caller goes on.
 // A save passes its compositions so that each concentrate is asked once.
-void Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
+ConcentrateOutcome Inserta_Composicion_Concentrado(AppContext &ctx, qint32 idPres, qint32 idAlim, double kgReal,
                                      qint32 idMod, qint32 idViaje, double kgSug,
                                      ConcentrateCompositions *known = nullptr);
 

@@ -1,10 +1,14 @@
 #include "trips/save.h"
 
 #include "common/error.h"
+#include "common/errortext.h"
+#include "common/gridcolumns.h"
 #include "common/vb.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
+#include "store/tables.h"
+#include "store/transaction.h"
 #include "trips/headcounts.h"
 #include "trips/prescribed.h"
 
@@ -23,21 +27,48 @@ namespace zelvano {
 
 namespace {
 
-// Cell -> table position of each row kind.
+// Grid cell -> table position of each row kind.
 using Mapping = std::vector<std::pair<int, int>>; // (position, cell)
+// The cell of a child row that takes the id of its trip.
+constexpr int kTripIdCell = -1;
 
-const Mapping kTripMapping{{0, 0}, {1, 7}, {2, 6}, {3, 2}, {4, 1},
-                           {5, 3}, {6, 4}, {7, 5}, {8, 8}, {9, 9}};
-const Mapping kLoadMapping{{0, -1}, {1, 8}, {2, 2}, {4, 4},  {5, 5},
-                           {6, 1},  {7, 9}, {8, 6}, {9, 7}, {12, 15}};
-const Mapping kUnloadMapping{{0, -1}, {1, 12},  {2, 2},   {3, 9},   {4, 6},   {5, 7},
-                             {6, 8},  {7, 4},   {8, 5},   {9, 1},   {10, 13}, {11, 10},
-                             {12, 11}, {13, 14}, {16, 15}};
+const Mapping kTripMapping{
+    {LecturaViajes::Id, TripCell::Id},           {LecturaViajes::Turno, TripCell::Turno},
+    {LecturaViajes::IdReceta, TripCell::IdReceta}, {LecturaViajes::DesReceta, TripCell::Receta},
+    {LecturaViajes::Fecha, TripCell::Fecha},     {LecturaViajes::CabTot, TripCell::Cabezas},
+    {LecturaViajes::KgTotSug, TripCell::KgSug},  {LecturaViajes::KgTotReal, TripCell::KgReal},
+    {LecturaViajes::IdPrg, TripCell::IdPrg},     {LecturaViajes::IdPres, TripCell::IdPres},
+};
+const Mapping kLoadMapping{
+    {LecturaCarga::IdViaje, kTripIdCell},         {LecturaCarga::IdAlim, LoadCell::IdAlim},
+    {LecturaCarga::DesAlim, LoadCell::Alimento},  {LecturaCarga::KgSug, LoadCell::KgSug},
+    {LecturaCarga::KgReal, LoadCell::KgReal},     {LecturaCarga::Hora, LoadCell::Hora},
+    {LecturaCarga::Operario, LoadCell::OperarioId}, {LecturaCarga::IdTablet, LoadCell::IdTablet},
+    {LecturaCarga::NomTablet, LoadCell::NomTablet}, {LecturaCarga::Suceso, LoadCell::Suceso},
+};
+const Mapping kUnloadMapping{
+    {LecturaDescarga::IdViaje, kTripIdCell},
+    {LecturaDescarga::IdRodeo, UnloadCell::IdRodeo},
+    {LecturaDescarga::Descripcion, UnloadCell::Rodeo},
+    {LecturaDescarga::Cabezas, UnloadCell::Cabezas},
+    {LecturaDescarga::Categoria, UnloadCell::Categoria},
+    {LecturaDescarga::Actividad, UnloadCell::Actividad},
+    {LecturaDescarga::Corral, UnloadCell::Corral},
+    {LecturaDescarga::KgSug, UnloadCell::KgSug},
+    {LecturaDescarga::KgReal, UnloadCell::KgReal},
+    {LecturaDescarga::Hora, UnloadCell::Hora},
+    {LecturaDescarga::Operario, UnloadCell::OperarioId},
+    {LecturaDescarga::IdTablet, UnloadCell::IdTablet},
+    {LecturaDescarga::NomTablet, UnloadCell::NomTablet},
+    {LecturaDescarga::Gps, UnloadCell::Gps},
+    {LecturaDescarga::Suceso, UnloadCell::Suceso},
+};
 
 // Trip positions whose empty cell means 0: shift, programmed trip, prescription.
 bool zeroWhenEmpty(int tripPosition)
 {
-    return tripPosition == 1 || tripPosition == 8 || tripPosition == 9;
+    return tripPosition == LecturaViajes::Turno || tripPosition == LecturaViajes::IdPrg ||
+           tripPosition == LecturaViajes::IdPres;
 }
 
 bool isEmptyCell(const QVariant &v)
@@ -108,12 +139,13 @@ public:
     bool knowsUnloadsOf(qint32 tripId) const { return !m_unloadsBefore.contains(tripId); }
     bool hasUnload(qint32 tripId, double herd) const;
 
-    // A prescribed unload: the herd as a number, and the seven values an added
-    // unload row takes.
+    // A prescribed unload: the herd as a number, and the values an added
+    // unload row takes, in the order of the statement that reads them.
+    enum PrescribedColumn { IdCorral, NomCorral, Cabezas, IdCat, Actividad, Corral, Kilos, Count };
     struct PrescribedHerd
     {
         double number;
-        std::array<QVariant, 7> values;
+        std::array<QVariant, Count> values;
     };
     // The prescribed unloads of a programmed trip, from the first statement
     // or, when that has no row, the second.
@@ -134,7 +166,7 @@ private:
 std::optional<qint32> gridTripId(const TripGrid::Row &trip)
 {
     try {
-        return vb::toLong(vb::joinText(trip.value(0)));
+        return vb::toLong(vb::joinText(trip.value(TripCell::Id)));
     } catch (const AppError &) {
         return std::nullopt;
     }
@@ -152,7 +184,6 @@ QSet<qint32> idsAmong(LocalConnection &db, const QString &sql, const std::vector
         Recordset rs = db.openRecordset(sql + list.join(u',') + QLatin1Char(')'));
         for (; !rs.eof(); rs.moveNext())
             found.insert(vb::toLong(rs.value(0)));
-        rs.close();
     }
     return found;
 }
@@ -161,7 +192,7 @@ SaveRun::SaveRun(LocalConnection &db, const std::vector<TripGrid::Row> &rows)
 {
     std::vector<qint32> ids;
     for (const TripGrid::Row &trip : rows)
-        if (trip.cells.at(0).icon != TripGrid::kStoredIcon)
+        if (trip.cells.at(TripCell::Id).icon != TripGrid::kStoredIcon)
             if (const auto id = gridTripId(trip))
                 ids.push_back(*id);
     if (ids.empty())
@@ -174,8 +205,8 @@ SaveRun::SaveRun(LocalConnection &db, const std::vector<TripGrid::Row> &rows)
 
 void SaveRun::unloadAdded(const TableWriter &unloads)
 {
-    const QVariant trip = unloads.value(0);
-    const QVariant herd = unloads.value(1);
+    const QVariant trip = unloads.value(LecturaDescarga::IdViaje);
+    const QVariant herd = unloads.value(LecturaDescarga::IdRodeo);
     if (!vb::isNull(trip) && !vb::isNull(herd))
         m_herds[vb::toLong(trip)].push_back(vb::toDouble(herd));
 }
@@ -208,12 +239,11 @@ const std::vector<SaveRun::PrescribedHerd> &SaveRun::prescribedUnloads(LocalConn
             pres + QStringLiteral(" and id_viaje = ") + prg);
     std::vector<PrescribedHerd> rows;
     for (; !herds.eof(); herds.moveNext()) {
-        PrescribedHerd herd{vb::val(vb::joinText(herds.value(0))), {}};
-        for (int i = 0; i < 7; ++i)
+        PrescribedHerd herd{vb::val(vb::joinText(herds.value(IdCorral))), {}};
+        for (int i = 0; i < Count; ++i)
             herd.values[size_t(i)] = herds.value(i);
         rows.push_back(std::move(herd));
     }
-    herds.close();
     return m_prescribed.insert(key, std::move(rows)).value();
 }
 
@@ -274,101 +304,117 @@ struct Tables
 };
 
 // Comparar_Descarga; within a save, `run` answers what the save already knows
-// and `unloads` is the save's own writer of the table.
-void compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 idViaje,
-                    qint32 idPrg, qint32 idPres)
+// and `unloads` is the save's own writer of the table. Returns the rows added.
+int compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 idViaje,
+                   qint32 idPrg, qint32 idPres)
 {
     LocalConnection &db = ctx.db();
     SaveRun alone(db, {});
     SaveRun &known = run ? *run : alone;
     const auto &herds = known.prescribedUnloads(db, idPrg, idPres);
     if (herds.empty())
-        return;
+        return 0;
     const bool fromMemory = run && run->knowsUnloadsOf(idViaje);
     std::optional<TableWriter> own;
     if (!unloads)
         unloads = &own.emplace(db.openTable(QStringLiteral("lectura_descarga")));
+    int added = 0;
     for (const SaveRun::PrescribedHerd &herd : herds) {
         bool recorded = false;
         if (fromMemory) {
             recorded = run->hasUnload(idViaje, herd.number);
         } else {
-            Recordset rs = db.openRecordset(
+            const Recordset rs = db.openRecordset(
                 QStringLiteral("select * from lectura_descarga where id_viaje = ") +
                 QString::number(idViaje) + QStringLiteral(" and id_rodeo = ") +
                 vb::numberText(herd.number));
             recorded = !rs.eof();
-            rs.close();
         }
-        if (!recorded) {
-            unloads->addNew();
-            unloads->setValue(0, idViaje);
-            for (int i = 0; i < 6; ++i)
-                unloads->setValue(i + 1, herd.values[size_t(i)]);
-            for (int position = 7; position <= 10; ++position)
-                unloads->setValue(position, 0);
-            unloads->setValue(14, herd.values[6]);
-            unloads->setValue(16, QStringLiteral("E"));
-            if (run)
-                run->unloadAdded(*unloads);
-            unloads->update();
-        }
+        if (recorded)
+            continue;
+        using P = SaveRun::PrescribedColumn;
+        auto value = [&](P column) { return herd.values[size_t(column)]; };
+        unloads->addNew();
+        unloads->setValue(LecturaDescarga::IdViaje, idViaje);
+        unloads->setValue(LecturaDescarga::IdRodeo, value(P::IdCorral));
+        unloads->setValue(LecturaDescarga::Descripcion, value(P::NomCorral));
+        unloads->setValue(LecturaDescarga::Cabezas, value(P::Cabezas));
+        unloads->setValue(LecturaDescarga::Categoria, value(P::IdCat));
+        unloads->setValue(LecturaDescarga::Actividad, value(P::Actividad));
+        unloads->setValue(LecturaDescarga::Corral, value(P::Corral));
+        for (int position : {LecturaDescarga::KgSug, LecturaDescarga::KgReal,
+                             LecturaDescarga::Hora, LecturaDescarga::Operario})
+            unloads->setValue(position, 0);
+        unloads->setValue(LecturaDescarga::KgPrescriptos, value(P::Kilos));
+        unloads->setValue(LecturaDescarga::Suceso, QStringLiteral("E"));
+        if (run)
+            run->unloadAdded(*unloads);
+        unloads->update();
+        ++added;
     }
-    if (own)
-        own->close();
+    return added;
 }
 
-void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row &trip, qint32 tripId)
+void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row &trip,
+              qint32 tripId, SaveOutcome &outcome)
 {
     LocalConnection &db = ctx.db();
     const QVariant id = tripId;
     double suggested = 0;
     double real = 0;
     for (const TripGrid::Row &child : trip.children) {
-        const QString kind = vb::joinText(child.value(0));
+        const QString kind = vb::joinText(child.value(kChildKindCell));
         if (kind == QLatin1String("Carga")) {
             TableWriter &loads = tables.loads;
             loads.addNew();
-            qint32 idMod = vb::isNull(loads.value(11)) ? 0 : vb::toLong(loads.value(11));
-            fillChild(loads, kLoadMapping, child, id, 7);
-            suggested += numberOrZero(loads.value(4));
-            real += numberOrZero(loads.value(5));
-            const QVariant ingredient = loads.value(1);
-            const double kgReal = numberOrZero(loads.value(5));
-            const double kgSug = numberOrZero(loads.value(4));
+            qint32 idMod = vb::isNull(loads.value(LecturaCarga::IdMod))
+                               ? 0
+                               : vb::toLong(loads.value(LecturaCarga::IdMod));
+            fillChild(loads, kLoadMapping, child, id, LecturaCarga::Operario);
+            const QVariant ingredient = loads.value(LecturaCarga::IdAlim);
+            const double kgReal = numberOrZero(loads.value(LecturaCarga::KgReal));
+            const double kgSug = numberOrZero(loads.value(LecturaCarga::KgSug));
+            suggested += kgSug;
+            real += kgReal;
             loads.update();
+            ++outcome.loads;
             if (idMod == 0) {
-                Recordset rs = db.openRecordset(
+                const Recordset rs = db.openRecordset(
                     QStringLiteral("select id_mod from lectura_carga order by id_mod desc"));
                 if (!rs.eof())
                     idMod = vb::toLong(rs.value(0));
-                rs.close();
             }
-            Inserta_Composicion_Concentrado(ctx, tripNumber(trip, 9),
-                                            vb::isNull(ingredient) ? 0 : vb::toLong(ingredient),
-                                            kgReal, idMod, tripId, kgSug, &run.concentrates);
+            const ConcentrateOutcome concentrate = Inserta_Composicion_Concentrado(
+                ctx, tripNumber(trip, TripCell::IdPres),
+                vb::isNull(ingredient) ? 0 : vb::toLong(ingredient), kgReal, idMod, tripId, kgSug,
+                &run.concentrates);
+            outcome.concentrateRows += concentrate.rows;
+            outcome.take(concentrate);
         } else if (kind == QLatin1String("Descarga")) {
             tables.unloads.addNew();
-            fillChild(tables.unloads, kUnloadMapping, child, id, 10);
+            fillChild(tables.unloads, kUnloadMapping, child, id, LecturaDescarga::Operario);
             run.unloadAdded(tables.unloads);
             tables.unloads.update();
+            ++outcome.unloads;
         }
     }
     // The trip row takes the sums of its loads instead of its own kilograms,
     // which is what a later update of its totals would leave.
-    tables.trips.setValue(6, storedTotal(suggested));
-    tables.trips.setValue(7, storedTotal(real));
+    tables.trips.setValue(LecturaViajes::KgTotSug, storedTotal(suggested));
+    tables.trips.setValue(LecturaViajes::KgTotReal, storedTotal(real));
     tables.trips.update();
-    const QVariant shift = trip.value(7);
+    ++outcome.trips;
+    const QVariant shift = trip.value(TripCell::Turno);
     if (isEmptyCell(shift) || vb::toDouble(vb::joinText(shift)) != 99.0)
-        compareUnloads(ctx, &run, &tables.unloads, tripId, tripNumber(trip, 8),
-                       tripNumber(trip, 9));
+        outcome.addedUnloads +=
+            compareUnloads(ctx, &run, &tables.unloads, tripId, tripNumber(trip, TripCell::IdPrg),
+                           tripNumber(trip, TripCell::IdPres));
 }
 
-void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
+void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutcome &outcome)
 {
     LocalConnection &db = ctx.db();
-    db.beginTrans();
+    Transaction transaction(db);
     ctx.overlay.setVisible(true);
     ctx.overlay.setText(QStringLiteral("Guardando datos... ESPERE"));
     ctx.overlay.setMaximum(int(rows.size()) - 1);
@@ -380,38 +426,25 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows)
                   db.openTable(QStringLiteral("lectura_Carga")),
                   db.openTable(QStringLiteral("lectura_descarga"))};
     for (const TripGrid::Row &trip : rows) {
-        if (trip.cells.at(0).icon == TripGrid::kStoredIcon)
+        if (trip.cells.at(TripCell::Id).icon == TripGrid::kStoredIcon)
             continue;
-        const qint32 tripId = vb::toLong(vb::joinText(trip.value(0)));
+        const qint32 tripId = vb::toLong(vb::joinText(trip.value(TripCell::Id)));
         // Marked or not: a stored trip is never stored twice.
         if (run.isStored(tripId))
             continue;
         startTrip(tables.trips, trip);
         run.tripAdded(tripId);
         ctx.overlay.setValue(ctx.overlay.value() + 1);
-        ctx.overlay.setText(QStringLiteral("Guardando viaje ") + vb::joinText(trip.value(2)) +
+        ctx.overlay.setText(QStringLiteral("Guardando viaje ") +
+                            vb::joinText(trip.value(TripCell::Receta)) +
                             QStringLiteral(" ... ESPERE"));
         ctx.window.yieldToEvents();
-        saveTrip(ctx, run, tables, trip, tripId);
+        saveTrip(ctx, run, tables, trip, tripId, outcome);
     }
-    tables.trips.close();
-    tables.loads.close();
-    tables.unloads.close();
-    db.commitTrans();
+    transaction.commit();
 }
 
-void logSaveError(AppContext &ctx, const AppError &error)
-{
-    try {
-        Grabar_Suceso(ctx, ctx.today(),
-                      procedureErrorText(error, QStringLiteral("CmdGrabar_Click")) + ctx.timeText());
-    } catch (const AppError &logError) {
-        reportUnlogged(error, QStringLiteral("CmdGrabar_Click"));
-        reportUnlogged(logError, QStringLiteral("Grabar_Suceso"));
-    }
-}
-
-void finishSave(AppContext &ctx, bool hadTrips)
+void finishSave(AppContext &ctx, bool hadTrips, SaveOutcome &outcome)
 {
     Setear_Prescriptos(ctx);
     if (!hadTrips) {
@@ -426,18 +459,19 @@ void finishSave(AppContext &ctx, bool hadTrips)
     Grabar_Suceso(ctx, ctx.today(),
                   QStringLiteral("Finalizo la descarga de datos Web exitosamente a las ") + now);
     if (ctx.settings.HeadCountFromFeeding)
-        Actualizar_Cabezas_Nube(ctx);
+        outcome.take(Actualizar_Cabezas_Nube(ctx));
 }
 
 } // namespace
 
-void Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres)
+int Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres)
 {
-    compareUnloads(ctx, nullptr, nullptr, idViaje, idPrg, idPres);
+    return compareUnloads(ctx, nullptr, nullptr, idViaje, idPrg, idPres);
 }
 
-void CmdGrabar_Click(AppContext &ctx)
+SaveOutcome CmdGrabar_Click(AppContext &ctx)
 {
+    SaveOutcome outcome;
     // A save pressed between two ticks finds the connection closed: open it
     // for this save only.
     const bool openedHere = !ctx.connection || !ctx.connection->isOpen();
@@ -449,19 +483,16 @@ void CmdGrabar_Click(AppContext &ctx)
     const std::shared_ptr<const std::vector<TripGrid::Row>> snapshot = ctx.grid.snapshot();
     const std::vector<TripGrid::Row> &rows = *snapshot;
     try {
-        saveGrid(ctx, rows);
-        finishSave(ctx, !rows.empty());
+        saveGrid(ctx, rows, outcome);
+        finishSave(ctx, !rows.empty(), outcome);
     } catch (const AppError &error) {
-        try {
-            if (ctx.connection && ctx.connection->isOpen() && ctx.connection->inTransaction())
-                ctx.connection->rollbackTrans();
-        } catch (const AppError &) {
-        }
+        outcome.fail(error);
         ctx.overlay.setVisible(false);
-        logSaveError(ctx, error);
+        logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("CmdGrabar_Click")));
     }
     if (openedHere)
         closeLocalConnection(ctx);
+    return outcome;
 }
 
 } // namespace zelvano

@@ -1,16 +1,28 @@
 #pragma once
 
+#include "common/outcome.h"
+
 #include <QtGlobal>
 
 namespace zelvano {
 
 struct AppContext;
 
+// What one save stored.
+struct SaveOutcome : Outcome
+{
+    int trips = 0;
+    int loads = 0;
+    int unloads = 0;       // the grid's unloads
+    int addedUnloads = 0;  // prescribed unloads the tablet did not record
+    int concentrateRows = 0;
+};
+
 // Saves the trips of ctx.grid into the local trip tables.
-void CmdGrabar_Click(AppContext &ctx);
+SaveOutcome CmdGrabar_Click(AppContext &ctx);
 
 // Adds to a saved trip the prescribed unloads the tablet did not record.
-// Raises its errors to the save.
-void Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres);
+// Raises its errors to the save. Returns the number of unloads it added.
+int Comparar_Descarga(AppContext &ctx, qint32 idViaje, qint32 idPrg, qint32 idPres);
 
 } // namespace zelvano

@@ -1,10 +1,12 @@
-#include "remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 #include "support/testsupport.h"
 
 #include "common/tripgrid.h"
 #include "common/vb.h"
 #include "download/download.h"
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "json/json.h"
 
 #include <QElapsedTimer>
@@ -358,13 +360,14 @@ TEST_P(WebOnlyDownloadTest, ServerThatDoesNotAnswerTimesOut)
 {
     test::SilentServer silent;
     home.ctx.settings.ServerHost = QStringLiteral("127.0.0.1:%1").arg(silent.port());
-    home.ctx.downloadReceiveTimeoutMs = 600;
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.limits.receiveMs = 600;
     QElapsedTimer timer;
     timer.start();
-    CmdDescargar_Click(home.ctx);
+    CmdDescargar_Click(home.ctx, options);
     const qint64 elapsed = timer.elapsed();
-    EXPECT_GE(elapsed, home.ctx.downloadReceiveTimeoutMs);
-    EXPECT_LT(elapsed, home.ctx.downloadReceiveTimeoutMs + 1000);
+    EXPECT_GE(elapsed, options.limits.receiveMs);
+    EXPECT_LT(elapsed, options.limits.receiveMs + 1000);
     EXPECT_EQ(test::eventTexts(home),
               QStringList{"Error -2147012894 (The operation timed out) en procedimiento "
                           "CmdDescargar_Click de Formulario FrmSucesos " + kTime});

@@ -2,7 +2,6 @@
 
 #include "common/tripgrid.h"
 #include "download/download.h"
-#include "download/download_cli.h"
 #include "download/storedtrips.h"
 
 #include <gtest/gtest.h>
@@ -68,37 +67,6 @@ TEST_F(StoredTripsTest, StoredMarksAndTheirErrorEvent)
     EXPECT_EQ(test::eventTexts(home),
               QStringList{"Error 94 (Invalid use of Null) en procedimiento Comparar_Guardados de "
                           "Formulario FrmSucesos 10:00:00"});
-}
-
-TEST_F(StoredTripsTest, GridPrintedAsTextAndJson)
-{
-    TripGrid &grid = home.ctx.grid;
-    resetTripGrid(grid);
-    const int row = grid.addRow();
-    grid.setValue(row, 0, 501);
-    grid.setValue(row, 2, QStringLiteral("Dieta \"A\""));
-    grid.setIcon(row, 0, TripGrid::kStoredIcon);
-    const int load = grid.addChild(row);
-    grid.setChildBackground(row, load, TripGrid::kLoadBackground);
-    grid.setChildValue(row, load, 0, QStringLiteral("Carga"));
-    const int unload = grid.addChild(row);
-    grid.setChildBackground(row, unload, TripGrid::kUnloadBackground);
-    grid.setChildValue(row, unload, 0, QStringLiteral("Descarga"));
-    grid.setChildIcon(row, unload, 14, TripGrid::kNoGpsIcon);
-
-    const QString json = tripGridJson(grid);
-    EXPECT_TRUE(json.startsWith(QStringLiteral("[{\"cells\": [\"501\", \"\", \"Dieta \\\"A\\\"\", ")))
-        << json.toStdString();
-    EXPECT_TRUE(json.contains(QStringLiteral("\"stored\": true")));
-    EXPECT_TRUE(json.contains(QStringLiteral("\"background\": \"C0FFC0\", \"icon\": null")));
-    EXPECT_TRUE(json.contains(QStringLiteral("\"background\": \"FFFFC0\", \"icon\": 8")));
-    EXPECT_EQ(json.count(QStringLiteral("\"cells\"")), 3);
-
-    const QStringList lines = tripGridText(grid).split(QLatin1Char('\n'));
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("  Id | Fecha | Receta")));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("* 501 |  | Dieta \"A\"")));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("      Carga | ")));
 }
 
 } // namespace

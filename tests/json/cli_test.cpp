@@ -9,14 +9,14 @@
 
 namespace {
 
-struct Outcome
+struct ProgramRun
 {
     int status = -1;
     QString out;
     QString err;
 };
 
-Outcome zelvano(const QStringList &args, const QByteArray &input = QByteArray())
+ProgramRun zelvano(const QStringList &args, const QByteArray &input = QByteArray())
 {
     QProcess p;
     p.start(QStringLiteral(ZELVANO_EXECUTABLE), args);
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(JsonCommands, JsonPrintsTheTreeAndTheMessages)
 {
-    Outcome r = zelvano({QStringLiteral("json"), file("{a: 'x\xC3\xA9', 'n': 12.50, l:[true,null]}")});
+    ProgramRun r = zelvano({QStringLiteral("json"), file("{a: 'x\xC3\xA9', 'n': 12.50, l:[true,null]}")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QString::fromUtf8("{\"a\":\"x\xC3\xA9\",\"n\":12.50,\"l\":[true,null]}\n"));
     EXPECT_EQ(r.err, QString());
@@ -68,7 +68,7 @@ TEST_F(JsonCommands, JsonPrintsTheTreeAndTheMessages)
 
 TEST_F(JsonCommands, RowsPrintsOneObjectALine)
 {
-    const Outcome r = zelvano({QStringLiteral("rows"),
+    const ProgramRun r = zelvano({QStringLiteral("rows"),
                            file("[{\"id\":\"1\",\"t\":\"{x}\"},\n{\"id\":\"2\",\"n\":3}]")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("{\"id\":\"1\",\"t\":\"{x}\"}\n{\"id\":\"2\",\"n\":3}\n"));
@@ -80,7 +80,7 @@ TEST_F(JsonCommands, ScriptPrintsTheResultAndReadsAnswers)
     const QString script = file(R"([{"alert":{"message":"Hola","title":"Aviso"}}, "Hi ",
         {"input":{"prompt":"Name?","title":"Who","default":"nobody"}}, "/",
         {"input":{"prompt":"Again?","title":"Who","default":"nobody"}}])");
-    Outcome r = zelvano({QStringLiteral("script"), script}, "Ana\n");
+    ProgramRun r = zelvano({QStringLiteral("script"), script}, "Ana\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("Hi Ana/nobody\n"));
     EXPECT_EQ(r.err, QStringLiteral("Aviso: Hola\nName?\nAgain?\n"));

@@ -155,10 +155,10 @@ class Reader : public ::testing::TestWithParam<const char *>
 protected:
     Reader() : home(QString::fromLatin1(GetParam())) {}
 
-    void read(const QString &name, const QByteArray &bytes)
+    MilkFileOutcome read(const QString &name, const QByteArray &bytes)
     {
         home.writeExport(name, bytes);
-        LeerDatos_CSV(home.ctx, home.exportPath(name), name);
+        return LeerDatos_CSV(home.ctx, home.exportPath(name), name);
     }
 
     QStringList events() const { return test::eventTexts(home); }
@@ -174,7 +174,7 @@ TEST_P(Reader, StoresTheReadingItsHerdLinesAndTotals)
     home.addHerd("13", "Segundo", "G1, G3 ");
     home.addHerd("14", "Sin codigos", "");
     home.addHerd("15", "Nulo", QVariant());
-    read("ordene_20260312.csv", "Grupo;Nombre;Vacas;Litros;Promedio;Fosa\r\n"
+    const MilkFileOutcome outcome = read("ordene_20260312.csv", "Grupo;Nombre;Vacas;Litros;Promedio;Fosa\r\n"
                                 "G1;a;40;812,5;20,3;96,4\r\n"
                                 "G2;b;10;200.5;20;10\r\n"
                                 "G3;c;5;100;20;4\r\n"
@@ -197,10 +197,11 @@ TEST_P(Reader, StoresTheReadingItsHerdLinesAndTotals)
     EXPECT_EQ(home.scalar("select total_cabezas from Produccion_Lactea").toInt(), 55);
     EXPECT_EQ(home.scalar("select total_litros from Produccion_Lactea").toInt(), 1113);
     // The claimed rows now carry the herd's id; the unclaimed one its code.
-    ASSERT_EQ(home.ctx.ProductionRows.size(), 4u);
-    EXPECT_EQ(home.ctx.ProductionRows[0].code, "12");
-    EXPECT_EQ(home.ctx.ProductionRows[2].code, "13");
-    EXPECT_EQ(home.ctx.ProductionRows[3].code, "G9");
+    ASSERT_TRUE(outcome.ok());
+    ASSERT_EQ(outcome.groups.size(), 4u);
+    EXPECT_EQ(outcome.groups[0].code, "12");
+    EXPECT_EQ(outcome.groups[2].code, "13");
+    EXPECT_EQ(outcome.groups[3].code, "G9");
     EXPECT_EQ(events().last(),
               "La importacion del archivo ordene_20260312.csv ha sido guardada correctamente - 10:00:00");
     EXPECT_FALSE(home.overlay.isVisible());
@@ -217,13 +218,14 @@ TEST_P(Reader, EveryDecimalSettingReadsTheNumbersAsWritten)
         SCOPED_TRACE(fileSetting);
         home.ctx.settings.CsvDecimalSeparator = fileSetting;
         home.exec("delete from detalle_Produccion_Lactea");
-        read("r_20260312.csv", "t\r\nG1;x;40;812,5;7;96,4\r\nG2;x;10;100.25;7;1\r\n");
+        const MilkFileOutcome outcome =
+            read("r_20260312.csv", "t\r\nG1;x;40;812,5;7;96,4\r\nG2;x;10;100.25;7;1\r\n");
         EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea where Rodeo = '1'")
                              .toDouble(), 812.5);
         EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea where Rodeo = '2'")
                              .toDouble(), 100.25);
-        ASSERT_EQ(home.ctx.ProductionRows.size(), 2u);
-        EXPECT_DOUBLE_EQ(home.ctx.ProductionRows[0].pitKg, 96.4);
+        ASSERT_EQ(outcome.groups.size(), 2u);
+        EXPECT_DOUBLE_EQ(outcome.groups[0].pitKg, 96.4);
     }
 }
 
@@ -274,8 +276,7 @@ TEST_P(Reader, ManyMoreGroupsThanAThousand)
     for (int i = 1; i <= 1500; ++i)
         file += "G" + QByteArray::number(i) + ";x;2;30;0;1\r\n";
     home.addHerd("1", "Ultimo", "G1500");
-    read("big_20260312.csv", file);
-    EXPECT_EQ(home.ctx.ProductionRows.size(), 1500u);
+    EXPECT_EQ(read("big_20260312.csv", file).groups.size(), 1500u);
     EXPECT_EQ(home.scalar("select total_litros from Produccion_Lactea").toInt(), 30);
 }
 

@@ -47,7 +47,7 @@ TEST(Scan, DelproStemAndDateFromTheOriginalName)
     home.ctx.settings.ImportFileName = "ordene";
     home.writeExport("ordene_20260312.csv", kFile);
     home.writeExport("otro_20260313.csv", kFile);
-    const auto read = scanImportFolder(home.ctx);
+    const auto read = Abrir(home.ctx).files;
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].name, "ordene_20260312.csv");
     EXPECT_EQ(read[0].readName, "--leido--ordene_20260312.csv");
@@ -110,7 +110,7 @@ TEST(Scan, AFileThatCannotBeRenamedIsNotReadAndWaits)
     const QString longName = QString(250, u'n') + ".csv";
     home.writeExport(longName, kFile);
     home.writeExport("z.csv", kFile);
-    const auto read = scanImportFolder(home.ctx);
+    const auto read = Abrir(home.ctx).files;
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].name, "z.csv");
     EXPECT_TRUE(home.exportNames().contains(longName));
@@ -158,7 +158,7 @@ TEST(Scan, TwoFilesInNameOrder)
     home.ctx.settings.ImportFileName = "ordene";
     home.writeExport("ordene_20260313.csv", "t\nG1;a;41;800;0;1\n");
     home.writeExport("Ordene_20260312.csv", "t\nG1;a;40;800;0;1\n");
-    const auto read = scanImportFolder(home.ctx);
+    const auto read = Abrir(home.ctx).files;
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].name, "Ordene_20260312.csv");
     EXPECT_EQ(read[1].name, "ordene_20260313.csv");

@@ -1,8 +1,9 @@
 #include "synctestsupport.h"
 
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/connection.h"
-#include "sync/syncremote.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -45,10 +46,8 @@ protected:
         RemotePeer::requireServices();
         if (HasFatalFailure())
             return;
-        setSyncWebTimeouts(60000, 30000, 30000);
         farm = std::make_unique<RemoteFarm>(test::clientIdForCurrentTest());
     }
-    void TearDown() override { setSyncWebTimeouts(60000, 30000, 30000); }
 
     QString mode() const { return QString::fromLatin1(GetParam()); }
     bool web() const { return mode() != QLatin1String("ODBC"); }
@@ -490,12 +489,6 @@ protected:
             return;
         farm = std::make_unique<RemoteFarm>(test::clientIdForCurrentTest());
     }
-    void TearDown() override
-    {
-        setSyncWebTimeouts(60000, 30000, 30000);
-        setSyncOdbcLoginTimeout(15);
-    }
-
     // A site whose server host is replaced after the settings were loaded.
     std::unique_ptr<Site> siteOn(const QString &mode, const QString &host)
     {
@@ -511,8 +504,10 @@ protected:
 TEST_F(SyncFailureTest, WebServerThatNeverAnswersTimesOut)
 {
     test::SilentServer silent;
-    setSyncWebTimeouts(2000, 500, 500);
     auto site = siteOn(QStringLiteral("WEB"), QStringLiteral("127.0.0.1:%1").arg(silent.port()));
+    site->options.limits.connectMs = 2000;
+    site->options.limits.sendMs = 500;
+    site->options.limits.receiveMs = 500;
     const qint64 a =
         site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
                          QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
@@ -530,8 +525,8 @@ TEST_F(SyncFailureTest, OdbcServerThatNeverAnswersTimesOut)
 {
     SilentListener silent("127.0.0.5", 3306);
     ASSERT_TRUE(silent.ok());
-    setSyncOdbcLoginTimeout(2);
     auto site = siteOn(QStringLiteral("ODBC"), QStringLiteral("127.0.0.5"));
+    site->options.limits.loginSeconds = 2;
     const qint64 a =
         site->addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
                          QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});

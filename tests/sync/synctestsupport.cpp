@@ -2,7 +2,9 @@
 
 #include "common/datetexts.h"
 #include "common/vb.h"
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/localconnection.h"
 
 #include <gtest/gtest.h>
@@ -190,9 +192,7 @@ qint64 Site::addReading(const QString &fecha, const QString &usuario, const QStr
 
 SyncReport Site::sync(bool silent)
 {
-    SyncReport report;
-    Sincronizar_CabProd(home.ctx, silent, &report);
-    return report;
+    return Sincronizar_CabProd(home.ctx, silent, options);
 }
 
 QString Site::proceso(qint64 localId) const

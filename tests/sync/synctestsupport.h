@@ -1,6 +1,6 @@
 #pragma once
 
-#include "remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 #include "support/testsupport.h"
 #include "sync/sync.h"
 
@@ -67,6 +67,8 @@ public:
                       const QVariant &idRemoto = QVariant());
 
     SyncReport sync(bool silent = false);
+    // The limits the site's synchronisations run with.
+    RemoteOptions options = RemoteOptions::synchronisation();
 
     QVariant value(const QString &sql) const { return home.scalar(sql); }
     QString proceso(qint64 localId) const;

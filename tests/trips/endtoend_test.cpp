@@ -1,4 +1,4 @@
-#include "../download/remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 #include "support/testsupport.h"
 
 #include "download/download.h"

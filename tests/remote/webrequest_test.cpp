@@ -1,6 +1,8 @@
-#include "remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/settings.h"
 
 #include <QElapsedTimer>
@@ -37,8 +39,8 @@ TEST(RemoteTexts, QuotingConnectionStringUrlAndLogin)
 TEST(WebRequestFailures, SilentServerTimesOutWithinTheConfiguredTime)
 {
     test::SilentServer silent;
-    WebRequest::Options options = WebRequest::tripDownloadOptions();
-    options.receiveTimeoutMs = 400;
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.limits.receiveMs = 400;
     WebRequest web(options);
     web.open(webUrl(QStringLiteral("127.0.0.1:%1").arg(silent.port())));
     QElapsedTimer timer;
@@ -56,9 +58,9 @@ TEST(WebRequestFailures, SilentServerTimesOutWithinTheConfiguredTime)
 
 TEST(WebRequestFailures, RefusedAndUnresolvedHosts)
 {
-    WebRequest::Options options;
-    options.proxy = WebRequest::Proxy::Direct;
-    options.connectTimeoutMs = 3000;
+    RemoteOptions options;
+    options.proxy = RemoteOptions::Proxy::Direct;
+    options.limits.connectMs = 3000;
     {
         WebRequest web(options);
         web.open(webUrl(QStringLiteral("127.0.0.1:%1").arg(test::closedPort())));

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,8 @@
-#include "remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 
-#include "download/remote.h"
+#include "remote/odbc.h"
+#include "remote/remote.h"
+#include "remote/webrequest.h"
 #include "store/settings.h"
 
 #include <QDate>
@@ -27,7 +29,7 @@ protected:
 
 TEST_F(RemoteTest, WebAnswersRowsCountsAndErrors)
 {
-    WebRequest web(WebRequest::tripDownloadOptions());
+    WebRequest web(RemoteOptions::tripDownload());
     web.open(webUrl(RemotePeer::webHost()));
 
     WebAnswer rows = web.send(QStringLiteral("select id, nombre from clientes"));

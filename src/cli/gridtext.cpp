@@ -1,16 +1,10 @@
-#include "download/download_cli.h"
+#include "cli/gridtext.h"
 
-#include "app/cli.h"
-#include "common/datetexts.h"
-#include "common/error.h"
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
-#include "download/download.h"
-#include "store/connection.h"
 
-#include <QTextStream>
-
-#include <cstdio>
+#include <QStringList>
 
 namespace zelvano {
 
@@ -52,17 +46,6 @@ QString jsonCells(const TripGrid::Row &row)
     return QLatin1Char('[') + cells.join(QLatin1String(", ")) + QLatin1Char(']');
 }
 
-void printError(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-qint64 lastEventId(CliEnv &env)
-{
-    Recordset rs = env.ctx.db().openRecordset(QStringLiteral("select max(id) from sucesos"));
-    return rs.eof() || vb::isNull(rs.value(0)) ? 0 : qint64(vb::toDouble(rs.value(0)));
-}
-
 } // namespace
 
 QString tripGridText(const TripGrid &grid)
@@ -73,7 +56,7 @@ QString tripGridText(const TripGrid &grid)
         captions << (c.caption.isEmpty() ? QStringLiteral("-") : c.caption);
     text += QStringLiteral("  ") + captions.join(QLatin1String(" | ")) + QLatin1Char('\n');
     for (const TripGrid::Row &trip : grid.rows()) {
-        const bool stored = !trip.cells.empty() && trip.cells[0].icon == TripGrid::kStoredIcon;
+        const bool stored = !trip.cells.empty() && trip.cells[TripCell::Id].icon == TripGrid::kStoredIcon;
         QStringList cells;
         for (size_t i = 0; i < trip.cells.size(); ++i)
             cells << cellText(trip, int(i));
@@ -95,16 +78,17 @@ QString tripGridJson(const TripGrid &grid)
 {
     QStringList trips;
     for (const TripGrid::Row &trip : grid.rows()) {
-        const bool stored = !trip.cells.empty() && trip.cells[0].icon == TripGrid::kStoredIcon;
+        const bool stored = !trip.cells.empty() && trip.cells[TripCell::Id].icon == TripGrid::kStoredIcon;
         QStringList children;
         for (const TripGrid::Row &child : trip.children) {
             const uint32_t bg = child.cells.empty() ? TripGrid::kNoBackground
-                                                    : child.cells[0].background;
+                                                    : child.cells[kChildKindCell].background;
             const QString background =
                 bg == TripGrid::kNoBackground
                     ? QStringLiteral("null")
                     : jsonText(QStringLiteral("%1").arg(bg, 6, 16, QLatin1Char('0')).toUpper());
-            const int icon = child.cells.size() > 14 ? child.cells[14].icon : TripGrid::kNoIcon;
+            const int icon = child.cells.size() > size_t(UnloadCell::Gps) ? child.cells[UnloadCell::Gps].icon
+                                                                       : TripGrid::kNoIcon;
             children << QStringLiteral("{\"cells\": %1, \"background\": %2, \"icon\": %3}")
                             .arg(jsonCells(child), background,
                                  icon == TripGrid::kNoIcon ? QStringLiteral("null")
@@ -115,64 +99,6 @@ QString tripGridJson(const TripGrid &grid)
                           children.join(QLatin1String(", ")));
     }
     return QLatin1Char('[') + trips.join(QLatin1String(",\n")) + QStringLiteral("]\n");
-}
-
-int cmdDownload(CliEnv &env, const QStringList &args)
-{
-    const QString usage =
-        QStringLiteral("usage: zelvano download [--from dd/MM/yyyy --to dd/MM/yyyy] [--json]");
-    bool asJson = false;
-    QString from, to;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--json")) {
-            asJson = true;
-        } else if ((a == QLatin1String("--from") || a == QLatin1String("--to")) &&
-                   i + 1 < args.size()) {
-            (a == QLatin1String("--from") ? from : to) = args.at(++i);
-        } else {
-            printError(usage);
-            return 2;
-        }
-    }
-    if (from.isEmpty() != to.isEmpty()) {
-        printError(usage);
-        return 2;
-    }
-    if (!from.isEmpty()) {
-        const QDate d1 = DateTexts::parseDate(from), d2 = DateTexts::parseDate(to);
-        if (!d1.isValid() || !d2.isValid()) {
-            printError(QStringLiteral("download: dates are written dd/MM/yyyy"));
-            return 2;
-        }
-        env.ctx.newTripsOnly = false;
-        env.ctx.DTdesde = d1;
-        env.ctx.DThasta = d2;
-    }
-    if (!env.connect())
-        return 1;
-
-    int status = 0;
-    try {
-        const qint64 before = lastEventId(env);
-        CmdDescargar_Click(env.ctx);
-        Recordset rs = env.ctx.db().openRecordset(
-            QStringLiteral("select descripcion from sucesos where id > %1 order by id").arg(before));
-        for (; !rs.eof(); rs.moveNext()) {
-            const QString event = vb::joinText(rs.value(0));
-            printError(event);
-            if (event.contains(QLatin1String(" en procedimiento CmdDescargar_Click ")))
-                status = 1;
-        }
-    } catch (const AppError &e) {
-        printError(e.text());
-        status = 1;
-    }
-    QTextStream out(stdout);
-    out << (asJson ? tripGridJson(env.ctx.grid) : tripGridText(env.ctx.grid));
-    out.flush();
-    closeLocalConnection(env.ctx);
-    return status;
 }
 
 } // namespace zelvano

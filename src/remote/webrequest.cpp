@@ -1,26 +1,15 @@
-#include "download/remote.h"
+#include "remote/webrequest.h"
 
-#include "store/settings.h"
-
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include "common/error.h"
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <chrono>
 #include <mutex>
 
 namespace zelvano {
 
 namespace {
-
-const QString kDatabase = QStringLiteral("qk_zr");
-const QString kAccount = QStringLiteral("qk");
-const QString kAccountPassword = QStringLiteral("qbk$4630");
 
 void globalCurlInit()
 {
@@ -56,59 +45,11 @@ size_t collectAnswer(char *data, size_t size, size_t count, void *user)
     }
 }
 
-QString odbcErrorText(const QSqlError &error)
-{
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text;
-}
-
-std::atomic<int> g_connectionSerial{0};
-
 } // namespace
 
-bool isOdbcMode(const Settings &settings)
-{
-    return settings.RemoteMode == QLatin1String("ODBC");
-}
+WebRequest::WebRequest() : WebRequest(RemoteOptions{}) {}
 
-QString sqlQuote(const QString &value)
-{
-    QString out;
-    out.reserve(value.size() + 4);
-    for (QChar c : value) {
-        if (c == QLatin1Char('\'') || c == QLatin1Char('\\'))
-            out += c;
-        out += c;
-    }
-    return out;
-}
-
-QString odbcConnectionString(const QString &host)
-{
-    return QStringLiteral("Driver={MySQL ODBC 3.51 Driver};Server=") + host +
-           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") + kAccount +
-           QStringLiteral(";Password=") + kAccountPassword + QStringLiteral(";Option=3;");
-}
-
-QString webUrl(const QString &host)
-{
-    return QStringLiteral("http://") + host + QStringLiteral("/vremoto.php?");
-}
-
-QString authenticationSql(const Settings &settings)
-{
-    return QStringLiteral("select * from clientes where id = ") + sqlQuote(settings.ClientId) +
-           QStringLiteral(" and password = '") + sqlQuote(settings.ClientPassword) +
-           QStringLiteral("'");
-}
-
-// --- WebRequest
-
-WebRequest::WebRequest() : WebRequest(Options{}) {}
-
-WebRequest::WebRequest(const Options &options) : m_options(options)
+WebRequest::WebRequest(const RemoteOptions &options) : m_options(options)
 {
     globalCurlInit();
 }
@@ -123,15 +64,6 @@ WebRequest::~WebRequest()
         curl_multi_cleanup(static_cast<CURLM *>(m_multi));
     if (m_headers)
         curl_slist_free_all(static_cast<curl_slist *>(m_headers));
-}
-
-WebRequest::Options WebRequest::tripDownloadOptions()
-{
-    Options options;
-    options.proxy = Proxy::Direct;
-    options.proxyUser = QStringLiteral("user54_brenmoormas");
-    options.proxyPassword = QStringLiteral("tepsoran");
-    return options;
 }
 
 void WebRequest::open(const QString &url)
@@ -153,8 +85,8 @@ void WebRequest::open(const QString &url)
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collectAnswer);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &m_answer);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeoutMs));
-    if (m_options.proxy == Proxy::Direct)
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.limits.connectMs));
+    if (m_options.proxy == RemoteOptions::Proxy::Direct)
         curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
     if (!m_options.proxyUser.isEmpty()) {
         m_proxyUser = m_options.proxyUser.toUtf8();
@@ -207,8 +139,8 @@ WebAnswer WebRequest::send(const QString &statement)
                 connected = true;
                 lastActivity = now;
             } else if (now - lastActivity > std::chrono::milliseconds(
-                                                m_options.connectTimeoutMs +
-                                                m_options.sendTimeoutMs)) {
+                                                m_options.limits.connectMs +
+                                                m_options.limits.sendMs)) {
                 timedOut = true; // curl's own connect limit should have ended it
                 break;
             }
@@ -222,8 +154,8 @@ WebAnswer WebRequest::send(const QString &statement)
             lastDown = down;
             lastActivity = now;
         }
-        const int limit = up < curl_off_t(m_body.size()) ? m_options.sendTimeoutMs
-                                                          : m_options.receiveTimeoutMs;
+        const int limit = up < curl_off_t(m_body.size()) ? m_options.limits.sendMs
+                                                          : m_options.limits.receiveMs;
         if (now - lastActivity > std::chrono::milliseconds(limit)) {
             timedOut = true;
             break;
@@ -248,105 +180,6 @@ WebAnswer WebRequest::send(const QString &statement)
     answer.text = QString::fromUtf8(m_answer);
     m_answer.clear();
     return answer;
-}
-
-// --- OdbcConnection
-
-QVariant OdbcResult::value(int position) const
-{
-    if (eof())
-        raise(ErrNo::ProviderFailure,
-              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
-    const std::vector<QVariant> &row = m_rows[m_pos];
-    if (position < 0 || size_t(position) >= row.size())
-        raise(ErrNo::SubscriptOutOfRange,
-              QStringLiteral("Item cannot be found in the collection corresponding to the "
-                             "requested name or ordinal."));
-    return row[size_t(position)];
-}
-
-OdbcConnection::OdbcConnection(const QString &connectionString, int loginTimeoutSeconds)
-{
-    const QString name = QStringLiteral("zelvano-odbc-%1").arg(++g_connectionSerial);
-    QString text = connectionString;
-    while (text.endsWith(QLatin1Char(';')))
-        text.chop(1);
-    // The driver's own login time-out: without it a silent server is waited for
-    // for ever (the driver manager's login attribute does not reach it).
-    text += QStringLiteral(";CONN_TIMEOUT=%1").arg(qMax(1, loginTimeoutSeconds));
-    bool ok = false;
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(text);
-        ok = db.open();
-        if (!ok)
-            error = odbcErrorText(db.lastError());
-    }
-    if (!ok) {
-        QSqlDatabase::removeDatabase(name);
-        raise(ErrNo::ProviderFailure, error);
-    }
-    m_name = name;
-}
-
-OdbcConnection::~OdbcConnection()
-{
-    close();
-}
-
-void OdbcConnection::close()
-{
-    if (m_name.isEmpty())
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
-    m_name.clear();
-}
-
-OdbcResult OdbcConnection::openRecordset(const QString &sql)
-{
-    if (m_name.isEmpty())
-        raise(ErrNo::ConnectionClosed);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(sql))
-        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
-    OdbcResult result;
-    const QSqlRecord record = query.record();
-    const int columns = record.count();
-    for (int i = 0; i < columns; ++i)
-        result.m_names.push_back(record.fieldName(i));
-    const int expected = query.numRowsAffected();
-    if (expected > 0)
-        result.m_rows.reserve(size_t(expected));
-    while (query.next()) {
-        std::vector<QVariant> row;
-        row.reserve(size_t(columns));
-        for (int i = 0; i < columns; ++i) {
-            QVariant v = query.value(i);
-            row.push_back(v.isNull() ? QVariant() : v);
-        }
-        result.m_rows.push_back(std::move(row));
-    }
-    if (query.lastError().isValid())
-        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
-    return result;
-}
-
-int OdbcConnection::execute(const QString &sql)
-{
-    if (m_name.isEmpty())
-        raise(ErrNo::ConnectionClosed);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery query(db);
-    if (!query.exec(sql))
-        raise(ErrNo::SqlError, odbcErrorText(query.lastError()));
-    return query.numRowsAffected();
 }
 
 } // namespace zelvano

@@ -11,14 +11,14 @@ using zelvano::test::TestHome;
 
 namespace {
 
-struct Outcome
+struct ProgramRun
 {
     int status = -1;
     QString out;
     QString err;
 };
 
-Outcome runZelvano(const QStringList &args)
+ProgramRun runZelvano(const QStringList &args)
 {
     QProcess p;
     p.start(QStringLiteral(ZELVANO_EXECUTABLE), args);
@@ -33,11 +33,11 @@ TEST(CommandLine, InitDbCreatesAndNeverOverwrites)
 {
     TestHome home;
     const QString path = home.filePath("fresh.db");
-    Outcome first = runZelvano({"init-db", path});
+    ProgramRun first = runZelvano({"init-db", path});
     EXPECT_EQ(first.status, 0) << first.err.toStdString();
     EXPECT_TRUE(QFile::exists(path));
     const qint64 size = QFileInfo(path).size();
-    Outcome second = runZelvano({"init-db", path});
+    ProgramRun second = runZelvano({"init-db", path});
     EXPECT_NE(second.status, 0);
     EXPECT_EQ(QFileInfo(path).size(), size);
 }
@@ -48,7 +48,7 @@ TEST(CommandLine, SettingsAndEventsOfTheHome)
     home.exec("update mi_empresa set id_cliente_remoto = '12', modo_remoto = 'ODBC'");
     home.exec("insert into sucesos (fecha, descripcion) values ('06/12/2026', 'ayer')");
     home.exec("insert into sucesos (fecha, descripcion) values ('20/11/2026', 'viejo')");
-    Outcome settings = runZelvano({"--home", home.dir(), "settings"});
+    ProgramRun settings = runZelvano({"--home", home.dir(), "settings"});
     ASSERT_EQ(settings.status, 0) << settings.err.toStdString();
     const QStringList lines = settings.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 19);
@@ -59,7 +59,7 @@ TEST(CommandLine, SettingsAndEventsOfTheHome)
     // The events command reads the real clock: only a row of this week shows.
     home.exec("insert into sucesos (fecha, descripcion) values ('" +
               QDate::currentDate().toString("dd/MM/yyyy") + "', 'hoy')");
-    Outcome events = runZelvano({"--home", home.dir(), "events"});
+    ProgramRun events = runZelvano({"--home", home.dir(), "events"});
     ASSERT_EQ(events.status, 0) << events.err.toStdString();
     EXPECT_TRUE(events.out.contains("\t" + QDate::currentDate().toString("dd/MM/yyyy") + "\thoy\n"));
     EXPECT_FALSE(events.out.contains("viejo"));
@@ -69,11 +69,11 @@ TEST(CommandLine, AFailureShowsTheMessageAndExitsNonZero)
 {
     TestHome home;
     QFile::remove(home.filePath("conexion.txt"));
-    Outcome run = runZelvano({"--home", home.dir(), "settings"});
+    ProgramRun run = runZelvano({"--home", home.dir(), "settings"});
     EXPECT_NE(run.status, 0);
     EXPECT_TRUE(run.err.contains(
         "Servidor no Disponible: No se encontro el archivo de conexion con la base de datos"))
         << run.err.toStdString();
-    Outcome unknown = runZelvano({"no-such-command"});
+    ProgramRun unknown = runZelvano({"no-such-command"});
     EXPECT_EQ(unknown.status, 2);
 }

@@ -1,4 +1,4 @@
-#include "remotetestsupport.h"
+#include "remote/remotetestsupport.h"
 
 #include <QFile>
 

@@ -13,6 +13,8 @@
 
 namespace zelvano {
 
+class TripGrid;
+
 // Notices for the command line: printed on standard error like a headless run,
 // and counted, so that a command can exit non-zero after a failure message.
 class CommandLineNotices : public HeadlessNotices
@@ -29,16 +31,28 @@ private:
     int m_messages = 0;
 };
 
+// What main() adds to the core's command line: the parts that need widgets.
+struct ProgramHooks
+{
+    // The tray program (no command).
+    std::function<int(const QString &homeDir)> trayProgram;
+    // The print-out of a grid into a PDF file; returns the pages, raises
+    // AppError when it cannot be painted.
+    std::function<int(const QString &pdf, const TripGrid &grid, const Settings &settings)>
+        printToPdf;
+};
+
 // What a command runs with: a headless context on the chosen home folder.
 struct CliEnv
 {
-    explicit CliEnv(const QString &homeDir);
+    CliEnv(const QString &homeDir, const ProgramHooks &hooks);
 
     SystemClock clock;
     CommandLineNotices notices;
     HeadlessOverlay overlay;
     HeadlessWindowStatus window;
     AppContext ctx;
+    const ProgramHooks &hooks;
 
     // Connects and loads the settings; false (after the message) when the
     // local database could not be opened.
@@ -55,22 +69,33 @@ struct CommandSpec
     CommandFn run;
 };
 
-// What main() adds to the core's command line: commands that need widgets,
-// the tray program (no command) and the headless service (--headless).
-struct ProgramHooks
-{
-    std::vector<CommandSpec> extraCommands;
-    std::function<int(const QString &homeDir)> trayProgram;
-    std::function<int(const QString &homeDir)> headlessProgram;
-};
-
 // The home folder for this run: --home, else the executable's folder.
 QString programHome(const QString &homeOption);
 
 // Runs the program's command line and returns the exit status.
 int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks);
 
-// The commands of the core library.
-std::vector<CommandSpec> coreCommands();
+// Every command, in the order the help lists them.
+std::vector<CommandSpec> commands();
+
+// Standard error, one line.
+void printError(const QString &text);
+
+// The events a command's job writes, shown once it ends: the job logs them in
+// the suite's event table, the command echoes them for whoever runs it.
+class EventEcho
+{
+public:
+    // Remembers the newest event of the open connection.
+    explicit EventEcho(AppContext &ctx);
+    // The events written since, oldest first ("" when they cannot be read).
+    QStringList newEvents() const;
+    // The same, one a line on standard error.
+    void printNewEvents() const;
+
+private:
+    AppContext &m_ctx;
+    qint64 m_last = 0;
+};
 
 } // namespace zelvano

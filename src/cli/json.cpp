@@ -1,4 +1,5 @@
-#include "json/json_cli.h"
+#include "cli/cli.h"
+#include "cli/commands.h"
 
 #include "common/error.h"
 #include "json/json.h"
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <string>
 
-namespace zelvano::json {
+namespace zelvano {
+
+using namespace json;
 
 namespace {
 
@@ -134,4 +137,4 @@ int cmdScript(CliEnv &, const QStringList &args)
     return parseFailed ? 1 : 0;
 }
 
-} // namespace zelvano::json
+} // namespace zelvano

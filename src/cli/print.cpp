@@ -1,0 +1,55 @@
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/dateoptions.h"
+
+#include "common/errortext.h"
+#include "download/download.h"
+#include "store/connection.h"
+
+#include <cstdio>
+
+namespace zelvano {
+
+// zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]
+// Downloads into the grid and prints it into a PDF file through the window's
+// print-out (handed in by the program: the command line has no widgets).
+// Exit 1 when the print-out could not be made.
+int cmdPrint(CliEnv &env, const QStringList &args)
+{
+    const QString pdfOption = QStringLiteral("--pdf");
+    DownloadOptions options;
+    QString problem;
+    if (!readDownloadOptions(args, {}, {pdfOption}, &options, &problem) ||
+        options.values.value(pdfOption).isEmpty()) {
+        printError(QStringLiteral("usage: zelvano print --pdf FILE [--from dd/MM/yyyy --to dd/MM/yyyy]"));
+        return 2;
+    }
+    if (!env.hooks.printToPdf) {
+        printError(QStringLiteral("zelvano: printing is not available in this build"));
+        return 2;
+    }
+    const QString pdf = options.values.value(pdfOption);
+    applyDownloadOptions(env.ctx, options);
+    if (!env.connect())
+        return 1;
+    // The print-out shows what the grid holds, as the window's button does; a
+    // download that failed is told, and its event is in the log.
+    const DownloadOutcome downloaded = CmdDescargar_Click(env.ctx);
+    closeLocalConnection(env.ctx);
+    if (!downloaded.ok())
+        printError(QStringLiteral("download: ") + downloaded.errorText());
+    try {
+        const int pages = env.hooks.printToPdf(pdf, env.ctx.grid, env.ctx.settings);
+        std::printf("%s: %d trips, %d pages\n", pdf.toLocal8Bit().constData(),
+                    env.ctx.grid.rowCount(), pages);
+    } catch (const AppError &error) {
+        env.notices.messageBox(ErrorText::inProcedure(error, QStringLiteral("CmdImprimir_Click"),
+                                                      QStringLiteral("Formulario FrmSucesos")),
+                               UserNotices::Icon::Critical,
+                               QStringLiteral("Error en CmdImprimir_Click "));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace zelvano

@@ -1,0 +1,55 @@
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/dateoptions.h"
+
+#include "download/download.h"
+#include "store/connection.h"
+#include "trips/save.h"
+
+#include <QTextStream>
+
+namespace zelvano {
+
+// zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]
+// One download-and-save cycle, as the scheduler runs it; prints what was
+// stored. Exit 1 when the download or the save failed.
+int cmdSave(CliEnv &env, const QStringList &args)
+{
+    DownloadOptions options;
+    QString problem;
+    if (!readDownloadOptions(args, {}, {}, &options, &problem)) {
+        printError(QStringLiteral("save: ") + problem);
+        printError(QStringLiteral("usage: zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]"));
+        return 2;
+    }
+    applyDownloadOptions(env.ctx, options);
+    if (!env.connect())
+        return 1;
+
+    const EventEcho echo(env.ctx);
+    const DownloadOutcome downloaded = CmdDescargar_Click(env.ctx);
+    const SaveOutcome saved = CmdGrabar_Click(env.ctx);
+    // The save closes a connection it opened itself; the echo reads what it logged.
+    if (!env.ctx.Connected)
+        env.connect();
+    for (const QString &event : echo.newEvents())
+        if (event.startsWith(QLatin1String("Error ")))
+            printError(event);
+    closeLocalConnection(env.ctx);
+
+    QTextStream out(stdout);
+    out << "downloaded trips\t" << downloaded.trips << '\n'
+        << "trips\t" << saved.trips << '\n'
+        << "loads\t" << saved.loads << '\n'
+        << "unloads\t" << saved.unloads << '\n'
+        << "added prescribed unloads\t" << saved.addedUnloads << '\n'
+        << "concentrate rows\t" << saved.concentrateRows << '\n';
+    out.flush();
+    if (!downloaded.ok())
+        printError(QStringLiteral("download: ") + downloaded.errorText());
+    if (!saved.ok())
+        printError(QStringLiteral("save: ") + saved.errorText());
+    return downloaded.ok() && saved.ok() ? 0 : 1;
+}
+
+} // namespace zelvano
