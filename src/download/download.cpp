@@ -107,12 +107,10 @@ void TripDownload::run(DownloadOutcome &outcome)
 RemoteAnswer TripDownload::query(const QString &statement)
 {
     RemoteAnswer answer = m_server->query(statement);
-    // A failed statement is an error, not an answer without rows: a trip whose
-    // loads could not be read must not be saved without them.
+    // A failed or broken statement is an error, not an answer without rows: a
+    // trip whose loads could not be read must not be saved without them.
     if (!answer.accepted())
-        raise(ErrNo::ProviderFailure, QStringLiteral("The server answered status %1: %2")
-                                          .arg(answer.status)
-                                          .arg(answer.refusal.left(300).trimmed()));
+        raiseUnaccepted(answer);
     return answer;
 }
 

@@ -4,6 +4,7 @@
 #include "json/json.h"
 #include "json/recordwalk.h"
 #include "remote/odbc.h"
+#include "remote/remote.h"
 
 namespace zelvano {
 
@@ -20,28 +21,101 @@ QVariant RemoteRow::field(const RemoteColumn &column) const
     return m_values[size_t(column.position)];
 }
 
-std::vector<RemoteRow> webAnswerRows(const QString &body)
+namespace {
+
+bool isScalar(const json::JsonValue &value)
 {
-    std::vector<RemoteRow> rows;
-    std::shared_ptr<const QStringList> keys = std::make_shared<const QStringList>();
-    json::RecordWalk walk(body);
-    while (walk.next()) {
-        const json::JsonValue &object = walk.row();
-        QStringList rowKeys;
-        std::vector<QVariant> values;
-        if (object.isDictionary()) {
-            values.reserve(size_t(object.count()));
-            for (const auto &[key, value] : object.entries()) {
-                rowKeys << key;
-                values.push_back(value.toVariant());
+    return !value.isDictionary() && !value.isCollection();
+}
+
+// A flat object as a row; false when a value is itself an object or a list.
+bool appendRow(const json::JsonValue &object, std::shared_ptr<const QStringList> &keys,
+               std::vector<RemoteRow> &rows)
+{
+    QStringList rowKeys;
+    std::vector<QVariant> values;
+    values.reserve(size_t(object.count()));
+    for (const auto &[key, value] : object.entries()) {
+        if (!isScalar(value))
+            return false;
+        rowKeys << key;
+        values.push_back(value.toVariant());
+    }
+    // Rows of one answer nearly always carry the same keys: one list for all.
+    if (!keys || rowKeys != *keys)
+        keys = std::make_shared<const QStringList>(std::move(rowKeys));
+    rows.emplace_back(keys, std::move(values));
+    return true;
+}
+
+QString excerpt(const QString &body)
+{
+    QString text = body.simplified();
+    return text.size() > 80 ? text.left(77) + QStringLiteral("...") : text;
+}
+
+} // namespace
+
+WebAnswerRead readWebAnswer(const QString &body)
+{
+    WebAnswerRead read;
+    const QString trimmed = body.trimmed();
+    if (!trimmed.contains(u'{')) {
+        if (trimmed.isEmpty() || trimmed == QLatin1String("[]") || trimmed == QLatin1String("null")) {
+            read.whole = true;
+            return read;
+        }
+        read.problem = trimmed.startsWith(u'<')
+                           ? QStringLiteral("an HTML page instead of the script's answer: ") +
+                                 excerpt(trimmed)
+                           : QStringLiteral("not the script's answer: ") + excerpt(trimmed);
+        return read;
+    }
+    if (trimmed.startsWith(u'<')) {
+        read.problem = QStringLiteral("an HTML page instead of the script's answer: ") +
+                       excerpt(trimmed);
+        return read;
+    }
+    qsizetype end = 0;
+    const json::JsonValue value = json::ParseJson(QStringView(body), &end);
+    if (!json::ParserErrors().isEmpty()) {
+        read.problem = QStringLiteral("the answer is not whole JSON (%1 characters): %2")
+                           .arg(body.size())
+                           .arg(excerpt(json::ParserErrors().section(QStringLiteral("\r\n"), 0, 0)));
+        return read;
+    }
+    if (!QStringView(body).sliced(end).trimmed().isEmpty()) {
+        read.problem = QStringLiteral("more text after the answer at character %1").arg(end + 1);
+        return read;
+    }
+    std::shared_ptr<const QStringList> keys;
+    if (value.isDictionary()) {
+        if (!appendRow(value, keys, read.rows)) {
+            read.problem = QStringLiteral("an object inside the answer's object");
+            return read;
+        }
+    } else {
+        read.rows.reserve(size_t(value.count()));
+        for (const json::JsonValue &element : value.elements()) {
+            if (!element.isDictionary() || !appendRow(element, keys, read.rows)) {
+                read.rows.clear();
+                read.problem = QStringLiteral("a row that is not a flat object");
+                return read;
             }
         }
-        // Rows of one answer nearly always carry the same keys: one list for all.
-        if (rowKeys != *keys)
-            keys = std::make_shared<const QStringList>(std::move(rowKeys));
-        rows.emplace_back(keys, std::move(values));
     }
-    return rows;
+    read.whole = true;
+    return read;
+}
+
+void raiseUnaccepted(const RemoteAnswer &answer)
+{
+    if (answer.status != 200)
+        raise(ErrNo::ProviderFailure, QStringLiteral("The server answered status %1: %2")
+                                          .arg(answer.status)
+                                          .arg(answer.refusal.left(300).trimmed()));
+    raise(ErrNo::HttpConnectionError,
+          QStringLiteral("The server's answer could not be read whole: ") + answer.refusal);
 }
 
 std::vector<RemoteRow> odbcResultRows(OdbcResult &result)

@@ -41,21 +41,40 @@ private:
 };
 
 // What one remote statement gave. The WEB way reports the HTTP status (an
-// ODBC statement that fails raises its error instead), and whether the answer
-// held a row at all ("{" in the WEB way).
+// ODBC statement that fails raises its error instead) and whether the body
+// was one whole answer of the script; only a whole answer with status 200 is
+// accepted, and only an accepted answer has rows.
 struct RemoteAnswer
 {
     int status = 200;
+    bool whole = true;
     bool hasRows = false;
     std::vector<RemoteRow> rows;
-    // The body of an answer that was not accepted, for the messages.
+    // Why an answer was not accepted: its body for a refusal, what was wrong
+    // with it for a broken one.
     QString refusal;
 
-    bool accepted() const { return status == 200; }
+    bool accepted() const { return status == 200 && whole; }
 };
 
-// The rows of a WEB answer: every object of the body, in order (the record walk).
-std::vector<RemoteRow> webAnswerRows(const QString &body);
+// Raises the error of an answer that was not accepted: the server's refusal
+// (ErrNo::ProviderFailure with the status and the body), or a broken answer
+// (ErrNo::HttpConnectionError: cut short, an HTML page, not the script's JSON).
+[[noreturn]] void raiseUnaccepted(const RemoteAnswer &answer);
+
+// A WEB body read as the script's answer. The script answers a JSON array of
+// flat objects (a select) or one flat object (a statement without rows); an
+// answer is whole only when it is exactly that, read without a single parser
+// message and with nothing but blanks after it. A body without any "{" is an
+// answer without rows when it is blank, "[]" or "null", and broken otherwise
+// (an HTML page, a message of a proxy).
+struct WebAnswerRead
+{
+    bool whole = false;
+    QString problem; // why it is not whole
+    std::vector<RemoteRow> rows;
+};
+WebAnswerRead readWebAnswer(const QString &body);
 
 // The rows of an ODBC result, in order.
 std::vector<RemoteRow> odbcResultRows(OdbcResult &result);

@@ -25,13 +25,21 @@ protected:
         const WebAnswer web = m_request.send(sql);
         RemoteAnswer answer;
         answer.status = int(web.status);
-        answer.hasRows = web.text.contains(u'{');
-        if (!answer.accepted()) {
+        if (answer.status != 200) {
             answer.refusal = web.text;
             return answer;
         }
-        if (readRows && answer.hasRows)
-            answer.rows = webAnswerRows(web.text);
+        // Statements without rows are checked too: a cut answer to an insert
+        // says nothing about whether it ran.
+        WebAnswerRead read = readWebAnswer(web.text);
+        answer.whole = read.whole;
+        if (!read.whole) {
+            answer.refusal = read.problem;
+            return answer;
+        }
+        answer.hasRows = !read.rows.empty();
+        if (readRows)
+            answer.rows = std::move(read.rows);
         return answer;
     }
 

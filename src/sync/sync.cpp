@@ -67,10 +67,22 @@ QVariant localDateText(const QVariant &value)
     return d.isValid() ? QVariant(DateTexts::date(d)) : QVariant(text);
 }
 
-// The server's refusal of a read, as an error of the procedure.
+// The server's refusal of a read, or an answer that could not be read whole,
+// as an error of the procedure.
 [[noreturn]] void raiseRefusedRead(const RemoteAnswer &answer)
 {
+    if (answer.status == 200)
+        raiseUnaccepted(answer);
     raise(answer.status, QStringLiteral("El servidor respondio con el estado %1").arg(answer.status));
+}
+
+// Logs in; false when the server refused the farm's id and password.
+bool authenticated(AppContext &ctx, RemoteServer &remote)
+{
+    const RemoteAnswer auth = remote.query(authenticationSql(ctx.settings));
+    if (auth.status == 200 && !auth.whole)
+        raiseUnaccepted(auth);
+    return auth.hasRows;
 }
 
 struct DownloadedRecord
@@ -244,7 +256,7 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out)
     try {
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
-        if (!remote->query(authenticationSql(ctx.settings)).hasRows) {
+        if (!authenticated(ctx, *remote)) {
             out.loginRefused = true;
             out.fail(ErrNo::LoginRefused, kAuthRefused.trimmed());
             logEvent(ctx, kAuthRefused);
@@ -338,7 +350,7 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
     try {
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
-        if (!remote->query(authenticationSql(ctx.settings)).hasRows) {
+        if (!authenticated(ctx, *remote)) {
             out.loginRefused = true;
             out.fail(ErrNo::LoginRefused, kAuthRefused.trimmed());
             remote.reset();
