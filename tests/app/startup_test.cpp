@@ -94,7 +94,8 @@ TEST(Tray, TipIsTheCaptionCutTo64Characters)
 {
     const QString caption = "Zelvano - V.1.0.0 - Ultima descarga 07/12/2026 10:00:00 con 12 viajes";
     ASSERT_GT(caption.size(), 64);
-    EXPECT_EQ(trayTipText(caption), caption.left(64));
+    EXPECT_EQ(trayTipText(caption),
+              "Zelvano - V.1.0.0 - Ultima descarga 07/12/2026 10:00:00 con 12 v");
     EXPECT_EQ(trayTipText(caption).size(), 64);
     EXPECT_EQ(trayTipText("Zelvano - V.1.0.0 - "), "Zelvano - V.1.0.0 - ");
     const QString exact(64, u'x');

@@ -1,6 +1,7 @@
 #include "remote/remotetestsupport.h"
 #include "support/testsupport.h"
 
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
 #include "download/download.h"
@@ -104,7 +105,7 @@ protected:
     {
         QStringList ids;
         for (const TripGrid::Row &r : home.ctx.grid.rows())
-            ids << text(r, 0);
+            ids << text(r, TripCell::Id);
         return ids;
     }
 
@@ -143,91 +144,91 @@ TEST_P(DownloadTest, SmallFarmGridCellByCell)
     EXPECT_EQ(home.overlay.text(), QStringLiteral("Descargando viaje Terminación ... ESPERE"));
 
     const TripGrid::Row &t1 = grid.row(0);
-    EXPECT_EQ(text(t1, 1), odbc() ? QStringLiteral("05/01/2024") : QStringLiteral("2024-01-05"));
-    EXPECT_EQ(text(t1, 2), QStringLiteral("Engorde"));
-    EXPECT_EQ(text(t1, 3), QStringLiteral("120"));
-    EXPECT_DOUBLE_EQ(number(t1, 4), 1500.5);
-    EXPECT_DOUBLE_EQ(number(t1, 5), 1498);
-    EXPECT_EQ(text(t1, 6), QStringLiteral("7"));
-    EXPECT_EQ(text(t1, 7), QStringLiteral("1"));
-    EXPECT_EQ(text(t1, 8), QStringLiteral("3"));
+    EXPECT_EQ(text(t1, TripCell::Fecha), odbc() ? QStringLiteral("05/01/2024") : QStringLiteral("2024-01-05"));
+    EXPECT_EQ(text(t1, TripCell::Receta), QStringLiteral("Engorde"));
+    EXPECT_EQ(text(t1, TripCell::Cabezas), QStringLiteral("120"));
+    EXPECT_DOUBLE_EQ(number(t1, TripCell::KgSug), 1500.5);
+    EXPECT_DOUBLE_EQ(number(t1, TripCell::KgReal), 1498);
+    EXPECT_EQ(text(t1, TripCell::IdReceta), QStringLiteral("7"));
+    EXPECT_EQ(text(t1, TripCell::Turno), QStringLiteral("1"));
+    EXPECT_EQ(text(t1, TripCell::IdPrg), QStringLiteral("3"));
     // id_pres: the number of its text (ODBC) or the text as received (WEB).
     if (odbc())
-        EXPECT_EQ(t1.value(9).typeId(), QMetaType::Double);
+        EXPECT_EQ(t1.value(TripCell::IdPres).typeId(), QMetaType::Double);
     else
-        EXPECT_EQ(t1.value(9), QVariant(QStringLiteral("4")));
-    EXPECT_DOUBLE_EQ(number(t1, 9), 4);
-    for (int c = 10; c < 16; ++c)
+        EXPECT_EQ(t1.value(TripCell::IdPres), QVariant(QStringLiteral("4")));
+    EXPECT_DOUBLE_EQ(number(t1, TripCell::IdPres), 4);
+    for (int c = TripCell::IdPres + 1; c < kTripGridColumns; ++c)
         EXPECT_EQ(t1.value(c), QVariant(QString())) << c;
-    EXPECT_EQ(t1.cells[0].background, TripGrid::kNoBackground);
+    EXPECT_EQ(t1.cells[TripCell::Id].background, TripGrid::kNoBackground);
 
     ASSERT_EQ(t1.children.size(), 4u);
     const TripGrid::Row &silo = t1.children[0]; // loads first, by hora
-    EXPECT_EQ(text(silo, 0), QStringLiteral("Carga"));
-    EXPECT_EQ(text(silo, 1), QStringLiteral("06:05:30"));
-    EXPECT_EQ(text(silo, 2), QStringLiteral("Silo"));
-    EXPECT_EQ(text(silo, 3), QStringLiteral("ANONIMO"));
-    EXPECT_DOUBLE_EQ(number(silo, 4), 700.5);
-    EXPECT_DOUBLE_EQ(number(silo, 5), 692.5);
-    EXPECT_EQ(text(silo, 6), QStringLiteral("T1"));
-    EXPECT_EQ(text(silo, 7), QStringLiteral("Tablet Mixer 1"));
-    EXPECT_EQ(text(silo, 8), QStringLiteral("32"));
-    EXPECT_EQ(text(silo, 9), QStringLiteral("99"));
-    EXPECT_TRUE(vb::isNull(silo.value(15)));
+    EXPECT_EQ(text(silo, LoadCell::Kind), QStringLiteral("Carga"));
+    EXPECT_EQ(text(silo, LoadCell::Hora), QStringLiteral("06:05:30"));
+    EXPECT_EQ(text(silo, LoadCell::Alimento), QStringLiteral("Silo"));
+    EXPECT_EQ(text(silo, LoadCell::Operador), QStringLiteral("ANONIMO"));
+    EXPECT_DOUBLE_EQ(number(silo, LoadCell::KgSug), 700.5);
+    EXPECT_DOUBLE_EQ(number(silo, LoadCell::KgReal), 692.5);
+    EXPECT_EQ(text(silo, LoadCell::IdTablet), QStringLiteral("T1"));
+    EXPECT_EQ(text(silo, LoadCell::NomTablet), QStringLiteral("Tablet Mixer 1"));
+    EXPECT_EQ(text(silo, LoadCell::IdAlim), QStringLiteral("32"));
+    EXPECT_EQ(text(silo, LoadCell::OperarioId), QStringLiteral("99"));
+    EXPECT_TRUE(vb::isNull(silo.value(LoadCell::Suceso)));
     for (const TripGrid::Cell &cell : silo.cells)
         EXPECT_EQ(cell.background, TripGrid::kLoadBackground);
-    EXPECT_EQ(silo.cells[14].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(silo.cells[UnloadCell::Gps].icon, TripGrid::kNoIcon);
 
     const TripGrid::Row &maiz = t1.children[1];
-    EXPECT_EQ(text(maiz, 1), QStringLiteral("06:10:00"));
-    EXPECT_EQ(text(maiz, 2), QStringLiteral("Maíz"));
-    EXPECT_EQ(text(maiz, 3), QStringLiteral("Pérez, Juan"));
-    EXPECT_EQ(text(maiz, 9), QStringLiteral("7"));
-    EXPECT_EQ(maiz.value(15), QVariant(QString()));
+    EXPECT_EQ(text(maiz, LoadCell::Hora), QStringLiteral("06:10:00"));
+    EXPECT_EQ(text(maiz, LoadCell::Alimento), QStringLiteral("Maíz"));
+    EXPECT_EQ(text(maiz, LoadCell::Operador), QStringLiteral("Pérez, Juan"));
+    EXPECT_EQ(text(maiz, LoadCell::OperarioId), QStringLiteral("7"));
+    EXPECT_EQ(maiz.value(LoadCell::Suceso), QVariant(QString()));
 
     const TripGrid::Row &c6 = t1.children[2]; // unloads after the loads, by hora
-    EXPECT_EQ(text(c6, 0), QStringLiteral("Descarga"));
-    EXPECT_EQ(text(c6, 1), QStringLiteral("06:30:00"));
-    EXPECT_EQ(text(c6, 2), QStringLiteral("Corral 6"));
-    EXPECT_EQ(text(c6, 3), QStringLiteral("ANONIMO")); // empty operator: no lookup
-    EXPECT_DOUBLE_EQ(number(c6, 4), 750.5);
-    EXPECT_DOUBLE_EQ(number(c6, 5), 758);
-    EXPECT_EQ(text(c6, 6), QStringLiteral("2"));
-    EXPECT_EQ(text(c6, 7), QStringLiteral("1"));
-    EXPECT_EQ(text(c6, 8), QStringLiteral("6"));
-    EXPECT_EQ(text(c6, 9), QStringLiteral("60"));
-    EXPECT_EQ(text(c6, 10), QStringLiteral("T1"));
-    EXPECT_EQ(text(c6, 11), QStringLiteral("Tablet Mixer 1"));
-    EXPECT_EQ(text(c6, 12), QStringLiteral("6"));
-    EXPECT_EQ(text(c6, 13), QString());
-    EXPECT_EQ(text(c6, 14), QStringLiteral(","));
-    EXPECT_EQ(c6.cells[14].icon, TripGrid::kNoGpsIcon);
+    EXPECT_EQ(text(c6, UnloadCell::Kind), QStringLiteral("Descarga"));
+    EXPECT_EQ(text(c6, UnloadCell::Hora), QStringLiteral("06:30:00"));
+    EXPECT_EQ(text(c6, UnloadCell::Rodeo), QStringLiteral("Corral 6"));
+    EXPECT_EQ(text(c6, UnloadCell::Operador), QStringLiteral("ANONIMO")); // empty operator: no lookup
+    EXPECT_DOUBLE_EQ(number(c6, UnloadCell::KgSug), 750.5);
+    EXPECT_DOUBLE_EQ(number(c6, UnloadCell::KgReal), 758);
+    EXPECT_EQ(text(c6, UnloadCell::Categoria), QStringLiteral("2"));
+    EXPECT_EQ(text(c6, UnloadCell::Actividad), QStringLiteral("1"));
+    EXPECT_EQ(text(c6, UnloadCell::Corral), QStringLiteral("6"));
+    EXPECT_EQ(text(c6, UnloadCell::Cabezas), QStringLiteral("60"));
+    EXPECT_EQ(text(c6, UnloadCell::IdTablet), QStringLiteral("T1"));
+    EXPECT_EQ(text(c6, UnloadCell::NomTablet), QStringLiteral("Tablet Mixer 1"));
+    EXPECT_EQ(text(c6, UnloadCell::IdRodeo), QStringLiteral("6"));
+    EXPECT_EQ(text(c6, UnloadCell::OperarioId), QString());
+    EXPECT_EQ(text(c6, UnloadCell::Gps), QStringLiteral(","));
+    EXPECT_EQ(c6.cells[UnloadCell::Gps].icon, TripGrid::kNoGpsIcon);
     for (const TripGrid::Cell &cell : c6.cells)
         EXPECT_EQ(cell.background, TripGrid::kUnloadBackground);
 
     const TripGrid::Row &c5 = t1.children[3];
-    EXPECT_EQ(text(c5, 1), QStringLiteral("06:40:00"));
-    EXPECT_EQ(text(c5, 3), QStringLiteral("Pérez, Juan"));
-    EXPECT_EQ(text(c5, 14), QStringLiteral("-31.41,-64.18"));
-    EXPECT_EQ(c5.cells[14].icon, TripGrid::kGpsIcon);
+    EXPECT_EQ(text(c5, UnloadCell::Hora), QStringLiteral("06:40:00"));
+    EXPECT_EQ(text(c5, UnloadCell::Operador), QStringLiteral("Pérez, Juan"));
+    EXPECT_EQ(text(c5, UnloadCell::Gps), QStringLiteral("-31.41,-64.18"));
+    EXPECT_EQ(c5.cells[UnloadCell::Gps].icon, TripGrid::kGpsIcon);
 
     const TripGrid::Row &t3 = grid.row(1);
     if (odbc())
-        EXPECT_EQ(t3.value(9), QVariant(0.0)); // Null id_pres reads as 0
+        EXPECT_EQ(t3.value(TripCell::IdPres), QVariant(0.0)); // Null id_pres reads as 0
     else
-        EXPECT_TRUE(vb::isNull(t3.value(9)));
+        EXPECT_TRUE(vb::isNull(t3.value(TripCell::IdPres)));
     // The "{" inside a text value makes no phantom unload.
     ASSERT_EQ(t3.children.size(), 2u);
     const TripGrid::Row &c9 = t3.children[0];
-    EXPECT_EQ(text(c9, 3), QStringLiteral("ANONIMO")); // Null operator
-    EXPECT_TRUE(vb::isNull(c9.value(13)));
-    EXPECT_TRUE(vb::isNull(c9.value(14)));
-    EXPECT_EQ(c9.cells[14].icon, TripGrid::kGpsIcon); // Null is not "no position"
-    EXPECT_EQ(text(c9, 15), QStringLiteral("tolva {abierta}"));
+    EXPECT_EQ(text(c9, UnloadCell::Operador), QStringLiteral("ANONIMO")); // Null operator
+    EXPECT_TRUE(vb::isNull(c9.value(UnloadCell::OperarioId)));
+    EXPECT_TRUE(vb::isNull(c9.value(UnloadCell::Gps)));
+    EXPECT_EQ(c9.cells[UnloadCell::Gps].icon, TripGrid::kGpsIcon); // Null is not "no position"
+    EXPECT_EQ(text(c9, UnloadCell::Suceso), QStringLiteral("tolva {abierta}"));
     const TripGrid::Row &c10 = t3.children[1];
-    EXPECT_EQ(text(c10, 3), QStringLiteral("ANONIMO")); // "abc" is not an id
-    EXPECT_EQ(text(c10, 13), QStringLiteral("abc"));
-    EXPECT_EQ(c10.cells[14].icon, TripGrid::kNoGpsIcon);
+    EXPECT_EQ(text(c10, UnloadCell::Operador), QStringLiteral("ANONIMO")); // "abc" is not an id
+    EXPECT_EQ(text(c10, UnloadCell::OperarioId), QStringLiteral("abc"));
+    EXPECT_EQ(c10.cells[UnloadCell::Gps].icon, TripGrid::kNoGpsIcon);
 }
 
 TEST_P(DownloadTest, RefusedLogin)
@@ -297,7 +298,7 @@ TEST_P(DownloadTest, StoredMarkAfterASave)
     CmdDescargar_Click(home.ctx);
     ASSERT_EQ(home.ctx.grid.rowCount(), 2);
     for (const TripGrid::Row &r : home.ctx.grid.rows())
-        EXPECT_EQ(r.cells[0].icon, TripGrid::kNoIcon);
+        EXPECT_EQ(r.cells[TripCell::Id].icon, TripGrid::kNoIcon);
 
     // What the save leaves behind: the trips in lectura_viajes.
     home.exec(QStringLiteral("insert into lectura_viajes (id, fecha) values (501, #05/01/2024#)"));
@@ -305,9 +306,9 @@ TEST_P(DownloadTest, StoredMarkAfterASave)
     CmdDescargar_Click(home.ctx);
     ASSERT_EQ(home.ctx.grid.rowCount(), 2);
     for (const TripGrid::Row &r : home.ctx.grid.rows())
-        EXPECT_EQ(r.cells[0].icon, TripGrid::kStoredIcon) << text(r, 0).toStdString();
+        EXPECT_EQ(r.cells[TripCell::Id].icon, TripGrid::kStoredIcon) << text(r, TripCell::Id).toStdString();
     for (const TripGrid::Row &child : home.ctx.grid.row(0).children)
-        EXPECT_NE(child.cells[0].icon, TripGrid::kStoredIcon);
+        EXPECT_NE(child.cells[kChildKindCell].icon, TripGrid::kStoredIcon);
 }
 
 TEST_P(DownloadTest, HundredAndFirstTripWrapsTheWebProgress)

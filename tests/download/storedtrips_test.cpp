@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "download/download.h"
 #include "download/storedtrips.h"
@@ -54,16 +55,16 @@ TEST_F(StoredTripsTest, StoredMarksAndTheirErrorEvent)
     home.exec(QStringLiteral("insert into lectura_viajes (id) values (501)"));
     for (const char *id : {"500", "501", "502"}) {
         const int row = grid.addRow();
-        grid.setValue(row, 0, QString::fromLatin1(id));
+        grid.setValue(row, TripCell::Id, QString::fromLatin1(id));
         grid.setChildValue(row, grid.addChild(row), 0, QStringLiteral("Carga"));
     }
     grid.setValue(2, 0, QVariant()); // a Null id stops the walk
     home.exec(QStringLiteral("insert into lectura_viajes (id) values (502)"));
     Comparar_Guardados(home.ctx, grid);
-    EXPECT_EQ(grid.row(0).cells[0].icon, TripGrid::kNoIcon);
-    EXPECT_EQ(grid.row(1).cells[0].icon, TripGrid::kStoredIcon);
-    EXPECT_EQ(grid.child(1, 0).cells[0].icon, TripGrid::kNoIcon);
-    EXPECT_EQ(grid.row(2).cells[0].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(grid.row(0).cells[TripCell::Id].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(grid.row(1).cells[TripCell::Id].icon, TripGrid::kStoredIcon);
+    EXPECT_EQ(grid.child(1, 0).cells[TripCell::Id].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(grid.row(2).cells[TripCell::Id].icon, TripGrid::kNoIcon);
     EXPECT_EQ(test::eventTexts(home),
               QStringList{"Error 94 (Invalid use of Null) en procedimiento Comparar_Guardados de "
                           "Formulario FrmSucesos 10:00:00"});

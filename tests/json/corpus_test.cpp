@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace zelvano::json;
 using strict = nlohmann::ordered_json;
@@ -67,7 +68,8 @@ std::string difference(const JsonValue &ours, const strict &theirs, const std::s
             return path + ": " + std::to_string(ours.count()) + " elements, strict has " +
                    std::to_string(theirs.size());
         for (std::size_t i = 0; i < theirs.size(); ++i) {
-            const std::string d = difference(ours.elements()[i], theirs[i], path + "/" + std::to_string(i));
+            const std::string d =
+                difference(ours.elements()[i], theirs[i], path + "/" + std::to_string(i));
             if (!d.empty())
                 return d;
         }
@@ -91,7 +93,8 @@ std::string difference(const JsonValue &ours, const strict &theirs, const std::s
         if (ours.kind() != JsonValue::Kind::Number)
             return kindError("number");
         if (ours.number() != theirs.get<double>())
-            return path + ": number " + ours.text().toStdString() + " differs from " + theirs.dump();
+            return path + ": number " + ours.text().toStdString() + " differs from " +
+                   theirs.dump();
         return {};
     default:
         return path + ": unexpected strict kind";
@@ -115,48 +118,63 @@ TEST(Corpus, ValidDocumentsGiveTheStrictTree)
     }
 }
 
-TEST(Corpus, InvalidDocumentsAreRejectedByTheStrictParser)
+// The invalid corpus that the tolerant reader takes without a message: comments,
+// apostrophes, unquoted keys and loose numbers are its own rules; the rest are
+// flipped characters that left a text a strict reader accepts too. A change in
+// what the reader tolerates shows up here by name.
+TEST(Corpus, InvalidDocumentsTheReaderToleratesAreKnown)
 {
-    // Keeps the corpus honest: every one of them is broken for a strict reader.
     const QStringList files = corpusFiles("invalid");
     ASSERT_GE(files.size(), 250);
-    int rejected = 0;
+    QStringList silent;
+    int strictRejected = 0;
     for (const QString &file : files) {
         const QByteArray bytes = readFile(file);
-        if (!strict::accept(bytes.constData(), bytes.constData() + bytes.size()))
-            ++rejected;
-        // Ours never throws: what it returns is its business, the test is that it returns.
+        const bool strictAccepts =
+            strict::accept(bytes.constData(), bytes.constData() + bytes.size());
+        if (!strictAccepts)
+            ++strictRejected;
         ParseJson(QString::fromUtf8(bytes));
+        if (ParserErrors().isEmpty() && !strictAccepts)
+            silent << QFileInfo(file).fileName();
     }
-    // A flipped character can leave a document valid (a letter inside a text).
-    EXPECT_GE(rejected, files.size() * 8 / 10);
+    // Keeps the corpus honest: most of it is broken for a strict reader.
+    EXPECT_GE(strictRejected, files.size() * 8 / 10);
+    const QStringList tolerated = {
+        "doc_013.json", "doc_014.json", "doc_017.json", "doc_018.json", "doc_019.json",
+        "doc_020.json", "doc_031.json", "doc_033.json", "doc_034.json", "doc_035.json",
+        "doc_036.json", "doc_039.json", "doc_040.json", "doc_041.json", "doc_063.json",
+        "doc_064.json", "doc_065.json", "doc_071.json", "doc_081.json", "doc_085.json",
+        "doc_113.json", "doc_115.json", "doc_117.json", "doc_127.json", "doc_129.json",
+        "doc_133.json", "doc_143.json", "doc_157.json", "doc_165.json", "doc_201.json",
+        "doc_217.json", "doc_233.json", "doc_247.json", "doc_253.json", "doc_257.json",
+        "doc_283.json", "doc_285.json", "doc_291.json", "doc_293.json", "doc_301.json"};
+    EXPECT_EQ(silent, tolerated);
 }
 
-TEST(Corpus, TruncationsAndWalksOfEveryDocumentReturn)
+// What the server-answer rule rests on: a valid document cut short is never
+// read as a whole text without a message.
+TEST(Corpus, EveryCutOfAValidDocumentIsReported)
 {
-    QStringList files = corpusFiles("valid");
-    files += corpusFiles("invalid");
-    qsizetype parses = 0;
+    const QStringList files = corpusFiles("valid");
+    qsizetype cuts = 0;
     for (const QString &file : files) {
-        const QString text = QString::fromUtf8(readFile(file));
+        const QByteArray bytes = readFile(file);
+        const QString text = QString::fromUtf8(bytes);
         // Every cut of a small document, about forty of a large one.
         const qsizetype step = std::max<qsizetype>(1, text.size() / 40);
-        for (qsizetype cut = 0; cut <= text.size(); cut += step) {
+        for (qsizetype cut = 1; cut < text.size(); cut += step) {
             const QString part = text.left(cut);
-            const JsonValue v = ParseJson(part);
-            // A text starting with "{" or "[" after blanks always gives a tree.
-            qsizetype first = 0;
-            while (first < part.size() && QStringView(u" \t\r\n").contains(part[first]))
-                ++first;
-            if (first < part.size() && (part[first] == u'{' || part[first] == u'['))
-                EXPECT_FALSE(v.isEmpty()) << file.toStdString() << " cut " << cut;
-            RecordWalk walk(part);
-            int rows = 0;
-            while (walk.next())
-                ++rows;
-            EXPECT_LE(rows, part.count(u'{'));
-            ++parses;
+            const QByteArray partBytes = part.toUtf8();
+            if (strict::accept(partBytes.constData(), partBytes.constData() + partBytes.size()))
+                continue; // a cut that happens to be a whole document ("[1" of "[12]" is not)
+            qsizetype end = 0;
+            ParseJson(QStringView(part), &end);
+            const bool wholeAndSilent =
+                ParserErrors().isEmpty() && QStringView(part).sliced(end).trimmed().isEmpty();
+            EXPECT_FALSE(wholeAndSilent) << file.toStdString() << " cut at " << cut;
+            ++cuts;
         }
     }
-    EXPECT_GT(parses, 5000);
+    EXPECT_GT(cuts, 3000);
 }

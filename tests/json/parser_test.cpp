@@ -260,6 +260,22 @@ TEST(ParserWords, InvalidBooleanAndNull)
     EXPECT_EQ(ParserErrors(), QStringLiteral("Invalid Boolean at position 4 : fals,2]") + CRLF);
 }
 
+// Some messages repeat the rest of the input after the error, others only the
+// next twenty characters: inputs with a long tail tell the two apart.
+TEST(ParserWords, MessageTailsAreTheRestOrTheNextTwentyCharacters)
+{
+    const QString tail = QStringLiteral("\"una cola larga de mas de veinte caracteres\"");
+    ParseJson(QStringLiteral("{\"a\":tru,\"b\":") + tail + QStringLiteral("}"));
+    EXPECT_EQ(ParserErrors(),
+              QStringLiteral("Invalid Boolean at position 6 : tru,\"b\":") + tail + u'}' + CRLF);
+    ParseJson(QStringLiteral("[1,nul,") + tail + u']');
+    EXPECT_EQ(ParserErrors(),
+              QStringLiteral("Invalid null value at position 4 : nul,") + tail + u']' + CRLF);
+    // A number that does not convert ends the array with twenty characters only.
+    ParseJson(QStringLiteral("[1,2e,3,4,5,6,7,8,9,10,11,12,13]"));
+    EXPECT_EQ(ParserErrors(), QStringLiteral("Type mismatch: ,3,4,5,6,7,8,9,10,11") + CRLF);
+}
+
 TEST(ParserLimits, NestingDeeperThan512Stops)
 {
     const QString ok = QString(512, u'[') + QString(512, u']');

@@ -1,5 +1,6 @@
 #include "remote/remotetestsupport.h"
 
+#include "remote/columns.h"
 #include "remote/odbc.h"
 #include "remote/remote.h"
 #include "remote/webrequest.h"
@@ -79,16 +80,16 @@ TEST_F(RemoteTest, OdbcReadsByPositionWithNullsAndCounts)
         QStringLiteral("select * from lectura_viajes_feed where cliente = 12 order by id_viaje"));
     EXPECT_EQ(rs.recordCount(), 2);
     ASSERT_EQ(rs.columnCount(), 11);
-    EXPECT_EQ(rs.columnName(1), QStringLiteral("id_viaje"));
+    EXPECT_EQ(rs.columnName(RemoteTrip::IdViaje.position), RemoteTrip::IdViaje.key);
     ASSERT_FALSE(rs.eof());
-    EXPECT_EQ(rs.value(1).toInt(), 501);
-    EXPECT_EQ(rs.value(4).toString(), QStringLiteral("Engorde"));
-    EXPECT_EQ(rs.value(5).toDate(), QDate(2024, 1, 5));
-    EXPECT_DOUBLE_EQ(rs.value(7).toDouble(), 1500.5);
-    EXPECT_FALSE(rs.value(10).isValid());
-    EXPECT_THROW(rs.value(11), AppError);
+    EXPECT_EQ(rs.value(RemoteTrip::IdViaje.position).toInt(), 501);
+    EXPECT_EQ(rs.value(RemoteTrip::DesReceta.position).toString(), QStringLiteral("Engorde"));
+    EXPECT_EQ(rs.value(RemoteTrip::Fecha.position).toDate(), QDate(2024, 1, 5));
+    EXPECT_DOUBLE_EQ(rs.value(RemoteTrip::KgTotSug.position).toDouble(), 1500.5);
+    EXPECT_FALSE(rs.value(RemoteTrip::IdPres.position).isValid());
+    EXPECT_THROW(rs.value(rs.columnCount()), AppError);
     rs.moveNext();
-    EXPECT_EQ(rs.value(10).toString(), QStringLiteral("4"));
+    EXPECT_EQ(rs.value(RemoteTrip::IdPres.position).toString(), QStringLiteral("4"));
     rs.moveNext();
     EXPECT_TRUE(rs.eof());
     EXPECT_THROW(rs.value(0), AppError);

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <QSqlDatabase>
+
 #include <gtest/gtest.h>
 
 using namespace zelvano;
@@ -186,13 +188,21 @@ TEST(ConnectionFailures, ASuccessfulConnectionReplacesAnOpenOne)
 {
     TestHome home;
     home.connect();
-    LocalConnection *first = home.ctx.connection.get();
+    // The first connection holds a write it has not committed.
+    const QString firstName = home.ctx.connection->database().connectionName();
+    home.ctx.db().beginTrans();
+    home.ctx.db().execute("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'a medias')");
     Conectar_Base(home.ctx);
     EXPECT_TRUE(home.ctx.Connected);
     EXPECT_TRUE(home.ctx.LockNoticeArmed);
-    EXPECT_NE(home.ctx.connection.get(), nullptr);
+    ASSERT_NE(home.ctx.connection.get(), nullptr);
     EXPECT_TRUE(home.ctx.connection->isOpen());
-    (void)first;
+    // The first one is closed and gone: its name is free, its write rolled
+    // back, and the database is writable by others at once.
+    EXPECT_NE(home.ctx.connection->database().connectionName(), firstName);
+    EXPECT_FALSE(QSqlDatabase::contains(firstName));
+    EXPECT_EQ(home.scalar("select count(*) from sucesos").toInt(), 0);
+    home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'otro')");
     closeLocalConnection(home.ctx);
     EXPECT_FALSE(home.ctx.Connected);
     EXPECT_EQ(home.ctx.connection, nullptr);

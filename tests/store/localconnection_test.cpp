@@ -1,6 +1,7 @@
 #include "common/error.h"
 #include "common/vb.h"
 #include "store/localconnection.h"
+#include "store/tables.h"
 #include "store/sqldialect.h"
 #include "support/testsupport.h"
 
@@ -130,30 +131,31 @@ TEST(Val, ReadsTheLeadingNumber)
 
 TEST_F(LocalConnectionTest, RowSetWritesConvertToTheColumnType)
 {
+    namespace D = LecturaDescarga;
     TableWriter w = db.openTable("lectura_descarga");
     w.addNew();
-    w.setValue(0, "101");
-    w.setValue(3, "40");
-    w.setValue(7, "812.5");
-    w.setValue(9, "06:05:09");
-    w.setValue(2, 12.5);
-    EXPECT_EQ(w.value(0).toLongLong(), 101);
-    EXPECT_EQ(w.value(7).toDouble(), 812.5);
-    EXPECT_EQ(w.value(2).toString(), "12.5");
+    w.setValue(D::IdViaje, "101");
+    w.setValue(D::Cabezas, "40");
+    w.setValue(D::KgSug, "812.5");
+    w.setValue(D::Hora, "06:05:09");
+    w.setValue(D::Descripcion, 12.5);
+    EXPECT_EQ(w.value(D::IdViaje).toLongLong(), 101);
+    EXPECT_EQ(w.value(D::KgSug).toDouble(), 812.5);
+    EXPECT_EQ(w.value(D::Descripcion).toString(), "12.5");
     // A text that is no number never reaches a number column.
-    EXPECT_EQ(errorNumberOf([&] { w.setValue(1, "G1"); }), ErrNo::TypeMismatch);
-    EXPECT_EQ(errorNumberOf([&] { w.setValue(8, ""); }), ErrNo::TypeMismatch);
-    EXPECT_EQ(errorNumberOf([&] { w.setValue(3, "99999999999"); }), ErrNo::Overflow);
-    EXPECT_TRUE(w.value(1).isNull());
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(D::IdRodeo, "G1"); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(D::KgReal, ""); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([&] { w.setValue(D::Cabezas, "99999999999"); }), ErrNo::Overflow);
+    EXPECT_TRUE(w.value(D::IdRodeo).isNull());
     w.update();
 
     Recordset rs = db.openRecordset("select * from lectura_descarga");
     ASSERT_EQ(rs.recordCount(), 1);
-    EXPECT_EQ(rs.value(0).toInt(), 101);
-    EXPECT_TRUE(rs.value(1).isNull());
-    EXPECT_EQ(rs.value(3).toInt(), 40);
-    EXPECT_EQ(rs.value(9).toTime(), QTime(6, 5, 9));
-    EXPECT_EQ(rs.fieldName(15), "id_mod");
+    EXPECT_EQ(rs.value(D::IdViaje).toInt(), 101);
+    EXPECT_TRUE(rs.value(D::IdRodeo).isNull());
+    EXPECT_EQ(rs.value(D::Cabezas).toInt(), 40);
+    EXPECT_EQ(rs.value(D::Hora).toTime(), QTime(6, 5, 9));
+    EXPECT_EQ(rs.fieldName(D::IdMod), "id_mod");
 }
 
 // The row set binds each row's texts in place; every row must read back its
@@ -252,7 +254,7 @@ TEST_F(LocalConnectionTest, RollbackLeavesNothingAndKeysStayConsistent)
 
     w = db.openTable("lectura_Carga");
     w.addNew();
-    EXPECT_EQ(w.value(11).toLongLong(), 1);
+    EXPECT_EQ(w.value(LecturaCarga::IdMod).toLongLong(), 1);
     w.update();
     // The newest-key query of the save.
     EXPECT_EQ(scalar("select id_mod from lectura_carga order by id_mod desc").toInt(), 1);

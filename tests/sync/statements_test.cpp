@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <string>
+
 namespace zelvano::syncsql {
 namespace {
 
@@ -46,11 +50,20 @@ TEST(SyncStatements, QuotesAndBackslashesAreDoubled)
 // Under a comma locale 812.5 would be written 812,5; the server must read 812.5.
 TEST(SyncStatements, NumbersKeepThePointUnderACommaLocale)
 {
-    const QLocale saved;
+    // The desktop's locale reaches the program through the C library (which
+    // QCoreApplication switches to the user's locale) and through Qt's default.
+    const std::string savedC = std::setlocale(LC_ALL, nullptr);
+    const QLocale savedQt;
+    ASSERT_NE(std::setlocale(LC_ALL, "es_AR.UTF-8"), nullptr)
+        << "the es_AR.UTF-8 locale is missing (scripts/setup makes it)";
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 812.5);
     const QString group = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 40.0, 812.5});
     const QString big = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 1234.0, 12345.75});
-    QLocale::setDefault(saved);
+    std::setlocale(LC_ALL, savedC.c_str());
+    QLocale::setDefault(savedQt);
+    ASSERT_STREQ(probe, "812,5") << "the comma locale did not take effect";
     EXPECT_EQ(group, QStringLiteral("('5','3','40','812.5'),"));
     EXPECT_EQ(big, QStringLiteral("('5','3','1234','12345.75'),"));
 }

@@ -1,4 +1,6 @@
 #include "remote/remotetestsupport.h"
+
+#include "common/gridcolumns.h"
 #include "support/testsupport.h"
 
 #include "download/download.h"
@@ -141,7 +143,7 @@ TEST_P(EndToEndTest, DownloadAndSaveStoreTheFarmOnceOnly)
     home.ctx.DThasta = QDate(2024, 1, 31);
     cycle();
     ASSERT_EQ(home.ctx.grid.rowCount(), 2);
-    EXPECT_EQ(home.ctx.grid.row(0).cells[0].icon, TripGrid::kStoredIcon);
+    EXPECT_EQ(home.ctx.grid.row(0).cells[TripCell::Id].icon, TripGrid::kStoredIcon);
     EXPECT_EQ(stored(home), (Stored{2, 3, 4, 2}));
     EXPECT_EQ(test::eventTexts(home).size(), 2);
 }

@@ -4,6 +4,7 @@
 
 #include "common/windowstatus.h"
 #include "store/connection.h"
+#include "store/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,14 @@ using namespace zelvano::test;
 namespace {
 
 // Every column of one row of a query, by position.
+// A column the save writes as 0: a Null would read as 0 too, and is wrong.
+void expectZero(const QVariant &value, const char *what)
+{
+    EXPECT_FALSE(value.isNull()) << what << " is Null";
+    EXPECT_TRUE(value.isValid()) << what << " is Null";
+    EXPECT_EQ(value.toDouble(), 0.0) << what;
+}
+
 std::vector<QVariant> rowOf(const TestHome &home, const QString &sql)
 {
     LocalConnection db;
@@ -109,51 +118,51 @@ TEST_F(SaveTest, EveryCellLandsInItsPosition)
 
     const auto trip = rowOf(home, "select * from lectura_viajes");
     ASSERT_EQ(trip.size(), 11u);
-    EXPECT_EQ(trip[0].toInt(), 501);
-    EXPECT_EQ(trip[1].toInt(), 2);
-    EXPECT_EQ(trip[2].toInt(), 33);
-    EXPECT_EQ(trip[3].toString(), "Engorde");
-    EXPECT_EQ(trip[4].toDate(), QDate(2026, 11, 30));
-    EXPECT_DOUBLE_EQ(trip[5].toDouble(), 120.5);
-    EXPECT_DOUBLE_EQ(trip[6].toDouble(), 1000.25);
-    EXPECT_DOUBLE_EQ(trip[7].toDouble(), 990.5);
-    EXPECT_EQ(trip[8].toInt(), 4);
-    EXPECT_EQ(trip[9].toInt(), 9);
-    EXPECT_EQ(trip[10].toDouble(), 0.0) << "no prescription: looked up and 0";
+    EXPECT_EQ(trip[LecturaViajes::Id].toInt(), 501);
+    EXPECT_EQ(trip[LecturaViajes::Turno].toInt(), 2);
+    EXPECT_EQ(trip[LecturaViajes::IdReceta].toInt(), 33);
+    EXPECT_EQ(trip[LecturaViajes::DesReceta].toString(), "Engorde");
+    EXPECT_EQ(trip[LecturaViajes::Fecha].toDate(), QDate(2026, 11, 30));
+    EXPECT_DOUBLE_EQ(trip[LecturaViajes::CabTot].toDouble(), 120.5);
+    EXPECT_DOUBLE_EQ(trip[LecturaViajes::KgTotSug].toDouble(), 1000.25);
+    EXPECT_DOUBLE_EQ(trip[LecturaViajes::KgTotReal].toDouble(), 990.5);
+    EXPECT_EQ(trip[LecturaViajes::IdPrg].toInt(), 4);
+    EXPECT_EQ(trip[LecturaViajes::IdPres].toInt(), 9);
+    expectZero(trip[LecturaViajes::KgTotPres], "no prescription: looked up and 0");
 
     const auto load = rowOf(home, "select * from lectura_Carga");
     ASSERT_EQ(load.size(), 13u);
-    EXPECT_EQ(load[0].toInt(), 501);
-    EXPECT_EQ(load[1].toInt(), 44);
-    EXPECT_EQ(load[2].toString(), "Silo");
-    EXPECT_FALSE(load[3].isValid());
-    EXPECT_DOUBLE_EQ(load[4].toDouble(), 1000.25);
-    EXPECT_DOUBLE_EQ(load[5].toDouble(), 990.5);
-    EXPECT_EQ(load[6].toTime(), QTime(5, 10, 20));
-    EXPECT_EQ(load[7].toInt(), 12);
-    EXPECT_EQ(load[8].toString(), "TAB-9");
-    EXPECT_EQ(load[9].toString(), "Mixer");
-    EXPECT_GT(load[11].toInt(), 0);
-    EXPECT_EQ(load[12].toString(), "P");
+    EXPECT_EQ(load[LecturaCarga::IdViaje].toInt(), 501);
+    EXPECT_EQ(load[LecturaCarga::IdAlim].toInt(), 44);
+    EXPECT_EQ(load[LecturaCarga::DesAlim].toString(), "Silo");
+    EXPECT_FALSE(load[LecturaCarga::Cantidad].isValid());
+    EXPECT_DOUBLE_EQ(load[LecturaCarga::KgSug].toDouble(), 1000.25);
+    EXPECT_DOUBLE_EQ(load[LecturaCarga::KgReal].toDouble(), 990.5);
+    EXPECT_EQ(load[LecturaCarga::Hora].toTime(), QTime(5, 10, 20));
+    EXPECT_EQ(load[LecturaCarga::Operario].toInt(), 12);
+    EXPECT_EQ(load[LecturaCarga::IdTablet].toString(), "TAB-9");
+    EXPECT_EQ(load[LecturaCarga::NomTablet].toString(), "Mixer");
+    EXPECT_GT(load[LecturaCarga::IdMod].toInt(), 0);
+    EXPECT_EQ(load[LecturaCarga::Suceso].toString(), "P");
 
     const auto unload = rowOf(home, "select * from lectura_descarga");
     ASSERT_EQ(unload.size(), 17u);
-    EXPECT_EQ(unload[0].toInt(), 501);
-    EXPECT_EQ(unload[1].toInt(), 8);
-    EXPECT_EQ(unload[2].toString(), "Lote 8");
-    EXPECT_EQ(unload[3].toInt(), 64);
-    EXPECT_EQ(unload[4].toInt(), 61);
-    EXPECT_EQ(unload[5].toInt(), 62);
-    EXPECT_EQ(unload[6].toInt(), 63);
-    EXPECT_DOUBLE_EQ(unload[7].toDouble(), 400);
-    EXPECT_DOUBLE_EQ(unload[8].toDouble(), 410.5);
-    EXPECT_EQ(unload[9].toTime(), QTime(6, 11, 21));
-    EXPECT_EQ(unload[10].toInt(), 13);
-    EXPECT_EQ(unload[11].toString(), "TAB-8");
-    EXPECT_EQ(unload[12].toString(), "Otra");
-    EXPECT_EQ(unload[13].toString(), "-34.5,-58.4");
-    EXPECT_GT(unload[15].toInt(), 0);
-    EXPECT_EQ(unload[16].toString(), "X");
+    EXPECT_EQ(unload[LecturaDescarga::IdViaje].toInt(), 501);
+    EXPECT_EQ(unload[LecturaDescarga::IdRodeo].toInt(), 8);
+    EXPECT_EQ(unload[LecturaDescarga::Descripcion].toString(), "Lote 8");
+    EXPECT_EQ(unload[LecturaDescarga::Cabezas].toInt(), 64);
+    EXPECT_EQ(unload[LecturaDescarga::Categoria].toInt(), 61);
+    EXPECT_EQ(unload[LecturaDescarga::Actividad].toInt(), 62);
+    EXPECT_EQ(unload[LecturaDescarga::Corral].toInt(), 63);
+    EXPECT_DOUBLE_EQ(unload[LecturaDescarga::KgSug].toDouble(), 400);
+    EXPECT_DOUBLE_EQ(unload[LecturaDescarga::KgReal].toDouble(), 410.5);
+    EXPECT_EQ(unload[LecturaDescarga::Hora].toTime(), QTime(6, 11, 21));
+    EXPECT_EQ(unload[LecturaDescarga::Operario].toInt(), 13);
+    EXPECT_EQ(unload[LecturaDescarga::IdTablet].toString(), "TAB-8");
+    EXPECT_EQ(unload[LecturaDescarga::NomTablet].toString(), "Otra");
+    EXPECT_EQ(unload[LecturaDescarga::Gps].toString(), "-34.5,-58.4");
+    EXPECT_GT(unload[LecturaDescarga::IdMod].toInt(), 0);
+    EXPECT_EQ(unload[LecturaDescarga::Suceso].toString(), "X");
 
     EXPECT_EQ(count(home, "select count(*) from lectura_carga_detalle_conc"), 0);
 }
@@ -186,8 +195,8 @@ TEST_F(SaveTest, TotalsComeFromTheLoadsWhateverTheTripSaid)
 
     EXPECT_EQ(home.scalar("select kg_tot_sug from lectura_viajes where id = 10").toDouble(), 1500);
     EXPECT_EQ(home.scalar("select kg_tot_real from lectura_viajes where id = 10").toDouble(), 1495);
-    EXPECT_EQ(home.scalar("select kg_tot_sug from lectura_viajes where id = 11").toDouble(), 0);
-    EXPECT_EQ(home.scalar("select kg_tot_real from lectura_viajes where id = 11").toDouble(), 0);
+    expectZero(home.scalar("select kg_tot_sug from lectura_viajes where id = 11"), "kg_tot_sug");
+    expectZero(home.scalar("select kg_tot_real from lectura_viajes where id = 11"), "kg_tot_real");
     EXPECT_TRUE(home.scalar("select kg_tot_real from lectura_viajes where id = 11").isValid());
 }
 
@@ -218,20 +227,20 @@ TEST_F(SaveTest, MissingPrescribedUnloadsAreAddedExceptOnShift99)
 
     const auto added = rowOf(home, "select * from lectura_descarga where id_viaje = 1 and id_rodeo = 5");
     ASSERT_EQ(added.size(), 17u);
-    EXPECT_EQ(added[2].toString(), "Corral 5");
-    EXPECT_EQ(added[3].toInt(), 50);
-    EXPECT_EQ(added[4].toInt(), 4);
-    EXPECT_EQ(added[5].toInt(), 5);
-    EXPECT_EQ(added[6].toInt(), 6);
-    EXPECT_EQ(added[7].toDouble(), 0);
-    EXPECT_EQ(added[8].toDouble(), 0);
-    EXPECT_EQ(added[9].toTime(), QTime(0, 0));
-    EXPECT_EQ(added[10].toInt(), 0);
-    EXPECT_FALSE(added[11].isValid());
-    EXPECT_FALSE(added[12].isValid());
-    EXPECT_FALSE(added[13].isValid());
-    EXPECT_EQ(added[14].toDouble(), 500);
-    EXPECT_EQ(added[16].toString(), "E");
+    EXPECT_EQ(added[LecturaDescarga::Descripcion].toString(), "Corral 5");
+    EXPECT_EQ(added[LecturaDescarga::Cabezas].toInt(), 50);
+    EXPECT_EQ(added[LecturaDescarga::Categoria].toInt(), 4);
+    EXPECT_EQ(added[LecturaDescarga::Actividad].toInt(), 5);
+    EXPECT_EQ(added[LecturaDescarga::Corral].toInt(), 6);
+    expectZero(added[LecturaDescarga::KgSug], "kg_sug");
+    expectZero(added[LecturaDescarga::KgReal], "kg_real");
+    EXPECT_EQ(added[LecturaDescarga::Hora].toTime(), QTime(0, 0));
+    expectZero(added[LecturaDescarga::Operario], "operario");
+    EXPECT_FALSE(added[LecturaDescarga::IdTablet].isValid());
+    EXPECT_FALSE(added[LecturaDescarga::NomTablet].isValid());
+    EXPECT_FALSE(added[LecturaDescarga::Gps].isValid());
+    EXPECT_EQ(added[LecturaDescarga::KgPrescriptos].toDouble(), 500);
+    EXPECT_EQ(added[LecturaDescarga::Suceso].toString(), "E");
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga where suceso = 'E'"), 2);
 }
 
@@ -251,8 +260,8 @@ TEST_F(SaveTest, WithoutPrescriptionHerdsTheCurrentHerdsAreUsed)
 
     const auto added = rowOf(home, "select * from lectura_descarga where id_rodeo = 12");
     ASSERT_EQ(added.size(), 17u);
-    EXPECT_EQ(added[3].toInt(), 77);
-    EXPECT_EQ(added[14].toDouble(), 900);
+    EXPECT_EQ(added[LecturaDescarga::Cabezas].toInt(), 77);
+    EXPECT_EQ(added[LecturaDescarga::KgPrescriptos].toDouble(), 900);
 }
 
 TEST_F(SaveTest, ConcentrateLoadsAreBrokenIntoTheirIngredients)
@@ -402,14 +411,14 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
 
     const auto trip = rowOf(home, "select * from lectura_viajes");
     ASSERT_EQ(trip.size(), 11u);
-    EXPECT_EQ(trip[1].toInt(), 0);
-    EXPECT_TRUE(trip[1].isValid());
-    EXPECT_EQ(trip[8].toInt(), 0);
-    EXPECT_EQ(trip[9].toInt(), 0);
+    EXPECT_EQ(trip[LecturaViajes::Turno].toInt(), 0);
+    EXPECT_TRUE(trip[LecturaViajes::Turno].isValid());
+    EXPECT_EQ(trip[LecturaViajes::IdPrg].toInt(), 0);
+    EXPECT_EQ(trip[LecturaViajes::IdPres].toInt(), 0);
     EXPECT_FALSE(home.scalar("select operario from lectura_Carga").isValid());
     EXPECT_FALSE(home.scalar("select kg_sug from lectura_Carga").isValid());
-    EXPECT_EQ(trip[6].toDouble(), 0);
-    EXPECT_EQ(trip[7].toDouble(), 250);
+    expectZero(trip[LecturaViajes::KgTotSug], "kg_tot_sug");
+    EXPECT_EQ(trip[LecturaViajes::KgTotReal].toDouble(), 250);
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga where operario is null"), 2);
     EXPECT_TRUE(eventTexts(home).last().startsWith("Finalizo"));
 }

@@ -3,7 +3,9 @@
 // Builds trip grids with the download's layout: sixteen columns, one row per
 // trip, its loads ("Carga") and unloads ("Descarga") as child rows.
 
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
+#include "download/download.h"
 
 #include <QString>
 #include <QVariant>
@@ -57,34 +59,27 @@ struct UnloadCells
     QString kind = QStringLiteral("Descarga");
 };
 
+// The download's own layout: the builder and the download cannot disagree.
 inline void setTripColumns(TripGrid &grid)
 {
-    static const char *const captions[16] = {"Id",         "Fecha",     "Receta",    "Cabezas Total",
-                                             "Kg Sugeridos", "Kg Reales", "id receta", "turno",
-                                             "id prg",     "id pres",   "",          "",
-                                             "",           "",          "GPS",       "Suceso"};
-    grid.clearColumns();
-    grid.clearRows();
-    for (int i = 0; i < 16; ++i) {
-        TripGrid::Column c;
-        c.index = i;
-        c.caption = QString::fromLatin1(captions[i]);
-        c.width = 40;
-        c.visible = !(i >= 6 && i <= 13);
-        c.tree = i == 0;
-        grid.addColumn(c);
-    }
+    resetTripGrid(grid);
 }
 
 inline int addTrip(TripGrid &grid, const TripCells &t, bool stored = false)
 {
     const int r = grid.addRow();
-    const QVariant cells[10] = {t.id,    t.fecha,    t.receta, t.cabezas, t.kgSug,
-                                t.kgReal, t.idReceta, t.turno,  t.idPrg,   t.idPres};
-    for (int i = 0; i < 10; ++i)
-        grid.setValue(r, i, cells[i]);
+    grid.setValue(r, TripCell::Id, t.id);
+    grid.setValue(r, TripCell::Fecha, t.fecha);
+    grid.setValue(r, TripCell::Receta, t.receta);
+    grid.setValue(r, TripCell::Cabezas, t.cabezas);
+    grid.setValue(r, TripCell::KgSug, t.kgSug);
+    grid.setValue(r, TripCell::KgReal, t.kgReal);
+    grid.setValue(r, TripCell::IdReceta, t.idReceta);
+    grid.setValue(r, TripCell::Turno, t.turno);
+    grid.setValue(r, TripCell::IdPrg, t.idPrg);
+    grid.setValue(r, TripCell::IdPres, t.idPres);
     if (stored)
-        grid.setIcon(r, 0, TripGrid::kStoredIcon);
+        grid.setIcon(r, TripCell::Id, TripGrid::kStoredIcon);
     return r;
 }
 
@@ -92,40 +87,40 @@ inline void addLoad(TripGrid &grid, int trip, const LoadCells &l)
 {
     const int c = grid.addChild(trip);
     grid.setChildBackground(trip, c, TripGrid::kLoadBackground);
-    grid.setChildValue(trip, c, 0, l.kind);
-    grid.setChildValue(trip, c, 1, l.hora);
-    grid.setChildValue(trip, c, 2, l.alimento);
-    grid.setChildValue(trip, c, 3, QStringLiteral("Perez, Juan"));
-    grid.setChildValue(trip, c, 4, l.kgSug);
-    grid.setChildValue(trip, c, 5, l.kgReal);
-    grid.setChildValue(trip, c, 6, l.idTablet);
-    grid.setChildValue(trip, c, 7, l.nomTablet);
-    grid.setChildValue(trip, c, 8, l.idAlim);
-    grid.setChildValue(trip, c, 9, l.operario);
-    grid.setChildValue(trip, c, 15, l.suceso);
+    grid.setChildValue(trip, c, LoadCell::Kind, l.kind);
+    grid.setChildValue(trip, c, LoadCell::Hora, l.hora);
+    grid.setChildValue(trip, c, LoadCell::Alimento, l.alimento);
+    grid.setChildValue(trip, c, LoadCell::Operador, QStringLiteral("Perez, Juan"));
+    grid.setChildValue(trip, c, LoadCell::KgSug, l.kgSug);
+    grid.setChildValue(trip, c, LoadCell::KgReal, l.kgReal);
+    grid.setChildValue(trip, c, LoadCell::IdTablet, l.idTablet);
+    grid.setChildValue(trip, c, LoadCell::NomTablet, l.nomTablet);
+    grid.setChildValue(trip, c, LoadCell::IdAlim, l.idAlim);
+    grid.setChildValue(trip, c, LoadCell::OperarioId, l.operario);
+    grid.setChildValue(trip, c, LoadCell::Suceso, l.suceso);
 }
 
 inline void addUnload(TripGrid &grid, int trip, const UnloadCells &u)
 {
     const int c = grid.addChild(trip);
     grid.setChildBackground(trip, c, TripGrid::kUnloadBackground);
-    grid.setChildValue(trip, c, 0, u.kind);
-    grid.setChildValue(trip, c, 1, u.hora);
-    grid.setChildValue(trip, c, 2, u.rodeo);
-    grid.setChildValue(trip, c, 3, QStringLiteral("Perez, Juan"));
-    grid.setChildValue(trip, c, 4, u.kgSug);
-    grid.setChildValue(trip, c, 5, u.kgReal);
-    grid.setChildValue(trip, c, 6, u.categoria);
-    grid.setChildValue(trip, c, 7, u.actividad);
-    grid.setChildValue(trip, c, 8, u.corral);
-    grid.setChildValue(trip, c, 9, u.cabezas);
-    grid.setChildValue(trip, c, 10, u.idTablet);
-    grid.setChildValue(trip, c, 11, u.nomTablet);
-    grid.setChildValue(trip, c, 12, u.idRodeo);
-    grid.setChildValue(trip, c, 13, u.operario);
-    grid.setChildValue(trip, c, 14, u.gps);
-    grid.setChildIcon(trip, c, 14, TripGrid::kGpsIcon);
-    grid.setChildValue(trip, c, 15, u.suceso);
+    grid.setChildValue(trip, c, UnloadCell::Kind, u.kind);
+    grid.setChildValue(trip, c, UnloadCell::Hora, u.hora);
+    grid.setChildValue(trip, c, UnloadCell::Rodeo, u.rodeo);
+    grid.setChildValue(trip, c, UnloadCell::Operador, QStringLiteral("Perez, Juan"));
+    grid.setChildValue(trip, c, UnloadCell::KgSug, u.kgSug);
+    grid.setChildValue(trip, c, UnloadCell::KgReal, u.kgReal);
+    grid.setChildValue(trip, c, UnloadCell::Categoria, u.categoria);
+    grid.setChildValue(trip, c, UnloadCell::Actividad, u.actividad);
+    grid.setChildValue(trip, c, UnloadCell::Corral, u.corral);
+    grid.setChildValue(trip, c, UnloadCell::Cabezas, u.cabezas);
+    grid.setChildValue(trip, c, UnloadCell::IdTablet, u.idTablet);
+    grid.setChildValue(trip, c, UnloadCell::NomTablet, u.nomTablet);
+    grid.setChildValue(trip, c, UnloadCell::IdRodeo, u.idRodeo);
+    grid.setChildValue(trip, c, UnloadCell::OperarioId, u.operario);
+    grid.setChildValue(trip, c, UnloadCell::Gps, u.gps);
+    grid.setChildIcon(trip, c, UnloadCell::Gps, TripGrid::kGpsIcon);
+    grid.setChildValue(trip, c, UnloadCell::Suceso, u.suceso);
 }
 
 } // namespace zelvano::test
