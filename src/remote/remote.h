@@ -13,6 +13,8 @@ struct Settings;
 namespace ErrNo {
 // The connection with the server was terminated abnormally (WinHTTP 12030).
 inline constexpr long HttpConnectionError = -2147012866; // 0x80072EFE
+// The exchange was abandoned because the program is stopping (WinHTTP 12017).
+inline constexpr long HttpCancelled = -2147012879; // 0x80072EF1
 } // namespace ErrNo
 
 // How long an exchange with the server may take. The WEB way has a limit to

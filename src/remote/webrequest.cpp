@@ -1,6 +1,7 @@
 #include "remote/webrequest.h"
 
 #include "common/error.h"
+#include "common/stoprequest.h"
 
 #include <curl/curl.h>
 
@@ -118,6 +119,7 @@ WebAnswer WebRequest::send(const QString &statement)
     curl_off_t lastUp = -1, lastDown = -1;
     CURLcode result = CURLE_OK;
     bool timedOut = false;
+    bool stopped = false;
     int running = 1;
     while (running) {
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
@@ -127,6 +129,10 @@ WebAnswer WebRequest::send(const QString &statement)
         if (!running)
             break;
         curl_multi_poll(multi, nullptr, 0, 20, nullptr);
+        if (stopRequested()) {
+            stopped = true;
+            break;
+        }
 
         // WinHTTP-like timeouts: the connection has its own limit (curl's),
         // then sending and receiving each may stay silent only so long.
@@ -161,7 +167,7 @@ WebAnswer WebRequest::send(const QString &statement)
             break;
         }
     }
-    if (!timedOut && result == CURLE_OK) {
+    if (!timedOut && !stopped && result == CURLE_OK) {
         int pending = 0;
         while (CURLMsg *msg = curl_multi_info_read(multi, &pending)) {
             if (msg->msg == CURLMSG_DONE && msg->easy_handle == c)
@@ -170,6 +176,8 @@ WebAnswer WebRequest::send(const QString &statement)
     }
     curl_multi_remove_handle(multi, c);
     m_sendSeconds += std::chrono::duration<double>(Clock::now() - started).count();
+    if (stopped)
+        raise(ErrNo::HttpCancelled, QStringLiteral("The operation has been cancelled"));
     if (timedOut)
         raiseHttp(CURLE_OPERATION_TIMEDOUT, nullptr);
     if (result != CURLE_OK)

@@ -1,0 +1,28 @@
+#include "common/stoprequest.h"
+
+#include <atomic>
+
+namespace zelvano {
+
+namespace {
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+} // namespace
+
+void requestStop()
+{
+    g_stop.store(true, std::memory_order_relaxed);
+}
+
+bool stopRequested()
+{
+    return g_stop.load(std::memory_order_relaxed);
+}
+
+void clearStopRequest()
+{
+    g_stop.store(false, std::memory_order_relaxed);
+}
+
+} // namespace zelvano
