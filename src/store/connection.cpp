@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "store/appcontext.h"
+#include "store/programtables.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +119,7 @@ void Conectar_Base(AppContext &ctx)
 
         auto connection = std::make_unique<LocalConnection>();
         connection->open(path);
+        ensureProgramTables(*connection);
         ctx.connection = std::move(connection);
         ctx.Connected = true;
         ctx.LockNoticeArmed = true;
