@@ -105,6 +105,11 @@ def main():
     print('delete from lectura_viajes_feed;')
     print('delete from lectura_carga_feed;')
     print('delete from lectura_descarga_feed;')
+    # The demo farm's milk records start empty too: a server left running by
+    # tests or an earlier demo would otherwise hand them to the first import.
+    print('delete from detalle_cabezas_produccion where id in '
+          '(select id from cabezas_produccion where cliente = 12);')
+    print('delete from cabezas_produccion where cliente = 12;')
     print("insert into clientes (id, password, nombre) values "
           "(12, 'esperanza-2026', 'Establecimiento La Esperanza'), (15, 'vecino', 'El Vecino');")
     print('insert into lectura_viajes_feed values\n' + values(trips + neighbour) + ';')
