@@ -22,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <optional>
 
@@ -215,14 +217,7 @@ void FrmSucesosAuto::buildControls()
     });
     m_fitTimer = new QTimer(this);
     m_fitTimer->setSingleShot(true);
-    m_fitTimer->setInterval(150);
-    connect(m_fitTimer, &QTimer::timeout, this, [this] {
-        // Not while a download still adds rows: once, when it is done.
-        if (m_ctx && m_ctx->downloadRunning)
-            m_fitTimer->start(300);
-        else
-            fitColumns();
-    });
+    connect(m_fitTimer, &QTimer::timeout, this, [this] { fitColumns(); });
 
     m_tabb = new QTabWidget(this);
     m_tabb->setObjectName(QStringLiteral("Tabb"));
@@ -324,15 +319,22 @@ void FrmSucesosAuto::buildRangeTab(QWidget *page)
     m_dtHasta = new DatePicker(false, page);
     m_dtHasta->setObjectName(QStringLiteral("DThasta"));
     m_dtHasta->emptyAnchor = m_dtDesde->emptyAnchor;
-    auto *row = new QHBoxLayout(page);
-    row->setContentsMargins(8, 8, 8, 8);
+    // Room for a whole date and the empty field's hint.
+    const int textWidth =
+        m_dtDesde->lineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 12;
+    m_dtDesde->lineEdit()->setMinimumWidth(textWidth);
+    m_dtHasta->lineEdit()->setMinimumWidth(textWidth);
+    auto *row = new QHBoxLayout;
     row->setSpacing(6);
     row->addWidget(label1);
     row->addWidget(m_dtDesde, 1);
     row->addSpacing(4);
     row->addWidget(label3);
     row->addWidget(m_dtHasta, 1);
-    row->setAlignment(Qt::AlignTop);
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->addLayout(row);
+    column->addStretch(1);
 }
 
 void FrmSucesosAuto::attach(AppContext &ctx)
@@ -398,7 +400,9 @@ void FrmSucesosAuto::applyGridColumns()
 
 void FrmSucesosAuto::fitColumnsSoon()
 {
-    m_fitTimer->start();
+    // Shortly after a change; while a download adds rows, once a second.
+    if (!m_fitTimer->isActive())
+        m_fitTimer->start(m_ctx && m_ctx->downloadRunning ? 1000 : 150);
 }
 
 void FrmSucesosAuto::fitColumns()
@@ -417,6 +421,7 @@ void FrmSucesosAuto::fitColumns()
         const int column = int(i);
         fit.floor = header.horizontalAdvance(columns[i].caption) + 2 * kCellPadding;
         fit.ceiling = columnCeiling(column);
+        fit.yieldsFirst = column == UnloadCell::Suceso;
         if (!columns[i].visible)
             continue;
         // The tree column holds the expand mark and the loads' and unloads'
@@ -503,6 +508,8 @@ void FrmSucesosAuto::showJobResult(const QString &text, ResultLine line)
     m_resultText = joinJobResult(m_resultText, text, line);
     m_result->setText(m_resultText);
     m_result->setToolTip(m_resultText);
+    // A job has ended: the grid holds what it will hold.
+    fitColumnsSoon();
 }
 
 void FrmSucesosAuto::yieldToEvents()
@@ -669,6 +676,7 @@ void FrmSucesosAuto::CmdDescargar_Click()
                      [&] { outcome = ::zelvano::CmdDescargar_Click(ctx); });
     if (outcome)
         showJobResult(downloadResultText(*outcome, ctx.timeText(), false), ResultLine::New);
+    fitColumns();
 }
 
 void FrmSucesosAuto::cmdgrabar_Click()
@@ -745,6 +753,10 @@ QWidget *FrmSucesosAuto::control(const QString &name) const
 void FrmSucesosAuto::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // A desktop without a window manager does not hold the window to its
+    // minimum size: the window takes it back.
+    if (width() < minimumWidth() || height() < minimumHeight())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
     applyResizeRules(width() * kTwipsPerPixel, height() * kTwipsPerPixel);
 }
 

@@ -142,6 +142,7 @@ private:
             ColumnFit fit;
             fit.floor = int(caption.horizontalAdvance(c.caption) + 2 * m_pad) + 1;
             fit.ceiling = int(m_width * 0.3);
+            fit.yieldsFirst = c.index == UnloadCell::Suceso;
             double widest = 0;
             const bool first = m_columns.size() == 1;
             for (PrintRow &r : m_rows) {

@@ -6,8 +6,8 @@
 
 #include <QProcess>
 #include <QRectF>
-#include <QSizeF>
 #include <QRegularExpression>
+#include <QSizeF>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
