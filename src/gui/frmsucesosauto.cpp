@@ -20,6 +20,7 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -415,6 +416,19 @@ void FrmSucesosAuto::fitColumns()
     const QFontMetrics fm(m_report->font());
     const QFontMetrics header(m_report->header()->font());
     const int indent = m_report->indentation();
+    // Thousands of rows repeat a few shapes of text: times, kilograms, names.
+    // Digits are as wide as each other, so a text is measured once per shape.
+    QHash<QString, int> advances;
+    auto advance = [&](const QString &text) {
+        QString shape = text;
+        for (QChar &c : shape)
+            if (c.isDigit())
+                c = u'0';
+        auto known = advances.constFind(shape);
+        if (known == advances.constEnd())
+            known = advances.insert(shape, fm.horizontalAdvance(shape));
+        return *known;
+    };
     m_fits.assign(columns.size(), ColumnFit{});
     for (size_t i = 0; i < columns.size(); ++i) {
         ColumnFit &fit = m_fits[i];
@@ -432,7 +446,7 @@ void FrmSucesosAuto::fitColumns()
         auto width = [&](const TripGrid::Row &row, bool child) {
             const QString text = TripGridModel::shownText(row, column, child);
             const bool icon = row.cells[i].icon != TripGrid::kNoIcon;
-            return fm.horizontalAdvance(text) + kCellPadding + (icon ? kIconRoom : 0) +
+            return advance(text) + kCellPadding + (icon ? kIconRoom : 0) +
                    (columns[i].tree ? indent * (child ? 2 : 1) : 0);
         };
         int widest = 0;
