@@ -274,6 +274,8 @@ void FrmSucesosAuto::buildControls()
     m_reportSincro->setColumnWidth(1, 15 * 6);
     m_reportSincro->header()->setStretchLastSection(true);
     m_reportSincro->setColumnHidden(0, true);
+    // A scroll bar that came and went with the rows' heights would change the
+    // width they wrap to, and so their heights again.
     m_reportSincro->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(m_reportSincro->header(), &QHeaderView::sectionResized, this,
             [this] { layoutEventRowsSoon(); });
