@@ -1,5 +1,6 @@
 #include "app/scheduler.h"
 
+#include "app/jobresults.h"
 #include "app/operation.h"
 #include "app/ticktimer.h"
 #include "common/datetexts.h"
@@ -19,10 +20,19 @@ namespace zelvano {
 
 TickSteps TickSteps::program()
 {
+    // The window shows what the download and its save came to, one line each.
     return {Conectar_Base,
             Inicializar_Usuarios,
-            [](AppContext &ctx) { CmdDescargar_Click(ctx); },
-            [](AppContext &ctx) { CmdGrabar_Click(ctx); },
+            [](AppContext &ctx) {
+                const DownloadOutcome outcome = CmdDescargar_Click(ctx);
+                ctx.window.showJobResult(downloadResultText(outcome, ctx.timeText(), true),
+                                         WindowStatus::ResultLine::New);
+            },
+            [](AppContext &ctx) {
+                const SaveOutcome outcome = CmdGrabar_Click(ctx);
+                ctx.window.showJobResult(saveResultText(outcome, ctx.timeText(), true),
+                                         WindowStatus::ResultLine::Added);
+            },
             [](AppContext &ctx) { Abrir(ctx); },
             closeLocalConnection};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QVariant>
 
@@ -53,6 +54,19 @@ public:
         QString text(int column) const;
     };
 
+    // What the download that filled the grid asked for: the new trips only, or
+    // the trips of a range of dates (an invalid first date is the picker left
+    // empty). Unknown until a download sets it; the print-out states it.
+    struct Selection
+    {
+        bool known = false;
+        bool newTripsOnly = true;
+        QDate from;
+        QDate to;
+    };
+    void setSelection(const Selection &selection) { m_selection = selection; }
+    const Selection &selection() const { return m_selection; }
+
     // Structure
     void clearColumns();
     void clearRows();
@@ -93,6 +107,7 @@ private:
     std::vector<Row> &mutableRows();
 
     std::vector<Column> m_columns;
+    Selection m_selection;
     std::shared_ptr<std::vector<Row>> m_rows = std::make_shared<std::vector<Row>>();
     std::function<void()> m_listener;
     std::function<void()> m_changeListener;

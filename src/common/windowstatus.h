@@ -19,7 +19,17 @@ public:
     virtual void showWindow() = 0;
     // One pass of the event loop, so the window repaints during long work.
     virtual void yieldToEvents() = 0;
+
+    // What the last job came to, in words for the person at the desk, kept
+    // until the next job's. The save that follows a download in the same tick
+    // adds its line under the download's instead of replacing it.
+    enum class ResultLine { New, Added };
+    virtual void showJobResult(const QString &text, ResultLine line) = 0;
+    virtual QString jobResult() const = 0;
 };
+
+// The result text after one more job: `text` alone, or under `previous`.
+QString joinJobResult(const QString &previous, const QString &text, WindowStatus::ResultLine line);
 
 // Keeps caption and tip in memory; yielding runs queued Qt events when an
 // application object exists.
@@ -32,12 +42,18 @@ public:
     QString trayTip() const override { return m_tip; }
     void showWindow() override { ++m_showCount; }
     void yieldToEvents() override;
+    void showJobResult(const QString &text, ResultLine line) override
+    {
+        m_result = joinJobResult(m_result, text, line);
+    }
+    QString jobResult() const override { return m_result; }
 
     int showCount() const { return m_showCount; }
 
 private:
     QString m_caption;
     QString m_tip;
+    QString m_result;
     int m_showCount = 0;
 };
 

@@ -78,6 +78,7 @@ private:
 void TripDownload::run(DownloadOutcome &outcome)
 {
     resetTripGrid(m_grid);
+    m_grid.setSelection({true, m_ctx.newTripsOnly, m_ctx.DTdesde, m_ctx.DThasta});
     m_grid.refresh();
 
     const QString trips = tripStatement(m_ctx);

@@ -1,8 +1,11 @@
 #include "gui/frmsucesosauto.h"
 
+#include "app/jobresults.h"
 #include "app/operation.h"
+#include "common/gridcolumns.h"
 #include "common/vb.h"
 #include "download/download.h"
+#include "gui/datepicker.h"
 #include "gui/icons.h"
 #include "gui/popup.h"
 #include "gui/printout.h"
@@ -15,31 +18,110 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDateEdit>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <optional>
 
 namespace zelvano::gui {
 
 namespace {
 
-// Design size of the window, in twips.
-constexpr int kDesignWidth = 12000;
-constexpr int kDesignHeight = 8000;
-const QDate kNoDate(1900, 1, 1);
+// The window's first size (before the user gives it one: room for the trip
+// grid's visible columns side by side) and the bottom row's buttons, in twips.
+constexpr int kDesignWidth = 15000;
+constexpr int kDesignHeight = 9300;
+constexpr int kButtonWidth = 1350;
+constexpr int kButtonHeight = 450;
+constexpr int kDescargarLeft = 5400;
+constexpr int kGrabarLeft = 6900;
+constexpr int kMargin = 225;
+// The smallest window in which nothing overlaps: "Imprimir", which keeps 3100
+// from the right edge, stays clear of "Grabar", and the grid keeps some rows.
+constexpr int kMinimumWidth = kGrabarLeft + kButtonWidth + 150 + 3100;
+constexpr int kMinimumHeight = 1550 + 3000;
+
+// Room around a cell's text, and a grid icon with its gap.
+constexpr int kCellPadding = 12;
+constexpr int kIconRoom = 16 + 6;
 
 int px(int twips)
 {
     return twipsToPixels(twips);
 }
 
+// The most a column grows to hold its content, in pixels: a longer text shows
+// whole in the cell's tool tip.
+int columnCeiling(int column)
+{
+    switch (column) {
+    case TripCell::Receta:
+        return 260;
+    case UnloadCell::Gps:
+        return 200;
+    case UnloadCell::Suceso:
+        return 360;
+    default:
+        return 180;
+    }
+}
+
+// Rows as tall as their wrapped text: the tree view measures rows without
+// their columns' widths, so a wrapped text would be cut to its first line.
+class WrappingDelegate final : public QStyledItemDelegate
+{
+public:
+    WrappingDelegate(QTreeView *view, int column)
+        : QStyledItemDelegate(view), m_view(view), m_column(column)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.column() != m_column)
+            return size;
+        const int margin =
+            m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1;
+        const int width = std::max(1, m_view->columnWidth(m_column) - 2 * margin);
+        const QRect text =
+            QFontMetrics(option.font)
+                .boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap | Qt::TextWrapAnywhere,
+                              index.data().toString());
+        size.setHeight(std::max(size.height(), text.height() + 2));
+        return size;
+    }
+
+private:
+    QTreeView *m_view;
+    int m_column;
+};
+
+const QString kWindowSize = QStringLiteral("window/size");
+const QString kColumnWidths = QStringLiteral("grid/userWidths");
+
 } // namespace
+
+std::unique_ptr<QSettings> openWindowSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("zelvano"), QStringLiteral("window"));
+}
 
 int twipsToPixels(int twips)
 {
@@ -91,8 +173,11 @@ FrmSucesosAuto::FrmSucesosAuto()
     setWindowTitle(QStringLiteral("Brenmoor Alerta"));
     setWindowIcon(programIcon());
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    m_userWidths.assign(kTripGridColumns, 0);
     buildControls();
+    setMinimumSize(px(kMinimumWidth), px(kMinimumHeight));
     resize(px(kDesignWidth), px(kDesignHeight));
+    loadWindowSettings();
 }
 
 FrmSucesosAuto::~FrmSucesosAuto()
@@ -115,6 +200,25 @@ void FrmSucesosAuto::buildControls()
     m_report->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_report->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_report->header()->setStretchLastSection(false);
+    // Widths the user gives by dragging a header's edge are kept; a
+    // double-click on the edge gives the column back to the automatic width.
+    m_report->header()->viewport()->installEventFilter(this);
+    connect(m_report->header(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (m_settingWidths || !m_headerPressed || column < 0 ||
+                    column >= int(m_userWidths.size()))
+                    return;
+                m_userWidths[size_t(column)] = width;
+            });
+    connect(m_report->header(), &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
+        if (column >= 0 && column < int(m_userWidths.size()))
+            m_userWidths[size_t(column)] = 0;
+        applyColumnWidths();
+        saveWindowSettings();
+    });
+    m_fitTimer = new QTimer(this);
+    m_fitTimer->setSingleShot(true);
+    connect(m_fitTimer, &QTimer::timeout, this, [this] { fitColumns(); });
 
     m_tabb = new QTabWidget(this);
     m_tabb->setObjectName(QStringLiteral("Tabb"));
@@ -124,40 +228,22 @@ void FrmSucesosAuto::buildControls()
     label2->setObjectName(QStringLiteral("Label2"));
     label2->move(10, 14);
     auto *range = new QWidget;
-    auto *label1 = new QLabel(QStringLiteral("Desde:"), range);
-    label1->setObjectName(QStringLiteral("Label1"));
-    label1->move(8, 16);
-    m_dtDesde = new QDateEdit(range);
-    m_dtDesde->setObjectName(QStringLiteral("DTdesde"));
-    m_dtDesde->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    m_dtDesde->setCalendarPopup(true);
-    // The picker starts empty: its lowest date stands for "no date".
-    m_dtDesde->setMinimumDate(kNoDate);
-    m_dtDesde->setSpecialValueText(QStringLiteral(" "));
-    m_dtDesde->setDate(kNoDate);
-    m_dtDesde->setGeometry(58, 10, 105, 26);
-    auto *label3 = new QLabel(QStringLiteral("Hasta:"), range);
-    label3->setObjectName(QStringLiteral("Label3"));
-    label3->move(172, 16);
-    m_dtHasta = new QDateEdit(range);
-    m_dtHasta->setObjectName(QStringLiteral("DThasta"));
-    m_dtHasta->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    m_dtHasta->setCalendarPopup(true);
-    m_dtHasta->setGeometry(218, 10, 105, 26);
+    buildRangeTab(range);
     m_tabb->addTab(newTrips, QStringLiteral("Viajes no descargados"));
     m_tabb->addTab(range, QStringLiteral("Entre Fechas"));
     connect(m_tabb, &QTabWidget::currentChanged, this, [this] { readTab(); });
-    connect(m_dtDesde, &QDateEdit::dateChanged, this, [this] { readTab(); });
-    connect(m_dtHasta, &QDateEdit::dateChanged, this, [this] { readTab(); });
+    connect(m_dtDesde, &DatePicker::dateChanged, this, [this] { readTab(); });
+    connect(m_dtHasta, &DatePicker::dateChanged, this, [this] { readTab(); });
 
     auto button = [this](const QString &name, const QString &caption, int leftTwips) {
         auto *b = new QPushButton(caption, this);
         b->setObjectName(name);
-        b->setGeometry(px(leftTwips), 0, px(1350), px(450));
+        b->setGeometry(px(leftTwips), 0, px(kButtonWidth), px(kButtonHeight));
         return b;
     };
-    m_cmdDescargar = button(QStringLiteral("CmdDescargar"), QStringLiteral("Descargar"), 5400);
-    m_cmdGrabar = button(QStringLiteral("cmdgrabar"), QStringLiteral("Grabar"), 6900);
+    m_cmdDescargar =
+        button(QStringLiteral("CmdDescargar"), QStringLiteral("Descargar"), kDescargarLeft);
+    m_cmdGrabar = button(QStringLiteral("cmdgrabar"), QStringLiteral("Grabar"), kGrabarLeft);
     m_cmdImprimir = button(QStringLiteral("CmdImprimir"), QStringLiteral("Imprimir"), 0);
     m_cmdSalir = button(QStringLiteral("cmdsalir"), QStringLiteral("Salir"), 0);
     connect(m_cmdDescargar, &QPushButton::clicked, this, [this] { CmdDescargar_Click(); });
@@ -165,19 +251,34 @@ void FrmSucesosAuto::buildControls()
     connect(m_cmdImprimir, &QPushButton::clicked, this, [this] { CmdImprimir_Click(); });
     connect(m_cmdSalir, &QPushButton::clicked, this, [this] { cmdsalir_Click(); });
 
+    m_result = new QLabel(this);
+    m_result->setObjectName(QStringLiteral("lblResultado"));
+    m_result->setTextFormat(Qt::PlainText);
+    m_result->setWordWrap(true);
+    m_result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
     m_frSuces = new QGroupBox(QStringLiteral("Zelvano"), this);
     m_frSuces->setObjectName(QStringLiteral("FrSuces"));
     m_frSuces->setAutoFillBackground(true);
     m_reportSincro = new QTreeWidget(m_frSuces);
     m_reportSincro->setObjectName(QStringLiteral("ReportSincro"));
     m_reportSincro->setRootIsDecorated(false);
-    m_reportSincro->setUniformRowHeights(true);
+    // An event's text wraps onto as many lines as it needs: its time is at the end.
+    m_reportSincro->setUniformRowHeights(false);
+    m_reportSincro->setWordWrap(true);
+    m_reportSincro->setTextElideMode(Qt::ElideNone);
+    m_reportSincro->setItemDelegate(new WrappingDelegate(m_reportSincro, 2));
     m_reportSincro->setHeaderLabels(
         {QStringLiteral("id"), QStringLiteral("Fecha"), QStringLiteral("Descripcion")});
     m_reportSincro->setColumnWidth(0, 20 * 6);
     m_reportSincro->setColumnWidth(1, 15 * 6);
     m_reportSincro->header()->setStretchLastSection(true);
     m_reportSincro->setColumnHidden(0, true);
+    // A scroll bar that came and went with the rows' heights would change the
+    // width they wrap to, and so their heights again.
+    m_reportSincro->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    connect(m_reportSincro->header(), &QHeaderView::sectionResized, this,
+            [this] { layoutEventRowsSoon(); });
     m_pushButton1 = new QPushButton(m_frSuces);
     m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
     m_pushButton1->setIcon(closePanelIcon());
@@ -208,17 +309,52 @@ void FrmSucesosAuto::buildControls()
             });
 }
 
+void FrmSucesosAuto::buildRangeTab(QWidget *page)
+{
+    auto *label1 = new QLabel(QStringLiteral("Desde:"), page);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_dtDesde = new DatePicker(true, page);
+    m_dtDesde->setObjectName(QStringLiteral("DTdesde"));
+    // An empty picker opens its calendar at today, where a range usually ends.
+    m_dtDesde->emptyAnchor = [this] { return m_ctx ? m_ctx->today() : QDate::currentDate(); };
+    auto *label3 = new QLabel(QStringLiteral("Hasta:"), page);
+    label3->setObjectName(QStringLiteral("Label3"));
+    m_dtHasta = new DatePicker(false, page);
+    m_dtHasta->setObjectName(QStringLiteral("DThasta"));
+    m_dtHasta->emptyAnchor = m_dtDesde->emptyAnchor;
+    // Room for a whole date and the empty field's hint.
+    const int textWidth =
+        m_dtDesde->lineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 12;
+    m_dtDesde->lineEdit()->setMinimumWidth(textWidth);
+    m_dtHasta->lineEdit()->setMinimumWidth(textWidth);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addWidget(label1);
+    row->addWidget(m_dtDesde, 1);
+    row->addSpacing(4);
+    row->addWidget(label3);
+    row->addWidget(m_dtHasta, 1);
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->addLayout(row);
+    column->addStretch(1);
+}
+
 void FrmSucesosAuto::attach(AppContext &ctx)
 {
     m_ctx = &ctx;
     m_model = new TripGridModel(ctx.grid, this);
     m_report->setModel(m_model);
     connect(m_model, &TripGridModel::columnsReset, this, [this] { applyGridColumns(); });
+    // A reset gives the header its default widths back: the known ones go on
+    // again at once, the content is measured again once the rows settle.
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         if (m_report->header()->count() > 0 && m_ctx &&
             m_report->header()->count() == int(m_ctx->grid.columns().size()))
-            applyGridColumns();
+            applyColumnWidths();
+        fitColumnsSoon();
     });
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] { fitColumnsSoon(); });
     applyGridColumns();
     m_dtHasta->setDate(ctx.DThasta.isValid() ? ctx.DThasta : ctx.today());
     readTab();
@@ -226,10 +362,33 @@ void FrmSucesosAuto::attach(AppContext &ctx)
 
 void FrmSucesosAuto::detach()
 {
+    saveWindowSettings();
+    m_fitTimer->stop();
     m_report->setModel(nullptr);
     delete m_model;
     m_model = nullptr;
     m_ctx = nullptr;
+}
+
+void FrmSucesosAuto::loadWindowSettings()
+{
+    const std::unique_ptr<QSettings> settings = openWindowSettings();
+    const QSize size = settings->value(kWindowSize).toSize();
+    if (size.isValid())
+        resize(size.expandedTo(minimumSize()));
+    const QStringList widths = settings->value(kColumnWidths).toStringList();
+    for (int i = 0; i < widths.size() && i < int(m_userWidths.size()); ++i)
+        m_userWidths[size_t(i)] = std::max(0, widths[i].toInt());
+}
+
+void FrmSucesosAuto::saveWindowSettings() const
+{
+    const std::unique_ptr<QSettings> settings = openWindowSettings();
+    settings->setValue(kWindowSize, size());
+    QStringList widths;
+    for (int w : m_userWidths)
+        widths << QString::number(w);
+    settings->setValue(kColumnWidths, widths);
 }
 
 void FrmSucesosAuto::applyGridColumns()
@@ -237,17 +396,98 @@ void FrmSucesosAuto::applyGridColumns()
     if (!m_ctx)
         return;
     const auto &columns = m_ctx->grid.columns();
-    for (size_t i = 0; i < columns.size(); ++i) {
+    for (size_t i = 0; i < columns.size(); ++i)
         m_report->setColumnHidden(int(i), !columns[i].visible);
-        // Twice the grid's width, and never narrower than the caption (the tree
-        // column also holds the indentation of the loads and unloads).
-        const QFontMetrics fm(m_report->header()->font());
-        int width = std::max(columns[i].width * 2, fm.horizontalAdvance(columns[i].caption) + 16);
+    fitColumns();
+}
+
+void FrmSucesosAuto::fitColumnsSoon()
+{
+    // Shortly after a change; while a download adds rows, once a second.
+    if (!m_fitTimer->isActive())
+        m_fitTimer->start(m_ctx && m_ctx->downloadRunning ? 1000 : 150);
+}
+
+void FrmSucesosAuto::fitColumns()
+{
+    m_fitTimer->stop();
+    if (!m_ctx)
+        return;
+    const TripGrid &grid = m_ctx->grid;
+    const auto &columns = grid.columns();
+    const QFontMetrics fm(m_report->font());
+    const QFontMetrics header(m_report->header()->font());
+    const int indent = m_report->indentation();
+    // Thousands of rows repeat a few shapes of text: times, kilograms, names.
+    // Digits are as wide as each other, so a text is measured once per shape.
+    QHash<QString, int> advances;
+    auto advance = [&](const QString &text) {
+        QString shape = text;
+        for (QChar &c : shape)
+            if (c.isDigit())
+                c = u'0';
+        auto known = advances.constFind(shape);
+        if (known == advances.constEnd())
+            known = advances.insert(shape, fm.horizontalAdvance(shape));
+        return *known;
+    };
+    m_fits.assign(columns.size(), ColumnFit{});
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ColumnFit &fit = m_fits[i];
+        const int column = int(i);
+        fit.floor = header.horizontalAdvance(columns[i].caption) + 2 * kCellPadding;
+        fit.ceiling = columnCeiling(column);
+        fit.yieldsFirst = column == UnloadCell::Suceso;
+        if (!columns[i].visible)
+            continue;
+        // The tree column holds the expand mark and the loads' and unloads'
+        // indentation: "Descarga" must fit whole.
         if (columns[i].tree)
-            width = std::max(width, fm.horizontalAdvance(QStringLiteral("Descarga")) + 24 +
-                                        m_report->indentation());
-        m_report->setColumnWidth(int(i), width);
+            fit.floor = std::max(fit.floor, fm.horizontalAdvance(QStringLiteral("Descarga")) +
+                                                2 * indent + kCellPadding);
+        auto width = [&](const TripGrid::Row &row, bool child) {
+            const QString text = TripGridModel::shownText(row, column, child);
+            const bool icon = row.cells[i].icon != TripGrid::kNoIcon;
+            return advance(text) + kCellPadding + (icon ? kIconRoom : 0) +
+                   (columns[i].tree ? indent * (child ? 2 : 1) : 0);
+        };
+        int widest = 0;
+        for (const TripGrid::Row &trip : grid.rows()) {
+            if (i < trip.cells.size())
+                widest = std::max(widest, width(trip, false));
+            for (const TripGrid::Row &child : trip.children)
+                if (i < child.cells.size())
+                    widest = std::max(widest, width(child, true));
+        }
+        fit.content = widest;
     }
+    applyColumnWidths();
+}
+
+void FrmSucesosAuto::applyColumnWidths()
+{
+    if (!m_ctx || m_fits.size() != m_ctx->grid.columns().size())
+        return;
+    const auto &columns = m_ctx->grid.columns();
+    std::vector<ColumnFit> visible;
+    std::vector<int> indexes;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (!columns[i].visible)
+            continue;
+        ColumnFit fit = m_fits[i];
+        fit.user = i < m_userWidths.size() ? m_userWidths[i] : 0;
+        visible.push_back(fit);
+        indexes.push_back(int(i));
+    }
+    // The room of the viewport with its vertical scroll bar, which comes with
+    // the rows: the columns must not need the horizontal one then.
+    const int room = m_report->width() - 2 * m_report->frameWidth() -
+                     m_report->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_report);
+    const std::vector<int> widths = fitColumnWidths(visible, room);
+    m_settingWidths = true;
+    for (size_t k = 0; k < indexes.size(); ++k)
+        m_report->setColumnWidth(indexes[k], widths[k]);
+    m_settingWidths = false;
 }
 
 void FrmSucesosAuto::readTab()
@@ -255,7 +495,7 @@ void FrmSucesosAuto::readTab()
     if (!m_ctx)
         return;
     m_ctx->newTripsOnly = m_tabb->currentIndex() == 0;
-    m_ctx->DTdesde = m_dtDesde->date() == kNoDate ? QDate() : m_dtDesde->date();
+    m_ctx->DTdesde = m_dtDesde->date();
     m_ctx->DThasta = m_dtHasta->date();
 }
 
@@ -279,6 +519,15 @@ void FrmSucesosAuto::showWindow()
     activateWindow();
 }
 
+void FrmSucesosAuto::showJobResult(const QString &text, ResultLine line)
+{
+    m_resultText = joinJobResult(m_resultText, text, line);
+    m_result->setText(m_resultText);
+    m_result->setToolTip(m_resultText);
+    // A job has ended: the grid holds what it will hold.
+    fitColumnsSoon();
+}
+
 void FrmSucesosAuto::yieldToEvents()
 {
     QCoreApplication::processEvents();
@@ -288,8 +537,11 @@ void FrmSucesosAuto::prepareGrid()
 {
     // The pickers as the start-up left them: DTdesde empty, DThasta today.
     if (m_ctx) {
-        m_dtDesde->setDate(m_ctx->DTdesde.isValid() ? m_ctx->DTdesde : kNoDate);
+        m_dtDesde->setDate(m_ctx->DTdesde);
         m_dtHasta->setDate(m_ctx->DThasta);
+        // The empty grid shows its captions before the first download.
+        if (m_ctx->grid.columns().empty())
+            resetTripGrid(m_ctx->grid);
     }
     m_report->viewport()->update();
 }
@@ -361,18 +613,39 @@ void FrmSucesosAuto::mnuul_Click()
     if (!m_ctx)
         return;
     AppContext &ctx = *m_ctx;
-    if (runUserOperation(ctx, QStringLiteral("Cargar_Sucesos"), [&ctx] { Cargar_Sucesos(ctx); }))
-        fillEventList();
+    std::optional<Outcome> outcome;
+    if (!runUserOperation(ctx, QStringLiteral("Cargar_Sucesos"),
+                          [&] { outcome = Cargar_Sucesos(ctx); }))
+        return;
+    fillEventList();
+    if (outcome)
+        showJobResult(eventListResultText(*outcome, int(ctx.events.size()), ctx.timeText()),
+                      ResultLine::New);
 }
 
 void FrmSucesosAuto::fillEventList()
 {
     m_reportSincro->clear();
     QList<QTreeWidgetItem *> items;
-    for (const EventRow &row : m_ctx->events)
-        items << new QTreeWidgetItem(
-            {vb::joinText(row.id), vb::joinText(row.fecha), vb::joinText(row.descripcion)});
+    for (const EventRow &row : m_ctx->events) {
+        const QString text = vb::joinText(row.descripcion);
+        auto *item = new QTreeWidgetItem({vb::joinText(row.id), vb::joinText(row.fecha), text});
+        item->setToolTip(2, text);
+        items << item;
+    }
     m_reportSincro->addTopLevelItems(items);
+}
+
+void FrmSucesosAuto::layoutEventRowsSoon()
+{
+    // Rows take the height of their wrapped text for the column's new width.
+    if (m_eventLayoutPending)
+        return;
+    m_eventLayoutPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_eventLayoutPending = false;
+        m_reportSincro->doItemsLayout();
+    });
 }
 
 QStringList FrmSucesosAuto::eventListTexts() const
@@ -409,10 +682,17 @@ void FrmSucesosAuto::CmdDescargar_Click()
 {
     if (!m_ctx)
         return;
+    // A date still being typed counts, as if the field had been left.
+    m_dtDesde->commit();
+    m_dtHasta->commit();
     readTab();
     AppContext &ctx = *m_ctx;
+    std::optional<DownloadOutcome> outcome;
     runUserOperation(ctx, QStringLiteral("CmdDescargar_Click"),
-                     [&ctx] { ::zelvano::CmdDescargar_Click(ctx); });
+                     [&] { outcome = ::zelvano::CmdDescargar_Click(ctx); });
+    if (outcome)
+        showJobResult(downloadResultText(*outcome, ctx.timeText(), false), ResultLine::New);
+    fitColumns();
 }
 
 void FrmSucesosAuto::cmdgrabar_Click()
@@ -420,8 +700,11 @@ void FrmSucesosAuto::cmdgrabar_Click()
     if (!m_ctx)
         return;
     AppContext &ctx = *m_ctx;
+    std::optional<SaveOutcome> outcome;
     runUserOperation(ctx, QStringLiteral("CmdGrabar_Click"),
-                     [&ctx] { ::zelvano::CmdGrabar_Click(ctx); });
+                     [&] { outcome = ::zelvano::CmdGrabar_Click(ctx); });
+    if (outcome)
+        showJobResult(saveResultText(*outcome, ctx.timeText(), false), ResultLine::New);
 }
 
 void FrmSucesosAuto::CmdImprimir_Click()
@@ -450,6 +733,26 @@ bool FrmSucesosAuto::Form_Unload()
     return true;
 }
 
+void FrmSucesosAuto::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    saveWindowSettings();
+}
+
+bool FrmSucesosAuto::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only a drag on the header is the user's doing; the window sets widths too.
+    if (watched == m_report->header()->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress)
+            m_headerPressed = true;
+        else if (event->type() == QEvent::MouseButtonRelease && m_headerPressed) {
+            m_headerPressed = false;
+            saveWindowSettings();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void FrmSucesosAuto::closeEvent(QCloseEvent *event)
 {
     if (Form_Unload())
@@ -466,6 +769,10 @@ QWidget *FrmSucesosAuto::control(const QString &name) const
 void FrmSucesosAuto::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // A desktop without a window manager does not hold the window to its
+    // minimum size: the window takes it back.
+    if (width() < minimumWidth() || height() < minimumHeight())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
     applyResizeRules(width() * kTwipsPerPixel, height() * kTwipsPerPixel);
 }
 
@@ -486,17 +793,22 @@ void FrmSucesosAuto::applyResizeRules(int w, int h)
     m_cmdGrabar->move(m_cmdGrabar->x(), px(l.cmdGrabarTop));
 
     // Beyond the rules: the tab and the download button keep to the bottom
-    // like the other buttons, the event panel covers the window.
-    m_tabb->move(px(225), px(h - 1450));
+    // like the other buttons; the job's result sits under the buttons; the
+    // event panel covers the trip panel, so that the buttons and the result
+    // stay in sight.
+    m_tabb->move(px(kMargin), px(l.cmdImprimirTop));
     m_cmdDescargar->move(m_cmdDescargar->x(), px(l.cmdGrabarTop));
-    const int margin = px(120);
-    m_frSuces->setGeometry(margin, margin, std::max(0, px(w) - 2 * margin),
-                           std::max(0, px(h) - 2 * margin));
+    const int resultTop = px(l.cmdGrabarTop) + px(kButtonHeight) + 4;
+    m_result->setGeometry(px(kDescargarLeft), resultTop,
+                          std::max(0, px(w) - px(kDescargarLeft) - px(kMargin)),
+                          std::max(0, px(h) - resultTop - 4));
+    m_frSuces->setGeometry(m_frSum->geometry());
     m_reportSincro->setGeometry(8, 22, std::max(0, m_frSuces->width() - 16),
                                 std::max(0, m_frSuces->height() - 30));
     m_pushButton1->move(m_frSuces->width() - m_pushButton1->width() - 6, 0);
     m_pushButton1->raise();
     m_frEspere->centre();
+    applyColumnWidths();
 }
 
 } // namespace zelvano::gui

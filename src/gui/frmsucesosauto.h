@@ -2,14 +2,18 @@
 
 #include "app/startup.h"
 #include "common/windowstatus.h"
+#include "gui/columnfit.h"
 
 #include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
-class QDateEdit;
 class QGroupBox;
+class QSettings;
+class QTimer;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -24,6 +28,7 @@ struct AppContext;
 
 namespace zelvano::gui {
 
+class DatePicker;
 class PopupNotice;
 class TripGridModel;
 class WaitPanel;
@@ -46,6 +51,11 @@ ResizeLayout resizeLayout(int formWidthTwips, int formHeightTwips);
 
 inline constexpr int kTwipsPerPixel = 15;
 int twipsToPixels(int twips);
+
+// The window's own settings (its size, the widths the user gave the grid's
+// columns) in the user's configuration folder; the suite's settings stay in
+// its database.
+std::unique_ptr<QSettings> openWindowSettings();
 
 // The program's one window: the trip panel with its grid, tab and buttons,
 // the event panel, the wait overlay, the pop-up notice and the tray icon.
@@ -71,6 +81,8 @@ public:
     QString trayTip() const override { return m_tip; }
     void showWindow() override;
     void yieldToEvents() override;
+    void showJobResult(const QString &text, ResultLine line) override;
+    QString jobResult() const override { return m_resultText; }
 
     // ShellWindow
     void prepareGrid() override;
@@ -103,17 +115,32 @@ public:
     // The text of the event list, one line per row.
     QStringList eventListTexts() const;
 
+    // Sizes the trip grid's columns to what they hold now (the window does it
+    // by itself shortly after each download).
+    void fitColumns();
+    // The widths the user gave columns by hand, by column index (0: none).
+    const std::vector<int> &userColumnWidths() const { return m_userWidths; }
+    // Writes the window's size and the user's column widths.
+    void saveWindowSettings() const;
+
     // Whether the desktop has a notification area; tests choose.
     std::function<bool()> trayAvailable;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
+    void buildRangeTab(QWidget *page);
+    void loadWindowSettings();
     void applyGridColumns();
+    void applyColumnWidths();
+    void fitColumnsSoon();
     void fillEventList();
+    void layoutEventRowsSoon();
     void readTab();
     // Hides the window; without a notification area it is minimised instead,
     // or nothing would bring it back.
@@ -129,8 +156,8 @@ private:
     QTreeView *m_report = nullptr;
     TripGridModel *m_model = nullptr;
     QTabWidget *m_tabb = nullptr;
-    QDateEdit *m_dtDesde = nullptr;
-    QDateEdit *m_dtHasta = nullptr;
+    DatePicker *m_dtDesde = nullptr;
+    DatePicker *m_dtHasta = nullptr;
     QPushButton *m_cmdDescargar = nullptr;
     QPushButton *m_cmdGrabar = nullptr;
     QPushButton *m_cmdImprimir = nullptr;
@@ -142,6 +169,19 @@ private:
     PopupNotice *m_popup = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
+
+    // What the last job came to, under the buttons.
+    QLabel *m_result = nullptr;
+    QString m_resultText;
+
+    // Column widths: what each column's content asks for (measured after a
+    // download), and what the user gave by dragging a header's edge.
+    std::vector<ColumnFit> m_fits;
+    std::vector<int> m_userWidths;
+    QTimer *m_fitTimer = nullptr;
+    bool m_settingWidths = false;
+    bool m_headerPressed = false;
+    bool m_eventLayoutPending = false;
 };
 
 // The closing question's text: three lines.

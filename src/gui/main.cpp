@@ -62,6 +62,9 @@ int main(int argc, char *argv[])
 
     zelvano::ProgramHooks hooks;
     hooks.trayProgram = zelvano::gui::runTrayProgram;
-    hooks.printToPdf = zelvano::gui::printTripGridToPdf;
+    hooks.printToPdf = [](const QString &pdf, const zelvano::TripGrid &grid,
+                          const zelvano::Settings &settings) {
+        return zelvano::gui::printTripGridToPdf(pdf, grid, settings, QDateTime::currentDateTime());
+    };
     return zelvano::runCommandLine(QCoreApplication::arguments(), hooks);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/tripgrid.h"
+
+#include <QDateTime>
 #include <QString>
 
 class QPrinter;
@@ -8,7 +11,6 @@ class QWidget;
 namespace zelvano {
 struct AppContext;
 struct Settings;
-class TripGrid;
 } // namespace zelvano
 
 namespace zelvano::gui {
@@ -18,14 +20,31 @@ QString printBrandFooter(); // "Brenmoor Más - Gestión de Alimentos"
 // The four company fields joined by " - ", a Null field as nothing.
 QString printCompanyFooter(const Settings &settings);
 
-// Lays the grid's visible columns out as a table: trips with their loads and
-// unloads indented below, a page header and the two footers on every page, as
-// many pages as the rows need; a row is never split over two pages. Returns
-// the number of pages. Raises AppError when the printer cannot be painted on.
-int printTripGrid(QPrinter &printer, const TripGrid &grid, const Settings &settings);
+// The line under the header: what the download asked for. "Viajes nuevos",
+// "Viajes del 05/01/2024 al 07/01/2024", "Viajes hasta el 07/01/2024" (the
+// first picker left empty); nothing before any download.
+QString printSelectionText(const TripGrid::Selection &selection);
+QString printPageText(int page, int pages);        // "Página 2 de 7"
+QString printDateText(const QDateTime &printedAt); // "Impreso el 07/12/2026 10:05"
 
-// The same print-out into a PDF file with its text.
-int printTripGridToPdf(const QString &fileName, const TripGrid &grid, const Settings &settings);
+// Office printers clip what comes closer to the paper's edge than about 5 mm:
+// the print-out keeps 12 mm, and never less than 10 mm whatever the printer
+// dialog was given.
+inline constexpr double kPrintMarginMm = 12;
+inline constexpr double kMinimumPrintMarginMm = 10;
+
+// Lays the grid's visible columns out as a table: the trips in bold with their
+// totals, their loads and unloads indented below; a header with the selection
+// line and the two footers with the page number and the print date on every
+// page. A trip starts a new page rather than be split, unless it is longer
+// than a page. Returns the number of pages. Raises AppError when the printer
+// cannot be painted on.
+int printTripGrid(QPrinter &printer, const TripGrid &grid, const Settings &settings,
+                  const QDateTime &printedAt);
+
+// The same print-out into a PDF file (A4 landscape) with its text.
+int printTripGridToPdf(const QString &fileName, const TripGrid &grid, const Settings &settings,
+                       const QDateTime &printedAt);
 
 // The Imprimir button: the print dialog with a preview of the print-out.
 // Errors end it with the message box of the print-out.

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "gui/frmsucesosauto.h"
 #include "gui/guinotices.h"
+#include "gui/translations.h"
 #include "gui/waitpanel.h"
 #include "platform/processlist.h"
 #include "store/appcontext.h"
@@ -49,6 +50,7 @@ bool displayAvailable(QString *why)
 int runTrayProgram(const QString &homeDir)
 {
     QApplication::setQuitOnLastWindowClosed(false);
+    installQtTranslations();
     FrmSucesosAuto form;
     GuiNotices notices(form.popupNotice());
     SystemClock clock;

@@ -1,6 +1,7 @@
 #include "gui/tripgridmodel.h"
 
 #include "common/datetexts.h"
+#include "common/gridcolumns.h"
 #include "common/vb.h"
 #include "gui/icons.h"
 
@@ -88,6 +89,16 @@ QString TripGridModel::cellText(const QVariant &value)
     return vb::joinText(value);
 }
 
+QString TripGridModel::shownText(const TripGrid::Row &row, int column, bool child)
+{
+    if (column < 0 || size_t(column) >= row.cells.size())
+        return QString();
+    const QString text = cellText(row.cells[size_t(column)].value);
+    if (child && column == UnloadCell::Gps && text.trimmed() == QLatin1String(","))
+        return QString();
+    return text;
+}
+
 QVariant TripGridModel::data(const QModelIndex &index, int role) const
 {
     const TripGrid::Row *row = rowOf(index);
@@ -96,7 +107,12 @@ QVariant TripGridModel::data(const QModelIndex &index, int role) const
     const TripGrid::Cell &cell = row->cells.at(size_t(index.column()));
     switch (role) {
     case Qt::DisplayRole:
-        return cellText(cell.value);
+        return shownText(*row, index.column(), index.internalId() != 0);
+    case Qt::ToolTipRole: {
+        // The whole value, for a column too narrow to show it.
+        const QString text = shownText(*row, index.column(), index.internalId() != 0);
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     case Qt::BackgroundRole:
         if (cell.background == TripGrid::kNoBackground)
             return {};

@@ -24,6 +24,9 @@ public:
 
     // The text a cell shows: dates day-first, times "HH:mm:ss", Null as nothing.
     static QString cellText(const QVariant &value);
+    // The same for a cell of a row, where a position of "," (the tablet had
+    // none) shows as nothing.
+    static QString shownText(const TripGrid::Row &row, int column, bool child);
 
 signals:
     // The columns changed: the view applies widths and visibility again.

@@ -10,6 +10,10 @@ class QProgressBar;
 namespace zelvano::gui {
 
 // FrEspere: the wait panel over the window, with a message and a progress bar.
+// The panel grows to hold its message, and wraps it when the window is too
+// narrow. The bar shows no share: a bar that starts again from 1 (the
+// download that does not know how many trips come) would make it a lie, so
+// once it has started again the panel counts the trips instead.
 class WaitPanel final : public QFrame, public WaitOverlay
 {
     Q_OBJECT
@@ -26,13 +30,21 @@ public:
     int value() const override;
     void bringToFront() override;
 
-    // Centres the panel over its parent.
+    // Fits the panel to its message and centres it over its parent.
     void centre();
+
+    // "viaje N" once the bar has started again, else empty.
+    QString countText() const;
+    // Whether the bar draws a share ("32 %") on itself.
+    bool barShowsShare() const;
 
 private:
     QLabel *m_text;
     QProgressBar *m_bar;
+    QLabel *m_count;
     int m_value = 0;
+    int m_steps = 0;
+    bool m_restarted = false;
 };
 
 } // namespace zelvano::gui

@@ -231,6 +231,25 @@ TEST_F(SchedulerTest, AutomaticDownloadFetchesNewTripsAndRestoresTheTab)
     EXPECT_FALSE(home.ctx.newTripsOnly);
 }
 
+TEST_F(SchedulerTest, TickTellsTheWindowWhatItsDownloadAndSaveCameTo)
+{
+    // The program's own steps; no server is configured, so the download fails.
+    Scheduler program(home.ctx, timer);
+    configure(1);
+    home.window.showJobResult(QStringLiteral("Sucesos leídos antes"),
+                              WindowStatus::ResultLine::New);
+    program.TimeDesc_Timer();
+    const QStringList lines = home.window.jobResult().split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << home.window.jobResult().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:00 con error: Error "))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "Grabación automática de las 10:00:00: ningún viaje nuevo para grabar");
+    // A tick without a download leaves the last result alone.
+    configure(1000);
+    program.TimeDesc_Timer();
+    EXPECT_EQ(home.window.jobResult().split(u'\n'), lines);
+}
+
 TEST_F(SchedulerTest, SettingsErrorIsLoggedAndTheTickRecovers)
 {
     TickSteps steps = recordingSteps();

@@ -1,19 +1,33 @@
+#include "app/scheduler.h"
 #include "app/startup.h"
 #include "app/ticktimer.h"
+#include "common/gridcolumns.h"
+#include "download/download.h"
+#include "gui/datepicker.h"
 #include "gui/frmsucesosauto.h"
+#include "gui/guinotices.h"
 #include "gui/popup.h"
+#include "gui/translations.h"
 #include "gui/tripgridmodel.h"
 #include "gui/waitpanel.h"
 #include "platform/processlist.h"
 #include "support/testsupport.h"
+#include "windowrig.h"
 
-#include <QDateEdit>
+#include <QCalendarWidget>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -23,44 +37,6 @@ namespace zelvano::test {
 namespace {
 
 using gui::FrmSucesosAuto;
-
-class OneProcess final : public ProcessList
-{
-public:
-    QStringList names() const override { return {"zelvano"}; }
-};
-
-// A window on a test home, its context built on the window.
-struct WindowRig
-{
-    explicit WindowRig(bool tray = true) : ctx(home.clock, home.notices, form.overlay(), form)
-    {
-        ctx.homeDir = home.dir();
-        ctx.endProgram = [this](int code) { endedWith = code; };
-        form.trayAvailable = [tray] { return tray; };
-        form.attach(ctx);
-    }
-    ~WindowRig() { form.detach(); }
-
-    bool start()
-    {
-        OneProcess processes;
-        return Form_Load(ctx, {processes, "zelvano", timer, form});
-    }
-
-    TestHome home;
-    FrmSucesosAuto form;
-    AppContext ctx;
-    ManualTickTimer timer;
-    int endedWith = -1;
-};
-
-template <typename T> T *child(const FrmSucesosAuto &form, const char *name)
-{
-    T *widget = qobject_cast<T *>(form.control(QString::fromLatin1(name)));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
 
 TEST(Window, StartsHiddenInTheTrayWithCaptionAndTip)
 {
@@ -111,9 +87,9 @@ TEST(Window, ControlsCarryTheirCaptions)
     EXPECT_EQ(tabb->tabText(0), "Viajes no descargados");
     EXPECT_EQ(tabb->tabText(1), "Entre Fechas");
     EXPECT_EQ(rig.form.overlay().text(), "Cargando... Espere!!!");
-    auto *desde = child<QDateEdit>(rig.form, "DTdesde");
-    EXPECT_EQ(desde->text().trimmed(), QString()) << "DTdesde starts empty";
-    EXPECT_EQ(child<QDateEdit>(rig.form, "DThasta")->text(), "07/12/2026");
+    auto *desde = child<gui::DatePicker>(rig.form, "DTdesde");
+    EXPECT_EQ(desde->text(), QString()) << "DTdesde starts empty";
+    EXPECT_EQ(child<gui::DatePicker>(rig.form, "DThasta")->text(), "07/12/2026");
     auto *sincro = child<QTreeWidget>(rig.form, "ReportSincro");
     EXPECT_EQ(sincro->headerItem()->text(1), "Fecha");
     EXPECT_EQ(sincro->headerItem()->text(2), "Descripcion");
@@ -336,6 +312,404 @@ TEST(Window, WaitPanelKeepsWhatTheCoreSets)
     EXPECT_EQ(overlay.value(), 41);
     overlay.setVisible(false);
     EXPECT_FALSE(overlay.isVisible());
+}
+
+// Types into a picker as a person does, ending with Enter unless told not to.
+void typeDate(gui::DatePicker *picker, const QString &text, bool enter = true)
+{
+    QLineEdit *edit = picker->lineEdit();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+    if (enter)
+        QTest::keyClick(edit, Qt::Key_Return);
+}
+
+TEST(Window, DatePickersTakeTypedAndPickedDates)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    child<QTabWidget>(rig.form, "Tabb")->setCurrentIndex(1);
+    auto *desde = child<gui::DatePicker>(rig.form, "DTdesde");
+    auto *hasta = child<gui::DatePicker>(rig.form, "DThasta");
+
+    typeDate(desde, "29/02/2024");
+    EXPECT_EQ(desde->date(), QDate(2024, 2, 29));
+    EXPECT_EQ(rig.ctx.DTdesde, QDate(2024, 2, 29));
+    typeDate(desde, "05012024");
+    EXPECT_EQ(desde->text(), "05/01/2024");
+    EXPECT_EQ(rig.ctx.DTdesde, QDate(2024, 1, 5));
+    typeDate(desde, "31/02/2024"); // no such day: the last date comes back
+    EXPECT_EQ(desde->text(), "05/01/2024");
+    EXPECT_EQ(rig.ctx.DTdesde, QDate(2024, 1, 5));
+
+    // "Hasta" is typed over in place; it cannot be left empty.
+    typeDate(hasta, "7.1.24");
+    EXPECT_EQ(rig.ctx.DThasta, QDate(2024, 1, 7));
+    typeDate(hasta, "");
+    EXPECT_EQ(hasta->text(), "07/01/2024");
+    EXPECT_EQ(rig.ctx.DThasta, QDate(2024, 1, 7));
+    typeDate(hasta, "8/1"); // the year of its date
+    EXPECT_EQ(rig.ctx.DThasta, QDate(2024, 1, 8));
+
+    // "Desde" can be emptied again; its calendar then opens at today.
+    typeDate(desde, "");
+    EXPECT_FALSE(rig.ctx.DTdesde.isValid());
+    EXPECT_EQ(desde->text(), QString());
+    desde->showCalendar();
+    ASSERT_TRUE(desde->calendarVisible());
+    EXPECT_EQ(desde->calendar()->yearShown(), 2026);
+    EXPECT_EQ(desde->calendar()->monthShown(), 12);
+    EXPECT_EQ(desde->calendar()->selectedDate(), QDate(2026, 12, 7));
+    EXPECT_FALSE(desde->date().isValid()) << "opening the calendar chooses nothing";
+    emit desde->calendar()->clicked(QDate(2026, 11, 30));
+    EXPECT_FALSE(desde->calendarVisible());
+    EXPECT_EQ(desde->text(), "30/11/2026");
+    EXPECT_EQ(rig.ctx.DTdesde, QDate(2026, 11, 30));
+    hasta->showCalendar();
+    EXPECT_EQ(hasta->calendar()->yearShown(), 2024);
+    EXPECT_EQ(hasta->calendar()->monthShown(), 1);
+    QTest::keyClick(hasta->calendar(), Qt::Key_Escape);
+
+    // A date still being typed when "Descargar" is pressed is the one the
+    // download reads.
+    typeDate(desde, "1-12-2026", false);
+    rig.form.CmdDescargar_Click();
+    EXPECT_EQ(rig.ctx.DTdesde, QDate(2026, 12, 1));
+    EXPECT_EQ(desde->text(), "01/12/2026");
+}
+
+TEST(Window, ResultLineTellsWhatEachJobCameTo)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.home.exec("insert into sucesos (fecha, descripcion) values ('06/12/2026', 'Ayer')");
+    auto *line = child<QLabel>(rig.form, "lblResultado");
+    EXPECT_EQ(line->text(), QString());
+
+    // No server configured: the download ends with an error, in words.
+    rig.form.CmdDescargar_Click();
+    EXPECT_TRUE(line->text().startsWith("Descarga de las 10:00:00 con error: Error "))
+        << line->text().toStdString();
+    EXPECT_FALSE(line->text().contains('\n'));
+    EXPECT_EQ(line->toolTip(), line->text());
+    EXPECT_EQ(rig.form.jobResult(), line->text());
+
+    rig.home.clock.advanceSeconds(5);
+    rig.form.cmdgrabar_Click();
+    EXPECT_EQ(line->text(), "Grabación de las 10:00:05: ningún viaje nuevo para grabar");
+
+    rig.form.mnuul_Click();
+    EXPECT_EQ(line->text(), "Sucesos leídos a las 10:00:05: 2 sucesos en los últimos 7 días");
+    rig.form.PushButton1_Click();
+
+    // A tick's download and its save: both lines, the save's under the download's.
+    rig.home.exec("update mi_empresa set usa_intervalo = true, intervalo_minutos = '0'");
+    Scheduler scheduler(rig.ctx, rig.timer);
+    scheduler.TimeDesc_Timer();
+    const QStringList lines = line->text().split('\n');
+    ASSERT_EQ(lines.size(), 2) << line->text().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:05 con error: Error "));
+    EXPECT_EQ(lines[1], "Grabación automática de las 10:00:05: ningún viaje nuevo para grabar");
+}
+
+// A trip of the demo's kind: loads, an unload with a position, one without.
+void addTrip(TripGrid &grid, int id, const QString &recipe)
+{
+    const int r = grid.addRow();
+    grid.setValue(r, TripCell::Id, id);
+    grid.setValue(r, TripCell::Fecha, "2026-12-08");
+    grid.setValue(r, TripCell::Receta, recipe);
+    grid.setValue(r, TripCell::Cabezas, 1733);
+    grid.setValue(r, TripCell::KgSug, 20997.0);
+    grid.setValue(r, TripCell::KgReal, 21283.6);
+    const int load = grid.addChild(r);
+    grid.setChildValue(r, load, LoadCell::Kind, "Carga");
+    grid.setChildValue(r, load, LoadCell::Alimento, "Silo de maíz");
+    grid.setChildValue(r, load, LoadCell::Operador, "Ferreyra, Ana");
+    grid.setChildBackground(r, load, TripGrid::kLoadBackground);
+    const int fed = grid.addChild(r);
+    grid.setChildValue(r, fed, UnloadCell::Kind, "Descarga");
+    grid.setChildValue(r, fed, UnloadCell::Rodeo, "Vaquillonas primer parto");
+    grid.setChildValue(r, fed, UnloadCell::Gps, "-31.25402,-61.49998");
+    grid.setChildIcon(r, fed, UnloadCell::Gps, TripGrid::kGpsIcon);
+    grid.setChildBackground(r, fed, TripGrid::kUnloadBackground);
+    const int lost = grid.addChild(r);
+    grid.setChildValue(r, lost, UnloadCell::Kind, "Descarga");
+    grid.setChildValue(r, lost, UnloadCell::Gps, ",");
+    grid.setChildValue(r, lost, UnloadCell::Suceso,
+                       "Descarga sin posicion: la tableta no tuvo señal de GPS en el corral "
+                       "durante toda la descarga y el operario la termino a mano");
+    grid.setChildIcon(r, lost, UnloadCell::Gps, TripGrid::kNoGpsIcon);
+    grid.setChildBackground(r, lost, TripGrid::kUnloadBackground);
+}
+
+// Lets the window's own timers and layout run for a while.
+void settle(int ms = 400)
+{
+    QTest::qWait(ms);
+}
+
+TEST(Window, GridShowsItsCaptionsBeforeTheFirstDownload)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    auto *view = child<QTreeView>(rig.form, "Report");
+    ASSERT_EQ(view->model()->columnCount(), kTripGridColumns);
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_FALSE(view->header()->isHidden());
+    EXPECT_EQ(view->model()->headerData(TripCell::Id, Qt::Horizontal).toString(), "Id");
+    EXPECT_EQ(view->model()->headerData(UnloadCell::Suceso, Qt::Horizontal).toString(), "Suceso");
+    EXPECT_TRUE(view->isColumnHidden(TripCell::IdReceta));
+    EXPECT_GT(view->columnWidth(UnloadCell::Suceso), 0);
+}
+
+TEST(Window, ColumnsFitTheirContentWithinTheWindow)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    auto *view = child<QTreeView>(rig.form, "Report");
+    for (int i = 0; i < 40; ++i)
+        addTrip(rig.ctx.grid, 7001 + i, i % 2 ? "Ración engorde" : "Ración ordeñe");
+    rig.ctx.grid.refresh();
+    view->expandAll();
+    settle(); // the window measures the rows on its own once they settle
+
+    const QFontMetrics fm(view->font());
+    EXPECT_GE(view->columnWidth(TripCell::Id),
+              fm.horizontalAdvance("Descarga") + 2 * view->indentation());
+    EXPECT_GE(view->columnWidth(UnloadCell::Gps), fm.horizontalAdvance("-31.25402,-61.49998") + 16);
+    EXPECT_GE(view->columnWidth(UnloadCell::Rodeo),
+              fm.horizontalAdvance("Vaquillonas primer parto"));
+    // All of it in sight at the window's first size, "Suceso" included.
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_LE(view->header()->sectionViewportPosition(UnloadCell::Suceso) +
+                  view->columnWidth(UnloadCell::Suceso),
+              view->viewport()->width());
+
+    // Hover gives the whole value; an unload without a position shows none.
+    QAbstractItemModel *model = view->model();
+    const QModelIndex trip = model->index(0, 0);
+    const QModelIndex gps = model->index(1, UnloadCell::Gps, trip);
+    EXPECT_EQ(model->data(gps).toString(), "-31.25402,-61.49998");
+    EXPECT_EQ(model->data(gps, Qt::ToolTipRole).toString(), "-31.25402,-61.49998");
+    const QModelIndex noGps = model->index(2, UnloadCell::Gps, trip);
+    EXPECT_EQ(model->data(noGps).toString(), QString());
+    EXPECT_FALSE(model->data(noGps, Qt::DecorationRole).value<QPixmap>().isNull());
+    EXPECT_TRUE(model->data(model->index(2, UnloadCell::Suceso, trip), Qt::ToolTipRole)
+                    .toString()
+                    .endsWith("la termino a mano"));
+
+    // At the smallest window the columns give up room, down to their captions.
+    rig.form.resize(rig.form.minimumSize());
+    settle(100);
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(view->columnWidth(TripCell::Id),
+              fm.horizontalAdvance("Descarga") + 2 * view->indentation());
+    const QFontMetrics header(view->header()->font());
+    EXPECT_GE(view->columnWidth(TripCell::Cabezas), header.horizontalAdvance("Cabezas Total"));
+}
+
+// Drags the right edge of a header section by dx, as the mouse does.
+void dragSectionEdge(QHeaderView *header, int section, int dx)
+{
+    QWidget *viewport = header->viewport();
+    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) - 1,
+                    header->height() / 2);
+    auto send = [&](QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, pos, viewport->mapToGlobal(pos), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    send(QEvent::MouseMove, at + QPoint(dx / 2, 0), Qt::LeftButton);
+    send(QEvent::MouseMove, at + QPoint(dx, 0), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, at + QPoint(dx, 0), Qt::NoButton);
+}
+
+TEST(Window, SizeAndColumnWidthsAreRememberedBetweenRuns)
+{
+    // Never the real user's configuration.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    ASSERT_FALSE(config.isEmpty());
+    EXPECT_TRUE(gui::openWindowSettings()->fileName().startsWith(config))
+        << gui::openWindowSettings()->fileName().toStdString();
+
+    int dragged = 0;
+    {
+        WindowRig rig;
+        ASSERT_TRUE(rig.start());
+        rig.form.showWindow();
+        rig.form.resize(920, 640);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+        addTrip(rig.ctx.grid, 7001, "Ración engorde");
+        rig.ctx.grid.refresh();
+        settle();
+        auto *view = child<QTreeView>(rig.form, "Report");
+        const int before = view->columnWidth(TripCell::Receta);
+        dragSectionEdge(view->header(), TripCell::Receta, 60);
+        dragged = view->columnWidth(TripCell::Receta);
+        EXPECT_EQ(dragged, before + 60);
+        EXPECT_EQ(rig.form.userColumnWidths()[TripCell::Receta], dragged);
+        // A new download measures again, and keeps the user's width.
+        rig.ctx.grid.clearRows();
+        addTrip(rig.ctx.grid, 7002, "Ración engorde");
+        rig.ctx.grid.refresh();
+        settle();
+        EXPECT_EQ(view->columnWidth(TripCell::Receta), dragged);
+        rig.form.cmdsalir_Click();
+    }
+    {
+        WindowRig next(true, true);
+        EXPECT_EQ(next.form.size(), QSize(920, 640));
+        ASSERT_TRUE(next.start());
+        EXPECT_EQ(next.form.userColumnWidths()[TripCell::Receta], dragged);
+        auto *view = child<QTreeView>(next.form, "Report");
+        EXPECT_EQ(view->columnWidth(TripCell::Receta), dragged);
+        // A double-click on the edge gives the column back to its content.
+        emit view->header()->sectionHandleDoubleClicked(TripCell::Receta);
+        EXPECT_EQ(next.form.userColumnWidths()[TripCell::Receta], 0);
+        EXPECT_LT(view->columnWidth(TripCell::Receta), dragged);
+    }
+}
+
+TEST(Window, SmallestWindowKeepsEveryControlApart)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    rig.form.resize(200, 150);
+    EXPECT_EQ(rig.form.size(), rig.form.minimumSize());
+    EXPECT_LT(rig.form.minimumWidth(), 800);
+
+    const char *names[] = {"FrSum",       "Tabb",     "CmdDescargar", "cmdgrabar",
+                           "CmdImprimir", "cmdsalir", "lblResultado"};
+    for (QSize size : {rig.form.minimumSize(), QSize(800, 533), QSize(1200, 800)}) {
+        rig.form.resize(size);
+        ASSERT_EQ(rig.form.size(), size);
+        for (size_t a = 0; a < std::size(names); ++a) {
+            const QRect ra = rig.form.control(names[a])->geometry();
+            EXPECT_TRUE(rig.form.rect().contains(ra)) << names[a] << " at " << size.width();
+            for (size_t b = a + 1; b < std::size(names); ++b)
+                EXPECT_FALSE(ra.intersects(rig.form.control(names[b])->geometry()))
+                    << names[a] << " and " << names[b] << " at " << size.width() << "x"
+                    << size.height();
+        }
+        // The event panel covers the trip panel and leaves the buttons free.
+        rig.form.mnuver_Click();
+        EXPECT_EQ(rig.form.control("FrSuces")->geometry(), rig.form.control("FrSum")->geometry());
+    }
+}
+
+TEST(Window, EventListShowsLongTextsWhole)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    const QString longText =
+        "Se Actualizaron las cabezas de los rodeos correctamente con las cabezas de la ultima "
+        "ronda de alimentacion del rodeo Vacas frescas, Vaquillonas primer parto, Vacas secas "
+        "y Terneros de recria en los corrales del tambo dos  09:58:41";
+    rig.home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', '" + longText +
+                  "')");
+    rig.home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Corto')");
+    rig.form.mnuul_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    settle(100);
+    auto *list = child<QTreeWidget>(rig.form, "ReportSincro");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    QTreeWidgetItem *shortItem = list->topLevelItem(0);
+    QTreeWidgetItem *longItem = list->topLevelItem(1);
+    EXPECT_EQ(longItem->toolTip(2), longText);
+    const int line = list->fontMetrics().height();
+    EXPECT_LT(list->visualItemRect(shortItem).height(), 2 * line);
+    // Wrapped onto as many lines as the column needs.
+    const int column = list->columnWidth(2);
+    const int lines = (list->fontMetrics().horizontalAdvance(longText) + column - 1) / column;
+    ASSERT_GE(lines, 2);
+    EXPECT_GE(list->visualItemRect(longItem).height(), lines * line);
+
+    // Narrower: more lines.
+    const int tall = list->visualItemRect(longItem).height();
+    rig.form.resize(rig.form.minimumSize());
+    settle(100);
+    EXPECT_GT(list->visualItemRect(longItem).height(), tall);
+}
+
+TEST(Window, WaitPanelFitsLongMessagesAndCountsARestartingBar)
+{
+    WindowRig rig;
+    rig.form.resize(800, 533);
+    rig.form.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    auto &panel = rig.form.overlay();
+    const QString text = "Sincronizando cabezas de rodeo Vacas frescas con la ultima descarga de "
+                         "la nube ";
+    panel.setText(text);
+    panel.setVisible(true);
+    QLabel *message = panel.findChildren<QLabel *>().at(0);
+    ASSERT_EQ(message->text(), text);
+    EXPECT_TRUE(rig.form.rect().contains(panel.geometry()));
+    EXPECT_GE(message->width(), message->fontMetrics().horizontalAdvance(text.trimmed()));
+
+    // A window too narrow for one line: the message wraps and the panel grows.
+    rig.form.resize(rig.form.minimumSize());
+    rig.form.resize(rig.form.minimumWidth(), 533);
+    panel.setText(text + text);
+    EXPECT_TRUE(rig.form.rect().contains(panel.geometry()));
+    EXPECT_GE(message->height(), message->heightForWidth(message->width()));
+    EXPECT_GE(message->height(), 2 * message->fontMetrics().height());
+
+    // The bar never shows a share; once it starts again it counts the trips.
+    EXPECT_FALSE(panel.barShowsShare());
+    panel.setMaximum(100);
+    panel.setValue(0);
+    for (int v = 1; v <= 100; ++v)
+        panel.setValue(v);
+    EXPECT_EQ(panel.countText(), QString());
+    panel.setValue(1);
+    EXPECT_EQ(panel.countText(), "viaje 101");
+    panel.setValue(2);
+    EXPECT_EQ(panel.countText(), "viaje 102");
+    panel.setValue(0);
+    EXPECT_EQ(panel.countText(), QString());
+}
+
+TEST(Window, QtOwnTextsSpeakTheDesktopsLanguage)
+{
+    ASSERT_EQ(QLocale::system().language(), QLocale::Spanish) << "run under LANG=es_AR.UTF-8";
+    EXPECT_EQ(gui::installQtTranslations(QLocale::c()), nullptr);
+    QTranslator *translator = gui::installQtTranslations();
+    ASSERT_NE(translator, nullptr);
+
+    // The closing question as the tray program asks it.
+    gui::PopupNotice popup;
+    gui::GuiNotices notices(popup);
+    QString yes, no, shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        yes = box->button(QMessageBox::Yes)->text();
+        no = box->button(QMessageBox::No)->text();
+        shown = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    poll.start(20);
+    EXPECT_FALSE(notices.askYesNo(gui::closingQuestionText(), "Que desea hacer", true));
+    poll.stop();
+    EXPECT_TRUE(yes == "&Sí" || yes == "Sí") << yes.toStdString();
+    EXPECT_EQ(QString(no).remove('&'), "No");
+    // The program's own text stays as it is.
+    EXPECT_EQ(shown, "¿Desea Cerrar Zelvano? o solo minimizarlo\nSI = Cierra\nNO = Minimiza");
+
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
 }
 
 } // namespace

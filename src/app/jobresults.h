@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace zelvano {
+
+class Outcome;
+struct DownloadOutcome;
+struct SaveOutcome;
+
+// The window's words for what a job came to, one line each, shown under the
+// buttons until the next job. The event log keeps the system's own texts;
+// these tell the person at the desk what just happened, a silent refusal of
+// the login included. `time` is the time of day the job ended ("10:00:05").
+QString downloadResultText(const DownloadOutcome &outcome, const QString &time, bool automatic);
+QString saveResultText(const SaveOutcome &outcome, const QString &time, bool automatic);
+QString eventListResultText(const Outcome &outcome, int events, const QString &time);
+
+} // namespace zelvano
