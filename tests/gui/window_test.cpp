@@ -4,7 +4,7 @@
 #include "gui/popup.h"
 #include "gui/tripgridmodel.h"
 #include "gui/waitpanel.h"
-#include "platform/processlist.h"
+#include "platform/instancelock.h"
 #include "support/testsupport.h"
 
 #include <QDateEdit>
@@ -24,10 +24,10 @@ namespace {
 
 using gui::FrmSucesosAuto;
 
-class OneProcess final : public ProcessList
+class FreeFolder final : public InstanceClaim
 {
 public:
-    QStringList names() const override { return {"zelvano"}; }
+    bool claim(const QString &) override { return true; }
 };
 
 // A window on a test home, its context built on the window.
@@ -44,8 +44,8 @@ struct WindowRig
 
     bool start()
     {
-        OneProcess processes;
-        return Form_Load(ctx, {processes, "zelvano", timer, form});
+        FreeFolder instance;
+        return Form_Load(ctx, {instance, timer, form});
     }
 
     TestHome home;
