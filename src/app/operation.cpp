@@ -44,7 +44,11 @@ bool runUserOperation(AppContext &ctx, const QString &procedure, const std::func
     bool opened = false;
     if (!ctx.Connected) {
         Conectar_Base(ctx);
-        opened = ctx.Connected;
+        // Its box said why; the operation would only add boxes of its own
+        // about the same closed database.
+        if (!ctx.Connected)
+            return true;
+        opened = true;
     }
     try {
         work();

@@ -32,7 +32,8 @@ QString busyNoticeText(const QString &running);
 
 // Runs an operation the user started from a button or a menu entry. Refused
 // with a short notice while another operation runs (false then). It opens the
-// local connection when closed and closes only a connection it opened itself.
+// local connection when closed and closes only a connection it opened itself;
+// when it cannot be opened the work does not run (the connection's box told why).
 // An error that escapes the operation is shown in a message box.
 bool runUserOperation(AppContext &ctx, const QString &procedure, const std::function<void()> &work);
 

@@ -6,6 +6,7 @@
 #include "common/datetexts.h"
 #include "common/error.h"
 #include "common/errortext.h"
+#include "common/stoprequest.h"
 #include "download/download.h"
 #include "milk/import.h"
 #include "store/appcontext.h"
@@ -13,6 +14,8 @@
 #include "store/eventlog.h"
 #include "store/settings.h"
 #include "trips/save.h"
+
+#include <QtGlobal>
 
 #include <limits>
 
@@ -40,6 +43,27 @@ TickSteps TickSteps::program()
 Scheduler::Scheduler(AppContext &ctx, TickTimer &timer, TickSteps steps)
     : m_ctx(ctx), m_timer(timer), m_steps(std::move(steps))
 {
+}
+
+int Scheduler::tickIntervalMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("ZELVANO_TICK_MS", &ok);
+    return ok && ms >= 100 && ms <= kIntervalMs ? ms : kIntervalMs;
+}
+
+QString Scheduler::stopEventText(const QString &step)
+{
+    QString what;
+    if (step == QLatin1String("CmdDescargar_Click"))
+        what = QStringLiteral("la descarga de viajes");
+    else if (step == QLatin1String("CmdGrabar_Click"))
+        what = QStringLiteral("la grabacion de viajes");
+    else
+        what = QStringLiteral("la importacion de archivos de ordene");
+    return QStringLiteral("Zelvano se detuvo durante ") + what +
+           QStringLiteral(": lo que quedo sin terminar no se guardo y se retoma en la proxima "
+                          "ejecucion - ");
 }
 
 bool Scheduler::downloadDue(qint16 minuteCounter, double downloadEveryMinutes)
@@ -77,6 +101,7 @@ void Scheduler::TimeDesc_Timer()
     OperationGuard guard(m_ctx, QStringLiteral("TimeDesc_Timer"));
     if (!guard.acquired())
         return;
+    m_stoppedDuring.clear();
     try {
         runTick();
     } catch (const AppError &error) {
@@ -84,6 +109,24 @@ void Scheduler::TimeDesc_Timer()
     } catch (const std::exception &error) {
         mendEscapedError(AppError(0, QString::fromLocal8Bit(error.what())));
     }
+    m_step.clear();
+}
+
+bool Scheduler::runStep(const char *procedure, const std::function<void(AppContext &)> &job)
+{
+    if (stopRequested())
+        return false;
+    m_step = QString::fromLatin1(procedure);
+    job(m_ctx);
+    yield();
+    m_step.clear();
+    if (!stopRequested())
+        return true;
+    // The stop came while the job ran: a remote exchange was abandoned and the
+    // job rolled back what it began. Its own failure event alone would read as
+    // a fault of the server; this one says why.
+    m_stoppedDuring = QString::fromLatin1(procedure);
+    return false;
 }
 
 void Scheduler::runTick()
@@ -92,11 +135,14 @@ void Scheduler::runTick()
     if (!m_ctx.Connected)
         return;
     yield();
-    m_steps.loadSettings(m_ctx);
-    yield();
+    if (!stopRequested()) {
+        m_steps.loadSettings(m_ctx);
+        yield();
+    }
 
     Settings &s = m_ctx.settings;
-    if (downloadDue(s.MinuteCounter, s.DownloadEveryMinutes)) {
+    bool goOn = !stopRequested();
+    if (goOn && downloadDue(s.MinuteCounter, s.DownloadEveryMinutes)) {
         m_timer.setEnabled(false);
         s.MinuteCounter = 0;
         // The automatic download always fetches the new trips; a date range
@@ -104,21 +150,21 @@ void Scheduler::runTick()
         const bool tab = m_ctx.newTripsOnly;
         m_ctx.newTripsOnly = true;
         try {
-            m_steps.download(m_ctx);
+            goOn = runStep("CmdDescargar_Click", m_steps.download);
         } catch (...) {
             m_ctx.newTripsOnly = tab;
             throw;
         }
         m_ctx.newTripsOnly = tab;
-        yield();
-        m_steps.save(m_ctx);
-        yield();
+        // A download cut short by a stop is not saved: the next run fetches it whole.
+        goOn = goOn && runStep("CmdGrabar_Click", m_steps.save);
     }
-    if (importDue(s.CsvImportEnabled, s.ImportTime, m_ctx.clock.timeOfDay())) {
+    if (goOn && importDue(s.CsvImportEnabled, s.ImportTime, m_ctx.clock.timeOfDay())) {
         m_timer.setEnabled(false);
-        m_steps.import(m_ctx);
-        yield();
+        runStep("Abrir", m_steps.import);
     }
+    if (!m_stoppedDuring.isEmpty())
+        logEvent(m_ctx, stopEventText(m_stoppedDuring));
     m_timer.setEnabled(true);
     m_steps.close(m_ctx);
 }

@@ -42,9 +42,22 @@ public:
     static bool importDue(bool csvImportEnabled, const QString &importTime, const QTime &now);
 
     static constexpr int kIntervalMs = 60000;
+    // The tick's interval: kIntervalMs, unless ZELVANO_TICK_MS (100 to 60000)
+    // shortens the minute for tests and the demo. Off unless set.
+    static int tickIntervalMs();
+
+    // The procedure the tick runs now ("" between ticks and while it only
+    // connects or reloads the settings).
+    QString step() const { return m_step; }
+
+    // The event of a stop that came while a job of the tick ran.
+    static QString stopEventText(const QString &step);
 
 private:
     void runTick();
+    // Runs one job of the tick; false when a stop was requested, before or
+    // during it: the tick then starts nothing more.
+    bool runStep(const char *procedure, const std::function<void(AppContext &)> &job);
     void countMinute();
     void yield();
     void mendEscapedError(const AppError &error);
@@ -52,6 +65,8 @@ private:
     AppContext &m_ctx;
     TickTimer &m_timer;
     TickSteps m_steps;
+    QString m_step;
+    QString m_stoppedDuring;
 };
 
 } // namespace zelvano

@@ -1,19 +1,16 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 namespace zelvano {
 
 struct AppContext;
-class ProcessList;
+class InstanceClaim;
 
-// True when the list holds the program's own name twice or more: the running
-// copy that asks is one of them. Names compare exactly, letter case included.
-bool secondCopyListed(const QStringList &processNames, const QString &executableName);
+// The single-instance check of the tray program and the service: one running
+// copy per program folder (ctx.homeDir). When another copy holds the folder it
+// tells so and returns true: the caller ends at once, with a non-zero status.
+bool Ver_Abierto(AppContext &ctx, InstanceClaim &instance);
 
-// The single-instance check of the tray program and the service. When another
-// copy runs it tells so and returns true: the caller ends at once.
-bool Ver_Abierto(AppContext &ctx, const ProcessList &processes, const QString &executableName);
+// The exit status of a start refused because another copy runs for the folder.
+inline constexpr int kExitAnotherCopyRuns = 3;
 
 } // namespace zelvano

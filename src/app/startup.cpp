@@ -37,7 +37,7 @@ bool Form_Load(AppContext &ctx, const StartupParts &parts)
     // Dates and times become text in one place (DateTexts), always day-first
     // "dd/MM/yyyy" and "HH:mm:ss", so the desktop's format needs no change.
     ctx.settings.LocaleDecimalSeparator = Leer_Locale(kLocaleDecimalSeparator);
-    if (Ver_Abierto(ctx, parts.processes, parts.executableName))
+    if (Ver_Abierto(ctx, parts.instance))
         return false;
     ctx.window.setCaption(windowCaption(QString()));
     ctx.DTdesde = QDate();
@@ -54,7 +54,7 @@ bool Form_Load(AppContext &ctx, const StartupParts &parts)
     }
 
     ctx.settings.MinuteCounter = 0;
-    parts.timer.setInterval(Scheduler::kIntervalMs);
+    parts.timer.setInterval(Scheduler::tickIntervalMs());
     parts.timer.setEnabled(true);
     if (ctx.Connected)
         closeLocalConnection(ctx);

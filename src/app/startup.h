@@ -5,7 +5,7 @@
 namespace zelvano {
 
 struct AppContext;
-class ProcessList;
+class InstanceClaim;
 class TickTimer;
 
 // What the start-up needs of the window and its tray icon; the service has
@@ -31,8 +31,7 @@ public:
 
 struct StartupParts
 {
-    const ProcessList &processes;
-    QString executableName;
+    InstanceClaim &instance; // one copy per program folder
     TickTimer &timer;
     ShellWindow &shell;
 };
@@ -47,7 +46,7 @@ enum class TrayAction { Nothing, ShowMenu, ShowWindow };
 TrayAction trayCallbackAction(int message);
 
 // The start-up sequence (the window's Load). False when another copy of the
-// program runs: the caller ends at once.
+// program runs for the same folder: the caller ends at once (kExitAnotherCopyRuns).
 bool Form_Load(AppContext &ctx, const StartupParts &parts);
 
 } // namespace zelvano

@@ -71,6 +71,27 @@ QTime parseTime(const QString &text)
     }
     while (p != end && blank(*p))
         ++p;
+    // A 12-hour form: "AM"/"PM", "a.m."/"p.m.", "a. m." in any letter case.
+    if (p != end && (*p == u'a' || *p == u'A' || *p == u'p' || *p == u'P')) {
+        const bool pm = *p == u'p' || *p == u'P';
+        ++p;
+        if (p != end && *p == u'.')
+            ++p;
+        while (p != end && blank(*p))
+            ++p;
+        if (p == end || (*p != u'm' && *p != u'M'))
+            return QTime();
+        ++p;
+        if (p != end && *p == u'.')
+            ++p;
+        while (p != end && blank(*p))
+            ++p;
+        // 12 AM is midnight, 12 PM noon; an hour past 12 already means itself.
+        if (h == 12 && !pm)
+            h = 0;
+        else if (h < 12 && pm)
+            h += 12;
+    }
     return p == end ? QTime(h, m, s) : QTime();
 }
 

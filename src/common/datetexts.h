@@ -24,7 +24,8 @@ QString dateTime(const QDateTime &dt); // "07/12/2026 14:05:09", the time left o
 // "yyyyMMdd"; an invalid date when none fits.
 QDate parseDate(const QString &text);
 
-// Reads "H:mm", "HH:mm" and "HH:mm:ss"; an invalid time when none fits.
+// Reads "H:mm", "HH:mm" and "HH:mm:ss", also in 12-hour form ("7:30 PM",
+// "07:30:00 p.m.", "12:00 AM" is midnight); an invalid time when none fits.
 QTime parseTime(const QString &text);
 
 // Formats a value as a time of day with mask "HH:mm": a text holding a time

@@ -554,8 +554,15 @@ void FrmSucesosAuto::addTrayIcon()
         m_tray->show();
         return;
     }
-    // Without a notification area the window stays on the desktop.
+    // Without a notification area the window stays on the desktop, and the
+    // icon goes in when one appears (a panel that starts after the program).
     showWindow();
+    if (!m_trayRetry) {
+        m_trayRetry = new QTimer(this);
+        connect(m_trayRetry, &QTimer::timeout, this, [this] { retryTrayIcon(); });
+    }
+    m_trayRetriesLeft = trayRetries;
+    m_trayRetry->start(trayRetryMs);
     if (m_ctx) {
         AppContext &ctx = *m_ctx;
         runUserOperation(ctx, QStringLiteral("Agregar_Icono"), [&ctx] {
@@ -567,6 +574,18 @@ void FrmSucesosAuto::addTrayIcon()
                         ctx.timeText());
         });
     }
+}
+
+void FrmSucesosAuto::retryTrayIcon()
+{
+    if (--m_trayRetriesLeft <= 0)
+        m_trayRetry->stop();
+    if (!trayAvailable || !trayAvailable())
+        return;
+    m_trayRetry->stop();
+    m_hasTray = true;
+    m_tray->show();
+    hide();
 }
 
 void FrmSucesosAuto::hideWindow()

@@ -21,6 +21,7 @@ class QTabWidget;
 class QTreeView;
 class QTreeWidget;
 class QAction;
+class QTimer;
 
 namespace zelvano {
 struct AppContext;
@@ -125,6 +126,9 @@ public:
 
     // Whether the desktop has a notification area; tests choose.
     std::function<bool()> trayAvailable;
+    // Without one at start-up, how often and how many times to look again.
+    int trayRetryMs = 10000;
+    int trayRetries = 60;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -145,6 +149,8 @@ private:
     // Hides the window; without a notification area it is minimised instead,
     // or nothing would bring it back.
     void putAway();
+    // The notification area came after the program: the icon goes in.
+    void retryTrayIcon();
 
     AppContext *m_ctx = nullptr;
     QString m_caption;
@@ -182,6 +188,9 @@ private:
     bool m_settingWidths = false;
     bool m_headerPressed = false;
     bool m_eventLayoutPending = false;
+
+    QTimer *m_trayRetry = nullptr;
+    int m_trayRetriesLeft = 0;
 };
 
 // The closing question's text: three lines.

@@ -2,6 +2,7 @@
 
 #include "gui/popup.h"
 
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -35,10 +36,53 @@ QString lines(const QString &text)
 
 } // namespace
 
+GuiNotices::~GuiNotices()
+{
+    for (const QPointer<QMessageBox> &box : std::as_const(m_order))
+        delete box.data();
+}
+
 void GuiNotices::messageBox(const QString &text, Icon icon, const QString &title)
 {
-    QMessageBox box(boxIcon(icon), title, lines(text), QMessageBox::Ok);
-    box.exec();
+    if (QMessageBox *open = m_open.value(text)) {
+        open->raise();
+        return;
+    }
+    // Answered boxes are gone: forget them (texts carry times, so they differ).
+    m_open.removeIf([](QHash<QString, QPointer<QMessageBox>>::iterator entry) {
+        return entry.value().isNull();
+    });
+    m_order.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
+
+    auto *box = new QMessageBox(boxIcon(icon), title, lines(text), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal for the desk, but the caller is not held: show() returns at once.
+    box->setWindowModality(Qt::ApplicationModal);
+    m_open.insert(text, box);
+    m_order << box;
+    box->show();
+}
+
+QList<QMessageBox *> GuiNotices::openBoxes() const
+{
+    QList<QMessageBox *> boxes;
+    for (const QPointer<QMessageBox> &box : m_order)
+        if (box && box->isVisible())
+            boxes << box.data();
+    return boxes;
+}
+
+void GuiNotices::waitForOpenBoxes()
+{
+    const QList<QPointer<QMessageBox>> boxes = m_order;
+    for (const QPointer<QMessageBox> &box : boxes) {
+        if (!box || !box->isVisible())
+            continue;
+        QEventLoop loop;
+        QObject::connect(box.data(), &QDialog::finished, &loop, &QEventLoop::quit);
+        QObject::connect(box.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 bool GuiNotices::askYesNo(const QString &text, const QString &title, bool defaultYes)

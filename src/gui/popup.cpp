@@ -27,6 +27,8 @@ PopupNotice::PopupNotice(QWidget *parent)
     m_icon->setAlignment(Qt::AlignTop);
     m_text = new QLabel(this);
     m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 10, 14, 10);
     layout->setSpacing(10);
@@ -42,14 +44,18 @@ void PopupNotice::showNotice(const QString &text)
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_text->setText(shown);
-    adjustSize();
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.right() - width() - 12, area.bottom() - height() - 12);
-    }
+    setFixedSize(kWidth, kHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(placement(screen->geometry()));
     show();
     raise();
     m_hideTimer.start(kShowMs);
+}
+
+QPoint PopupNotice::placement(const QRect &screen)
+{
+    return {screen.right() + 1 - kWidth - kRightMargin,
+            screen.bottom() + 1 - kBottomMargin - kHeight};
 }
 
 void PopupNotice::mousePressEvent(QMouseEvent *)

@@ -3,14 +3,16 @@
 #include "app/headless.h"
 #include "app/operation.h"
 #include "app/scheduler.h"
+#include "app/singleinstance.h"
 #include "app/startup.h"
 #include "app/ticktimer.h"
 #include "common/error.h"
+#include "common/stoprequest.h"
 #include "gui/frmsucesosauto.h"
 #include "gui/guinotices.h"
 #include "gui/translations.h"
 #include "gui/waitpanel.h"
-#include "platform/processlist.h"
+#include "platform/instancelock.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
 
@@ -47,6 +49,16 @@ bool displayAvailable(QString *why)
     return true;
 }
 
+void TrayEnding::operator()(int code)
+{
+    m_timer.setEnabled(false);
+    m_exitCode = code;
+    m_notices.waitForOpenBoxes();
+    requestStop();
+    TerminationSignals::armStopWatchdog();
+    QCoreApplication::exit(code);
+}
+
 int runTrayProgram(const QString &homeDir)
 {
     QApplication::setQuitOnLastWindowClosed(false);
@@ -67,11 +79,8 @@ int runTrayProgram(const QString &homeDir)
     QtTickTimer timer;
     Scheduler scheduler(ctx, timer);
     timer.setTick([&] { scheduler.TimeDesc_Timer(); });
-    int exitCode = -1;
-    ctx.endProgram = [&exitCode](int code) {
-        exitCode = code;
-        QCoreApplication::exit(code);
-    };
+    TrayEnding ending(notices, timer);
+    ctx.endProgram = [&ending](int code) { ending(code); };
 
     TerminationSignals::install();
     static AppContext *signalled = nullptr;
@@ -84,11 +93,17 @@ int runTrayProgram(const QString &homeDir)
         },
         nullptr);
 
-    SystemProcessList processes;
-    if (!Form_Load(ctx, {processes, ownExecutableName(), timer, form}))
-        return 0;
-    if (exitCode >= 0)
-        return exitCode;
+    FolderInstanceLock instance;
+    if (!Form_Load(ctx, {instance, timer, form})) {
+        std::fprintf(stderr,
+                     "zelvano: another copy (the tray program or the service) runs for %s; "
+                     "not started\n",
+                     homeDir.toLocal8Bit().constData());
+        notices.waitForOpenBoxes();
+        return kExitAnotherCopyRuns;
+    }
+    if (ending.exitCode() >= 0)
+        return ending.exitCode();
     if (qEnvironmentVariableIsSet("ZELVANO_STARTUP_PROBE")) {
         QCoreApplication::processEvents();
         std::printf("startup-probe: %lld tray=%s\n", QDateTime::currentMSecsSinceEpoch(),

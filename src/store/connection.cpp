@@ -72,6 +72,11 @@ bool cutConnectionPath(const QString &joined, QString *path)
     if (length < 0)
         return false;
     *path = joined.right(length);
+    // Blanks and tabs after the path are not part of it (an editor leaves them).
+    qsizetype end = path->size();
+    while (end > 0 && (path->at(end - 1) == u' ' || path->at(end - 1) == u'\t'))
+        --end;
+    path->truncate(end);
     return true;
 }
 

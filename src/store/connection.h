@@ -7,7 +7,8 @@ namespace zelvano {
 struct AppContext;
 
 // The database path inside conexion.txt: the joined lines, from two characters
-// after the first "=". False when the text is too short to hold a path.
+// after the first "=", without blanks and tabs at its end. False when the text
+// is too short to hold a path.
 bool cutConnectionPath(const QString &joined, QString *path);
 
 // The lock file the suite keeps beside a database it has open: ".mdb"

@@ -7,6 +7,9 @@
 #include "store/eventlog.h"
 #include "store/tables.h"
 
+#include <charconv>
+#include <limits>
+
 namespace zelvano {
 
 namespace {
@@ -21,6 +24,49 @@ QString textOf(const QVariant &v)
 bool boolOf(const QVariant &v)
 {
     return vb::isNull(v) ? false : vb::toBool(v);
+}
+
+// The leading number of a text: blanks before it, an optional sign, digits and
+// one "." for the decimal point; reading stops at the first character that
+// does not fit ("1 5" is 1, "2e1" is 2, "15 min" is 15); none gives 0.
+double leadingNumber(const QString &text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    QByteArray number;
+    if (i < n && (text[i] == u'-' || text[i] == u'+'))
+        number.append(char(text[i++].unicode()));
+    bool digits = false, point = false;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            number.append(char(c));
+            digits = true;
+        } else if (c == u'.' && !point) {
+            number.append('.');
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits)
+        return 0.0;
+    if (number.endsWith('.'))
+        number.chop(1);
+    const char *first = number.constData();
+    bool negative = false;
+    if (*first == '-' || *first == '+')
+        negative = *first++ == '-';
+    double value = 0;
+    const auto read = std::from_chars(first, number.constData() + number.size(), value);
+    if (read.ec == std::errc::result_out_of_range) {
+        // Too many digits: huge when any digit before the point is not 0, else tiny.
+        const QByteArray whole = QByteArray(first).split('.').first();
+        value = whole.count('0') == whole.size() ? 0.0 : std::numeric_limits<double>::infinity();
+    }
+    return negative ? -value : value;
 }
 
 } // namespace
@@ -72,7 +118,9 @@ void Inicializar_Usuarios(AppContext &ctx)
                            ? QStringLiteral("ODBC")
                            : QStringLiteral("WEB");
         s.UseDownloadInterval = boolOf(rs.value(MiEmpresa::UseDownloadInterval));
-        s.DownloadEveryMinutes = s.UseDownloadInterval ? vb::val(textOf(rs.value(MiEmpresa::DownloadEveryMinutes))) : 0.0;
+        s.DownloadEveryMinutes =
+            s.UseDownloadInterval ? leadingNumber(textOf(rs.value(MiEmpresa::DownloadEveryMinutes)))
+                                  : 0.0;
         s.CsvImportEnabled = boolOf(rs.value(MiEmpresa::CsvImportEnabled));
         if (s.CsvImportEnabled) {
             s.ImportFolder = textOf(rs.value(MiEmpresa::ImportFolder));

@@ -2,7 +2,9 @@
 #include "app/scheduler.h"
 #include "app/ticktimer.h"
 #include "common/error.h"
+#include "common/stoprequest.h"
 #include "store/connection.h"
+#include "store/eventlog.h"
 #include "store/settings.h"
 #include "support/testsupport.h"
 
@@ -29,6 +31,7 @@ protected:
         timer.setInterval(Scheduler::kIntervalMs);
         timer.setEnabled(true);
     }
+    ~SchedulerTest() override { clearStopRequest(); }
 
     TickSteps recordingSteps()
     {
@@ -37,6 +40,10 @@ protected:
             return [this, name](AppContext &ctx) {
                 calls.push_back(
                     {name, tickNumber, timer.isEnabled(), ctx.Connected, ctx.newTripsOnly});
+                stepsSeen << scheduler.step();
+                // As a SIGTERM that arrives while this step runs.
+                if (name == stopDuring)
+                    requestStop();
             };
         };
         steps.download = record(QStringLiteral("download"));
@@ -86,6 +93,8 @@ protected:
     ManualTickTimer timer;
     Scheduler scheduler;
     std::vector<Call> calls;
+    QStringList stepsSeen;
+    QString stopDuring;
     int tickNumber = 0;
 };
 
@@ -196,6 +205,109 @@ TEST_F(SchedulerTest, ImportRunsFromItsTimeToTheEndOfTheDay)
         EXPECT_EQ(!ticksOf("import").empty(), c.runs)
             << c.importTime.toStdString() << " at " << c.now.toString().toStdString();
         EXPECT_EQ(Scheduler::importDue(true, c.importTime, c.now), c.runs);
+    }
+}
+
+TEST_F(SchedulerTest, TwelveHourImportTimesMeanTheirTimeOfDay)
+{
+    // Read as no time at all, these would import on every tick from midnight.
+    struct Case
+    {
+        QString importTime;
+        QTime now;
+        bool runs;
+    };
+    const std::vector<Case> cases = {
+        {"7:30 PM", QTime(0, 0), false},      {"7:30 PM", QTime(19, 29), false},
+        {"7:30 PM", QTime(19, 30), true},     {"07:30 p.m.", QTime(12, 0), false},
+        {"07:30 p.m.", QTime(23, 0), true},   {"7:30:00 a.m.", QTime(7, 29), false},
+        {"7:30:00 a.m.", QTime(7, 30), true}, {"12:00 AM", QTime(0, 0), true},
+        {"12:15 PM", QTime(12, 14), false},   {"12:15 PM", QTime(12, 15), true},
+    };
+    for (const Case &c : cases) {
+        calls.clear();
+        configure(1000, true, c.importTime);
+        home.clock.set(QDateTime(QDate(2026, 12, 7), c.now));
+        tick();
+        EXPECT_EQ(!ticksOf("import").empty(), c.runs)
+            << c.importTime.toStdString() << " at " << c.now.toString().toStdString();
+    }
+}
+
+TEST_F(SchedulerTest, AStopDuringAJobEndsTheTickAfterItAndSaysWhy)
+{
+    configure(1, true, QStringLiteral("00:00"));
+    stopDuring = QStringLiteral("download");
+    tick();
+    // The download cut short is not saved, and nothing else starts.
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].step, "download");
+    EXPECT_EQ(stepsSeen, QStringList({"CmdDescargar_Click"}));
+    EXPECT_TRUE(scheduler.step().isEmpty());
+    EXPECT_TRUE(timer.isEnabled());
+    EXPECT_FALSE(home.ctx.Connected);
+    EXPECT_EQ(
+        eventTexts(home),
+        QStringList({"Zelvano se detuvo durante la descarga de viajes: lo que quedo sin "
+                     "terminar no se guardo y se retoma en la proxima ejecucion - 10:00:00"}));
+
+    clearStopRequest();
+    stopDuring = QStringLiteral("save");
+    calls.clear();
+    tick();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].step, "save");
+    EXPECT_TRUE(
+        eventTexts(home).last().startsWith("Zelvano se detuvo durante la grabacion de viajes:"));
+
+    clearStopRequest();
+    stopDuring = QStringLiteral("import");
+    calls.clear();
+    tick();
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(stepsSeen.mid(3), QStringList({"CmdDescargar_Click", "CmdGrabar_Click", "Abrir"}));
+    EXPECT_TRUE(eventTexts(home).last().startsWith(
+        "Zelvano se detuvo durante la importacion de archivos de ordene:"));
+    EXPECT_EQ(eventTexts(home).size(), 3);
+}
+
+TEST_F(SchedulerTest, AStopBeforeTheTickStartsNoJobAndLogsNothing)
+{
+    configure(1, true, QStringLiteral("00:00"));
+    requestStop();
+    tick();
+    tick();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(home.ctx.settings.MinuteCounter, 2) << "a download not run is still due";
+    EXPECT_TRUE(eventTexts(home).isEmpty());
+    EXPECT_FALSE(home.ctx.Connected);
+    EXPECT_TRUE(timer.isEnabled());
+    clearStopRequest();
+    tick();
+    EXPECT_EQ(ticksOf("download"), (std::vector<int>{3}));
+}
+
+TEST(SchedulerInterval, AMinuteUnlessShortenedOnPurpose)
+{
+    struct Restore
+    {
+        QByteArray old = qgetenv("ZELVANO_TICK_MS");
+        ~Restore()
+        {
+            if (old.isNull())
+                qunsetenv("ZELVANO_TICK_MS");
+            else
+                qputenv("ZELVANO_TICK_MS", old);
+        }
+    } restore;
+    qunsetenv("ZELVANO_TICK_MS");
+    EXPECT_EQ(Scheduler::tickIntervalMs(), 60000);
+    const std::vector<std::pair<const char *, int>> cases = {
+        {"250", 250},  {"100", 100},     {"60000", 60000}, {"99", 60000}, {"0", 60000},
+        {"-5", 60000}, {"90000", 60000}, {"fast", 60000},  {"", 60000}};
+    for (const auto &[text, ms] : cases) {
+        qputenv("ZELVANO_TICK_MS", text);
+        EXPECT_EQ(Scheduler::tickIntervalMs(), ms) << text;
     }
 }
 
@@ -332,6 +444,22 @@ TEST(UserOperation, OpensAndClosesOnlyItsOwnConnection)
     home.connect();
     EXPECT_TRUE(runUserOperation(home.ctx, QStringLiteral("CmdDescargar_Click"), [] {}));
     EXPECT_TRUE(home.ctx.Connected) << "closed a connection it did not open";
+}
+
+TEST(UserOperation, AnUnreachableDatabaseIsToldInOneBox)
+{
+    // "Ultimos Sucesos" with the database gone: the connection's box, and not
+    // the list's own retry and failure boxes after it.
+    TestHome home;
+    home.writeConnectionFile("Data Source= " + home.filePath("missing.db").toUtf8());
+    home.ctx.events.push_back({1, QDate(2026, 12, 6), QStringLiteral("Ayer")});
+    EXPECT_TRUE(runUserOperation(home.ctx, QStringLiteral("Cargar_Sucesos"),
+                                 [&] { Cargar_Sucesos(home.ctx); }));
+    ASSERT_EQ(home.notices.notices().size(), 1u);
+    EXPECT_EQ(home.notices.notices()[0].title, "Servidor no Disponible");
+    EXPECT_EQ(home.ctx.events.size(), 1u) << "the list keeps what it showed";
+    EXPECT_TRUE(home.ctx.runningOperation.isEmpty());
+    EXPECT_FALSE(home.ctx.Connected);
 }
 
 TEST(UserOperation, EscapedErrorIsShownAndGuardReleased)

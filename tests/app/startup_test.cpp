@@ -1,12 +1,28 @@
 #include "app/startup.h"
 #include "app/ticktimer.h"
-#include "fakeprocesses.h"
+#include "platform/instancelock.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 namespace zelvano::test {
 namespace {
+
+// A folder claim that is free or held by another copy.
+class FakeClaim final : public InstanceClaim
+{
+public:
+    explicit FakeClaim(bool free) : m_free(free) {}
+    bool claim(const QString &folder) override
+    {
+        folders << folder;
+        return m_free;
+    }
+    QStringList folders;
+
+private:
+    bool m_free;
+};
 
 // Records what the start-up asks of the window, with the state at that moment.
 class RecordingShell final : public ShellWindow
@@ -37,11 +53,12 @@ TEST(Startup, SequenceLeavesTimerRunningConnectionClosedAndWindowHidden)
     home.ctx.DTdesde = QDate(2026, 1, 1);
     home.ctx.settings.MinuteCounter = 12;
     home.ctx.settings.LocaleDecimalSeparator.clear();
-    const FakeProcessList processes({"zelvano", "bash"});
+    FakeClaim instance(true);
     ManualTickTimer timer;
     RecordingShell shell(home.ctx);
 
-    ASSERT_TRUE(Form_Load(home.ctx, {processes, "zelvano", timer, shell}));
+    ASSERT_TRUE(Form_Load(home.ctx, {instance, timer, shell}));
+    EXPECT_EQ(instance.folders, QStringList({home.dir()})) << "claimed for its own folder";
 
     EXPECT_EQ(home.window.caption(), "Zelvano - V.1.0.0 - ");
     EXPECT_EQ(shell.tipAtTray, "Zelvano - V.1.0.0 - ");
@@ -64,10 +81,10 @@ TEST(Startup, MissingDatabaseStillStartsTheTimer)
 {
     TestHome home;
     home.writeConnectionFile("Data Source= " + home.filePath("none.db").toUtf8());
-    const FakeProcessList processes({"zelvano"});
+    FakeClaim instance(true);
     ManualTickTimer timer;
     RecordingShell shell(home.ctx);
-    ASSERT_TRUE(Form_Load(home.ctx, {processes, "zelvano", timer, shell}));
+    ASSERT_TRUE(Form_Load(home.ctx, {instance, timer, shell}));
     EXPECT_TRUE(timer.isEnabled());
     EXPECT_FALSE(home.ctx.Connected);
     ASSERT_EQ(home.notices.notices().size(), 1u);
@@ -78,16 +95,18 @@ TEST(Startup, MissingDatabaseStillStartsTheTimer)
 TEST(Startup, SecondCopyEndsBeforeTouchingAnything)
 {
     TestHome home;
-    const FakeProcessList processes({"zelvano", "zelvano"});
+    FakeClaim instance(false);
     ManualTickTimer timer;
     RecordingShell shell(home.ctx);
-    EXPECT_FALSE(Form_Load(home.ctx, {processes, "zelvano", timer, shell}));
+    EXPECT_FALSE(Form_Load(home.ctx, {instance, timer, shell}));
     EXPECT_TRUE(shell.steps.isEmpty());
     EXPECT_FALSE(timer.isEnabled());
     EXPECT_TRUE(home.window.caption().isEmpty());
     EXPECT_FALSE(home.ctx.Connected);
     ASSERT_EQ(home.notices.notices().size(), 1u);
     EXPECT_EQ(home.notices.notices()[0].text, "Ya hay una version en ejecucion de Zelvano");
+    EXPECT_EQ(home.notices.notices()[0].title, "Zelvano");
+    EXPECT_EQ(home.notices.notices()[0].icon, UserNotices::Icon::Exclamation);
 }
 
 TEST(Tray, TipIsTheCaptionCutTo64Characters)

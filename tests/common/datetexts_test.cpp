@@ -42,6 +42,26 @@ TEST(DateTexts, TimeTextsAcceptedAndRefused)
         EXPECT_FALSE(DateTexts::parseTime(QString::fromUtf8(refused)).isValid()) << refused;
 }
 
+TEST(DateTexts, TwelveHourTimesReadAsTheTimeTheyMean)
+{
+    EXPECT_EQ(DateTexts::parseTime("7:30 PM"), QTime(19, 30));
+    EXPECT_EQ(DateTexts::parseTime("07:30 p.m."), QTime(19, 30));
+    EXPECT_EQ(DateTexts::parseTime("07:30 p. m."), QTime(19, 30));
+    EXPECT_EQ(DateTexts::parseTime("7:30:00 a.m."), QTime(7, 30));
+    EXPECT_EQ(DateTexts::parseTime("7:30am"), QTime(7, 30));
+    EXPECT_EQ(DateTexts::parseTime("12:00 AM"), QTime(0, 0));
+    EXPECT_EQ(DateTexts::parseTime("12:05:09 am"), QTime(0, 5, 9));
+    EXPECT_EQ(DateTexts::parseTime("12:00 PM"), QTime(12, 0));
+    EXPECT_EQ(DateTexts::parseTime("11:59 PM "), QTime(23, 59));
+    EXPECT_EQ(DateTexts::parseTime("13:15 PM"), QTime(13, 15));
+    for (const char *refused :
+         {"7:30 P", "7:30 PX", "7:30 M", "7:30 PM x", "7:30 p.m.m", "25:00 PM"})
+        EXPECT_FALSE(DateTexts::parseTime(QString::fromUtf8(refused)).isValid()) << refused;
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("7:30 PM")), "19:30");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("12:00 AM")), "00:00");
+    EXPECT_EQ(DateTexts::hoursMinutes(QVariant("07/12/2026 07:30:00 p.m.")), "19:30");
+}
+
 TEST(DateTexts, Caption)
 {
     EXPECT_EQ(windowCaption(""), "Zelvano - V.1.0.0 - ");

@@ -10,7 +10,7 @@
 #include "gui/translations.h"
 #include "gui/tripgridmodel.h"
 #include "gui/waitpanel.h"
-#include "platform/processlist.h"
+#include "platform/instancelock.h"
 #include "support/testsupport.h"
 #include "windowrig.h"
 

@@ -4,7 +4,7 @@
 #include "app/ticktimer.h"
 #include "gui/frmsucesosauto.h"
 #include "gui/waitpanel.h"
-#include "platform/processlist.h"
+#include "platform/instancelock.h"
 #include "support/testsupport.h"
 
 #include <QSettings>
@@ -13,10 +13,10 @@
 
 namespace zelvano::test {
 
-class OneProcess final : public ProcessList
+class FreeFolder final : public InstanceClaim
 {
 public:
-    QStringList names() const override { return {"zelvano"}; }
+    bool claim(const QString &) override { return true; }
 };
 
 // A window starts from no remembered size or widths unless told to keep them.
@@ -44,8 +44,8 @@ struct WindowRig
 
     bool start()
     {
-        OneProcess processes;
-        return Form_Load(ctx, {processes, "zelvano", timer, form});
+        FreeFolder instance;
+        return Form_Load(ctx, {instance, timer, form});
     }
 
     TestHome home;

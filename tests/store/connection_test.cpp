@@ -39,6 +39,27 @@ TEST(ConnectionFile, LinesAreJoinedWithoutSeparators)
     EXPECT_EQ(home.ctx.connection->path(), home.databasePath());
 }
 
+TEST(ConnectionFile, BlanksAndTabsAfterThePathAreNotPartOfIt)
+{
+    QString path;
+    ASSERT_TRUE(cutConnectionPath("Data Source= /srv/farm/local.db \t  ", &path));
+    EXPECT_EQ(path, "/srv/farm/local.db");
+    // Blanks inside the path and the leading one after the skipped character stay.
+    ASSERT_TRUE(cutConnectionPath("Data Source=  /srv/mi campo/local.db\t", &path));
+    EXPECT_EQ(path, " /srv/mi campo/local.db");
+    ASSERT_TRUE(cutConnectionPath("key= \t ", &path));
+    EXPECT_EQ(path, "");
+
+    // The file as an editor leaves it: blanks after the path, then CR LF.
+    TestHome home;
+    home.writeConnectionFile("Data Source= " + home.databasePath().toUtf8() + "  \t\r\n");
+    Conectar_Base(home.ctx);
+    EXPECT_TRUE(home.ctx.Connected);
+    EXPECT_TRUE(home.notices.notices().empty());
+    ASSERT_NE(home.ctx.connection, nullptr);
+    EXPECT_EQ(home.ctx.connection->path(), home.databasePath());
+}
+
 TEST(ConnectionFile, LockFileNames)
 {
     EXPECT_EQ(lockFileName("/d/Dropbox/campo.mdb"), "/d/Dropbox/campo.ldb");

@@ -80,6 +80,21 @@ TEST(Settings, Conversions)
     EXPECT_EQ(home.ctx.settings.CsvDecimalSeparator, ",");
 }
 
+TEST(Settings, IntervalIsTheLeadingNumberOfItsText)
+{
+    TestHome home;
+    home.connect();
+    const std::vector<std::pair<QString, double>> cases = {
+        {"15 min", 15}, {"1 5", 1}, {"2e1", 2},    {"2.5", 2.5}, {"2.5.1", 2.5}, {" 7", 7},
+        {"\t3x", 3},    {"-4", -4}, {"+6", 6},     {".5", 0.5},  {"5.", 5},      {"10,5", 10},
+        {"", 0},        {"- 3", 0}, {"min 15", 0}, {"0x1A", 0},  {"1d2", 1},     {"0012", 12}};
+    for (const auto &[text, expected] : cases) {
+        setColumns(home, {{24, "true"}, {25, text}});
+        Inicializar_Usuarios(home.ctx);
+        EXPECT_EQ(home.ctx.settings.DownloadEveryMinutes, expected) << text.toStdString();
+    }
+}
+
 TEST(Settings, NullsCountAsEmptyAndTheLoadGoesOn)
 {
     TestHome home;
