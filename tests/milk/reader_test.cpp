@@ -343,13 +343,29 @@ TEST_P(Reader, AFailureWhileStoringLeavesNoHalfReading)
     EXPECT_FALSE(home.ctx.db().inTransaction());
 }
 
-TEST_P(Reader, AnUnreadableDateLeavesTheDayEmpty)
+// A name without a real day, and a Dairycomp file changed at exactly
+// midnight, give the day the file last changed: never an empty date.
+TEST_P(Reader, EveryReadingHasADay)
 {
-    home.addHerd("1", "Uno", "A");
-    read("r_2026xx99.csv", "t\nA;x;1;10;0;0\n");
-    ASSERT_EQ(home.count("Produccion_Lactea"), 1);
-    EXPECT_TRUE(home.scalar("select fecha from Produccion_Lactea").isNull());
-    EXPECT_EQ(home.scalar("select total_litros from Produccion_Lactea").toInt(), 10);
+    home.ctx.settings.ImportFileName = "ordene";
+    const QDateTime changed(QDate(2026, 11, 30), QTime(0, 0, 0));
+    int readings = 0;
+    for (const char *name : {"ordene_marzo.csv", "ordene_20260231.csv", "ordene_2026xx99.csv",
+                             "ordene_00000101.csv", "ordene_2026-3-1.csv"}) {
+        SCOPED_TRACE(name);
+        home.writeExport(name, "t\nA;x;1;10;0;0\n");
+        home.setChanged(name, changed);
+        LeerDatos_CSV(home.ctx, home.exportPath(name), name);
+        ASSERT_EQ(home.count("Produccion_Lactea"), ++readings);
+        EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea order by id desc").toString(),
+                  "2026-11-30");
+    }
+    home.ctx.settings.ImportSoftware = "dairy";
+    home.writeExport("leche.csv", "t\nA;x;1;10\n");
+    home.setChanged("leche.csv", changed);
+    LeerDatos_CSV(home.ctx, home.exportPath("leche.csv"), "leche.csv");
+    EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea order by id desc").toString(), "2026-11-30");
+    EXPECT_EQ(home.scalar("select count(*) from Produccion_Lactea where fecha is null or fecha = ''").toInt(), 0);
 }
 
 } // namespace
