@@ -568,6 +568,7 @@ MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QS
                         .arg(fileName, leftOutText(content), ctx.timeText()));
             // A pit trip that fails is rolled back alone; the reading stays.
             outcome.take(pitFeeding(ctx, day, outcome.groups));
+            requireTransactionAlive(db);
             Grabar_Suceso(
                 ctx, ctx.today(),
                 QStringLiteral("La importacion del archivo %1 ha sido guardada correctamente - %2")

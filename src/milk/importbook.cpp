@@ -8,6 +8,9 @@
 #include "store/transaction.h"
 
 #include <QFileInfo>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -116,6 +119,22 @@ void clearNotice(LocalConnection &db, const QString &folder, const QString &name
 }
 
 } // namespace ImportBook
+
+bool transactionAlive(LocalConnection &db)
+{
+    const QVariant handle = db.database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *engine = *static_cast<sqlite3 *const *>(handle.constData());
+    return engine && !sqlite3_get_autocommit(engine);
+}
+
+void requireTransactionAlive(LocalConnection &db)
+{
+    if (db.inTransaction() && !transactionAlive(db))
+        raise(ErrNo::ProviderFailure,
+              QStringLiteral("The database rolled the transaction back after a failure"));
+}
 
 bool noticeOnce(AppContext &ctx, const QString &folder, const QString &name,
                 const QString &situation, const QString &text)

@@ -68,6 +68,14 @@ void clearNotice(LocalConnection &db, const QString &folder, const QString &name
 
 } // namespace ImportBook
 
+// False when the engine has rolled back the transaction the connection began:
+// after some failures (disk full, I/O) it takes the whole transaction back by
+// itself, and what would be written after that would stand alone.
+bool transactionAlive(LocalConnection &db);
+
+// Raises when transactionAlive is false inside a transaction.
+void requireTransactionAlive(LocalConnection &db);
+
 // Writes an event about a file once per situation: when the same situation of
 // the same file (its trouble and stamp) was told before, nothing is written.
 // The event and the memory of it commit together. False when it was not

@@ -5,6 +5,7 @@
 #include "common/errortext.h"
 #include "common/vb.h"
 #include "milk/crashpoint.h"
+#include "milk/importbook.h"
 #include "store/appcontext.h"
 #include "store/tables.h"
 #include "store/transaction.h"
@@ -105,8 +106,10 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
                        const std::vector<MilkGroup> &groups)
 {
     Outcome outcome;
+    bool insideReading = false;
     try {
         LocalConnection &db = ctx.db();
+        insideReading = db.inTransaction();
         // Inside the reading's transaction the trip is a part of it that a
         // failure takes back alone; on its own it is a transaction.
         std::optional<Savepoint> part;
@@ -163,6 +166,8 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
             if (isWholeNumber(group.code)) {
                 unload.setValue(LecturaDescarga::IdRodeo, group.code);
                 Buscar_Cab(ctx, name, category, activity, pen);
+                // The look-up's failure is its own, unless it took the transaction along.
+                requireTransactionAlive(db);
             } else {
                 // A group no herd claimed, with a code that is no herd's id.
                 unload.setValue(LecturaDescarga::IdRodeo, 0);
@@ -210,6 +215,10 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
         ctx.notices.messageBox(ErrorText::inProcedureEnglish(error, QStringLiteral("Dar_Viaje_Fosa"),
                                                              QStringLiteral("Formulario MdiPrincipal")),
                                UserNotices::Icon::None, QStringLiteral("Zelvano"));
+        // A failure that took the reading's whole transaction back is the
+        // reading's failure too.
+        if (insideReading && !transactionAlive(ctx.db()))
+            throw;
     }
     return outcome;
 }

@@ -59,7 +59,8 @@ void expectFinished(const MilkFarm &farm, const Reference &reference)
     ASSERT_TRUE(farm.exactlyOnceOrNotYet(&read));
     EXPECT_EQ(read, kFiles);
     for (const auto &file : farm.files())
-        EXPECT_TRUE(farm.exportNames().contains("--leido--" + file.name)) << file.name.toStdString();
+        EXPECT_TRUE(farm.exportNames().contains("--leido--" + file.name))
+            << file.name.toStdString();
     EXPECT_EQ(farm.scalar("select count(*) from zelvano_lecturas where pendiente = 1").toInt(), 0);
     EXPECT_EQ(farm.storedRows(), reference.rows);
 
@@ -81,14 +82,14 @@ TEST(KilledImport, AtEachStepOfAFileTheNextScansFinishTheJob)
     struct Step
     {
         const char *at;
-        int read;        // files stored after the kill
+        int read;         // files stored after the kill
         int underOwnName; // of them, still under their own name
     };
     // Killed after the commit of file 1; while renaming it at the next scan;
     // in file 2's reading, in its pit trip, before its commit; after file 3's
     // commit; after file 4's rename.
     const Step steps[] = {{"committed:1", 1, 1}, {"renamed:1", 1, 0}, {"reading:1", 1, 0},
-                          {"unload:1200", 1, 0},  {"commit:1", 1, 0},  {"committed:2", 3, 1},
+                          {"unload:1200", 1, 0}, {"commit:1", 1, 0},  {"committed:2", 3, 1},
                           {"renamed:2", 4, 0}};
     for (const Step &step : steps) {
         SCOPED_TRACE(step.at);
@@ -122,7 +123,7 @@ TEST(KilledImport, AtRandomInstantsNothingIsLostOrStoredTwice)
     int kills = 0;
     int runs = 0;
     // Homes one after the other, each killed until a run gets through.
-    for (int home = 0; home < 12 && kills < 24; ++home) {
+    for (int home = 0; home < 20 && kills < 20; ++home) {
         MilkFarm farm;
         addFiles(farm);
         for (int attempt = 0;; ++attempt) {

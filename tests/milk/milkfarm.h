@@ -66,8 +66,8 @@ public:
     QString storedRows() const
     {
         QString all;
-        for (const char *table : {"Produccion_Lactea", "detalle_Produccion_Lactea", "lectura_viajes",
-                                  "lectura_descarga", "lectura_Carga"}) {
+        for (const char *table : {"Produccion_Lactea", "detalle_Produccion_Lactea",
+                                  "lectura_viajes", "lectura_descarga", "lectura_Carga"}) {
             LocalConnection db;
             db.open(databasePath());
             Recordset rs = db.openRecordset(QStringLiteral("select * from ") + table);
@@ -96,13 +96,15 @@ public:
         for (const File &f : m_files) {
             const QString day = f.day.toString("yyyy-MM-dd");
             const int readings =
-                scalar("select count(*) from Produccion_Lactea where fecha = '" + day + "'").toInt();
+                scalar("select count(*) from Produccion_Lactea where fecha = '" + day + "'")
+                    .toInt();
             const int trips =
                 scalar("select count(*) from lectura_viajes where fecha = '" + day + "'").toInt();
             const QString success =
                 "La importacion del archivo " + f.name + " ha sido guardada correctamente - ";
-            const int told = int(std::count_if(events.begin(), events.end(),
-                                               [&](const QString &e) { return e.startsWith(success); }));
+            const int told = int(std::count_if(events.begin(), events.end(), [&](const QString &e) {
+                return e.startsWith(success);
+            }));
             const bool own = names.contains(f.name);
             const bool renamed = names.contains("--leido--" + f.name);
             const int pending = scalar("select count(*) from zelvano_lecturas where archivo = '" +
