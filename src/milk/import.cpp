@@ -122,7 +122,7 @@ public:
         booking.stamp = stamp;
         const MilkFileOutcome file = LeerDatos_CSV(m_ctx, path, name, &booking);
         if (!file.ok()) {
-            m_outcome.failedFiles.push_back({name, file.errorText()});
+            failed(name, file.errorText());
             m_outcome.take(file);
         }
         switch (file.state) {
@@ -172,13 +172,12 @@ private:
         } catch (const AppError &error) {
             reportUnlogged(error, QStringLiteral("Abrir"));
             m_outcome.fail(error);
-            m_outcome.failedFiles.push_back({name, error.text()});
+            failed(name, error.text());
             return;
         }
-        m_outcome.failedFiles.push_back(
-            {name, QStringLiteral("%1 bytes, more than %2: set aside unread")
-                       .arg(stamp.size)
-                       .arg(kMaxMilkFileBytes)});
+        failed(name, QStringLiteral("%1 bytes, more than %2: set aside unread")
+                         .arg(stamp.size)
+                         .arg(kMaxMilkFileBytes));
         giveFinalName(booked);
     }
 
@@ -214,14 +213,23 @@ private:
                     .arg(file.name, finalName, reason, m_ctx.timeText()));
             m_outcome.fail(ErrNo::PermissionDenied,
                            QStringLiteral("No se pudo renombrar el archivo %1").arg(file.name));
-            m_outcome.failedFiles.push_back(
-                {file.name, QStringLiteral("committed, but could not be renamed to %1: %2")
-                                .arg(finalName, reason)});
+            failed(file.name, QStringLiteral("committed, but could not be renamed to %1: %2")
+                                  .arg(finalName, reason));
             return;
         }
         crashPoint("renamed");
         markDone(file.id, finalName, file.name);
         (aside ? m_outcome.setAside : m_outcome.files).push_back({file.name, finalName});
+    }
+
+    // One entry per file, with every reason it failed for.
+    void failed(const QString &name, const QString &reason)
+    {
+        std::vector<FailedFile> &files = m_outcome.failedFiles;
+        if (!files.empty() && files.back().name == name)
+            files.back().reason += QStringLiteral("; ") + reason;
+        else
+            files.push_back({name, reason});
     }
 
     // A failure here leaves the record pending: the next scan finds the file

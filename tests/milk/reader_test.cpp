@@ -3,6 +3,7 @@
 #include "milk/csvreader.h"
 #include "milk/localenumber.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 
@@ -53,6 +54,33 @@ TEST(MilkLines, EveryLineEndAndTheLastLine)
     EXPECT_EQ(milkFileLines("t\rA\rB"), QStringList({"t", "A", "B"}));
     EXPECT_EQ(milkFileLines("t\r\n\r\nA"), QStringList({"t", "", "A"}));
     EXPECT_EQ(milkFileLines("caf\xe9"), QStringList({QString::fromUtf8("café")}));
+}
+
+// Read from disk in chunks, the lines are the same as in memory: a CR LF
+// split between two chunks is one line end (a second one would be an empty
+// line and end the reading), and a line too long for a group is left out.
+TEST(ReadMilkFile, ChunkBordersAndOverlongLines)
+{
+    MilkHome home;
+    const MilkLayout delpro = layout(false, u'.');
+    // The title fills the first chunk up to its CR; the LF opens the second.
+    QByteArray file(64 * 1024 - 1, 't');
+    file += "\r\nG1;x;40;800;0;1\r\n";
+    file += QByteArray(kMaxLineBytes + 10, 'G') + ";x;1;1;0;1\r\n";
+    file += "G2;x;2;20;0;1";
+    home.writeExport("r.csv", file);
+    const MilkFileRead read = readMilkFile(home.exportPath("r.csv"), delpro, kMaxMilkFileBytes);
+    EXPECT_EQ(read.size, file.size());
+    EXPECT_EQ(read.hash, QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
+    ASSERT_EQ(read.content.rows.size(), 2u);
+    EXPECT_EQ(read.content.rows[1].code, "G2");
+    EXPECT_EQ(read.content.leftOut, std::vector<int>({3}));
+    const MilkFileContent inMemory = parseMilkFile(file, delpro);
+    EXPECT_EQ(inMemory.rows.size(), 2u);
+    EXPECT_EQ(inMemory.leftOut, read.content.leftOut);
+
+    // Past the limit the reading stops and says so.
+    EXPECT_TRUE(readMilkFile(home.exportPath("r.csv"), delpro, 1000).overLimit);
 }
 
 // The example lines read the same under both locales and whatever the file's
@@ -302,6 +330,19 @@ TEST_P(Reader, LeftOutLinesAreNamedInOneEvent)
     ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], "Lineas del archivo r_20260312.csv no importadas por cabezas, litros o kilos "
                         "de fosa faltantes o no numericos: 3, 5 - 10:00:00");
+}
+
+TEST_P(Reader, ManyLeftOutLinesAreNamedUpToAHundred)
+{
+    home.addHerd("1", "Uno", "A");
+    QByteArray file = "t\nA;x;1;10;0;0\n";
+    for (int i = 0; i < 150; ++i)
+        file += "B;x;?;20;0;0\n";
+    read("r_20260312.csv", file);
+    const QString text = events().first();
+    EXPECT_TRUE(text.startsWith("Lineas del archivo r_20260312.csv no importadas por cabezas, litros o "
+                                "kilos de fosa faltantes o no numericos: 3, 4, 5, "));
+    EXPECT_TRUE(text.endsWith(", 101, 102 y 50 mas - 10:00:00")) << text.toStdString();
 }
 
 TEST_P(Reader, EmptyFileStoresNothingAndIsNamed)
