@@ -243,5 +243,28 @@ TEST(ImportCommand, ScansTheConfiguredFolderOfTheHome)
     EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea").toDouble(), 812.5);
 }
 
+// The command names each file that failed and why, and exits 1.
+TEST(ImportCommand, NamesTheFilesThatFailed)
+{
+    MilkHome home;
+    home.exec("update mi_empresa set importa_csv = true, carpeta_importacion = '" + home.folder() +
+              "', archivo_importacion = 'ordene', software_importacion = 'delpro', "
+              "separador_campos = ';', separador_decimal = ','");
+    home.writeExport("ordene_20260311.csv", "t\r\n\x01\x02;\xff\r\n");
+    home.writeExport("ordene_20260312.csv", "t\r\nG1;a;40;812,5;0;1\r\n");
+    QProcess zelvano;
+    zelvano.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "import"});
+    ASSERT_TRUE(zelvano.waitForFinished(30000));
+    EXPECT_EQ(zelvano.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(zelvano.readAllStandardOutput()),
+              "ordene_20260311.csv -> --leido--ordene_20260311.csv\n"
+              "ordene_20260312.csv -> --leido--ordene_20260312.csv\n");
+    const QString errors = QString::fromUtf8(zelvano.readAllStandardError());
+    EXPECT_TRUE(errors.contains("import: ordene_20260311.csv failed: Error 13 (no group line)"))
+        << errors.toStdString();
+    EXPECT_FALSE(errors.contains("ordene_20260312.csv failed"));
+    EXPECT_EQ(home.count("Produccion_Lactea"), 1);
+}
+
 } // namespace
 } // namespace zelvano
