@@ -20,12 +20,12 @@ Target &target()
 {
     static Target t = [] {
         Target parsed;
-        const QByteArray spec = qgetenv("ZELVANO_IMPORT_CRASH_AT");
-        if (spec.isEmpty())
+        const QByteArray wanted = qgetenv("ZELVANO_IMPORT_CRASH_AT");
+        if (wanted.isEmpty())
             return parsed;
-        const qsizetype colon = spec.indexOf(':');
-        parsed.point = colon < 0 ? spec : spec.left(colon);
-        parsed.at = colon < 0 ? 1 : spec.mid(colon + 1).toLong();
+        const qsizetype colon = wanted.indexOf(':');
+        parsed.point = colon < 0 ? wanted : wanted.left(colon);
+        parsed.at = colon < 0 ? 1 : wanted.mid(colon + 1).toLong();
         return parsed;
     }();
     return t;
