@@ -26,6 +26,14 @@ using test::MilkFarm;
 
 constexpr long kLimitKb = 200 * 1024;
 
+// Under the address sanitizer every allocation carries red zones and freed
+// memory is held back: the figures are printed, the limit is for real builds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 struct Measured
 {
     int exitCode = -1;
@@ -83,7 +91,8 @@ TEST(Memory, RefusingFilesOfAGigabyteAndOf200MB)
     RecordProperty("refusing_peak_kb", int(refused.maxRssKb));
     EXPECT_EQ(refused.exitCode, 1); // both files failed: set aside
     EXPECT_GT(refused.maxRssKb, 0);
-    EXPECT_LT(refused.maxRssKb, kLimitKb);
+    if (!kSanitized)
+        EXPECT_LT(refused.maxRssKb, kLimitKb);
     EXPECT_EQ(farm.exportNames(), QStringList({"--rechazado--ordene_20260301.csv",
                                                "--rechazado--ordene_20260302.csv"}));
     EXPECT_EQ(farm.count("Produccion_Lactea"), 0);
@@ -117,7 +126,8 @@ TEST(Memory, ImportingTheLargestAcceptedFile)
                 imported.seconds);
     RecordProperty("importing_peak_kb", int(imported.maxRssKb));
     EXPECT_EQ(imported.exitCode, 0);
-    EXPECT_LT(imported.maxRssKb, kLimitKb);
+    if (!kSanitized)
+        EXPECT_LT(imported.maxRssKb, kLimitKb);
     EXPECT_EQ(farm.count("Produccion_Lactea"), 1);
     EXPECT_EQ(farm.count("lectura_descarga"), groups);
     EXPECT_EQ(farm.exportNames(), QStringList({"--leido--ordene_20260301.csv"}));
