@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes as a milking file to the import reader: the line
-// parser under both layouts, both locales and two split marks, and the whole
-// import (reading, herd lines, totals, pit trip) into a real local database.
+// splitter fed in chunks against the whole bytes at once, the line parser
+// under both layouts, both locales and four split marks, and the whole import
+// (reading, herd lines, totals, pit trip, in one transaction) into a real
+// local database.
 #include "common/clock.h"
 #include "common/usernotices.h"
 #include "common/waitoverlay.h"
@@ -104,6 +106,19 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Lines are the same whatever the chunks the file arrives in.
+    QList<QByteArray> whole;
+    QList<QByteArray> chunked;
+    LineSplitter once([&](const QByteArray &line, bool) { whole << line; });
+    once.feed(bytes.constData(), bytes.size());
+    once.finish();
+    LineSplitter pieces([&](const QByteArray &line, bool) { chunked << line; });
+    const qsizetype step = size ? 1 + data[0] % 7 : 1;
+    for (qsizetype at = 0; at < bytes.size(); at += step)
+        pieces.feed(bytes.constData() + at, qMin(step, bytes.size() - at));
+    pieces.finish();
+    if (whole != chunked)
+        std::abort();
     for (bool dairy : {false, true}) {
         for (QChar mark : {QChar(u'.'), QChar(u',')}) {
             for (const char *split : {";", ",", ";;", ""}) {
@@ -113,6 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 layout.decimalMark = mark;
                 const MilkFileContent content = parseMilkFile(bytes, layout);
                 if (content.empty != bytes.isEmpty())
+                    std::abort();
+                if (content.rows.size() > size_t(content.groupLines) ||
+                    content.leftOut.size() > size_t(kLeftOutListed) ||
+                    size_t(content.leftOutCount) < content.leftOut.size())
                     std::abort();
                 for (const auto &row : content.rows)
                     if (row.code.isEmpty() && !dairy)

@@ -4,15 +4,18 @@
 #include "common/error.h"
 #include "common/errortext.h"
 #include "common/vb.h"
+#include "milk/crashpoint.h"
 #include "milk/localenumber.h"
 #include "milk/pittrip.h"
 #include "store/eventlog.h"
 #include "store/tables.h"
 #include "store/transaction.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <cmath>
 #include <set>
@@ -78,13 +81,15 @@ private:
     const MilkLayout &m_layout;
 };
 
-QString withoutQuotesAndBlanks(const QString &line)
+// The line without double quotes and blanks, as text of the 8-bit code page.
+QString withoutQuotesAndBlanks(const QByteArray &line)
 {
-    QString s;
-    s.reserve(line.size());
-    for (QChar c : line)
-        if (c != u'"' && c != u' ')
-            s.append(c);
+    QString s(line.size(), Qt::Uninitialized);
+    QChar *out = s.data();
+    for (const char c : line)
+        if (c != '"' && c != ' ')
+            *out++ = QChar(uchar(c));
+    s.truncate(out - s.constData());
     return s;
 }
 
@@ -120,51 +125,43 @@ qint32 addRounded(qint32 total, double amount)
     return qint32(r);
 }
 
-// The day of a Dairycomp export: the date part of the file's last change,
-// written as the desktop writes a date and time; a change at exactly midnight
-// is written without a time and so gives no date.
-QString dairyDateText(const QString &path)
-{
-    QDateTime changed = QFileInfo(path).lastModified();
-    changed.setTime(QTime(changed.time().hour(), changed.time().minute(), changed.time().second()));
-    const QString text = DateTexts::dateTime(changed);
-    const qsizetype blank = text.indexOf(u' ');
-    return blank < 0 ? QString() : text.left(blank);
-}
-
-struct StoredReading
-{
-    qint32 id = 0;
-};
-
-// The reading, one line per herd with codes, and its totals, in one
-// transaction so that a failure leaves no half reading behind.
-void storeReading(AppContext &ctx, const QString &dateText, const QString &source,
-                  std::vector<MilkGroup> &rows)
+// The reading, one line per herd with codes, and its totals, inside the
+// caller's transaction. Returns the reading's id.
+qint32 storeReading(AppContext &ctx, const QDate &day, const QString &source,
+                    std::vector<MilkGroup> &rows)
 {
     LocalConnection &db = ctx.db();
-    Transaction transaction(db);
     qint32 totalHeads = 0;
     qint32 totalLitres = 0;
 
     TableWriter reading = db.openTable(QStringLiteral("Produccion_Lactea"));
     reading.addNew();
     const qint32 id = vb::toLong(reading.value(ProduccionLactea::Id));
-    softly([&] { reading.setValue(ProduccionLactea::Fecha, dateText); });
+    reading.setValue(ProduccionLactea::Fecha, DateTexts::date(day));
     reading.setValue(ProduccionLactea::Usuario, QStringLiteral("Zelvano"));
     reading.setValue(ProduccionLactea::Turno, source);
     reading.setValue(ProduccionLactea::Actualizado, false);
     reading.setValue(ProduccionLactea::Proceso, QStringLiteral("AGREGAR"));
     reading.update();
-
-    // Where each code stands, first row first: a claimed row moves to the
-    // claiming herd's id.
-    QHash<QString, std::set<size_t>> rowsByCode;
-    rowsByCode.reserve(qsizetype(rows.size()));
-    for (size_t i = 0; i < rows.size(); ++i)
-        rowsByCode[rows[i].code].insert(i);
+    crashPoint("reading");
 
     Recordset herds = db.openRecordset(QStringLiteral("select * from rodeos"));
+
+    // Where each code a herd asks for stands, first row first: a claimed row
+    // moves to the claiming herd's id. Codes no herd names are never looked up.
+    QSet<QString> wanted;
+    for (; !herds.eof(); herds.moveNext()) {
+        const QString codes = vb::joinText(herds.value(Rodeos::Codigos));
+        if (!codes.isEmpty())
+            for (const QString &piece : codes.split(u','))
+                wanted.insert(trimSpaces(piece));
+    }
+    QHash<QString, std::set<size_t>> rowsByCode;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (wanted.contains(rows[i].code))
+            rowsByCode[rows[i].code].insert(i);
+
+    herds = db.openRecordset(QStringLiteral("select * from rodeos"));
     TableWriter lines = db.openTable(QStringLiteral("detalle_Produccion_Lactea"));
     for (; !herds.eof(); herds.moveNext()) {
         const QString codes = vb::joinText(herds.value(Rodeos::Codigos)); // Null: no codes
@@ -202,12 +199,12 @@ void storeReading(AppContext &ctx, const QString &dateText, const QString &sourc
         totals.setValue(ProduccionLactea::TotalLitros, totalLitres);
         totals.update();
     }
-    transaction.commit();
+    return id;
 }
 
 // The pit-feeding trip of the reading, when the suite has a pit diet with its
 // prescription and pit food.
-Outcome pitFeeding(AppContext &ctx, const QString &dateText, const std::vector<MilkGroup> &groups)
+Outcome pitFeeding(AppContext &ctx, const QDate &day, const std::vector<MilkGroup> &groups)
 {
     LocalConnection &db = ctx.db();
     const Recordset diets =
@@ -218,15 +215,18 @@ Outcome pitFeeding(AppContext &ctx, const QString &dateText, const std::vector<M
     softly([&] { diet.dietId = vb::toLong(diets.value(Dietas::Id)); });
 
     const Recordset trips = db.openRecordset(
-        QStringLiteral("select * from prescripcion_viajes where receta = '%1' order by id_prescripcion desc")
+        QStringLiteral(
+            "select * from prescripcion_viajes where receta = '%1' order by id_prescripcion desc")
             .arg(diet.dietId));
     if (trips.eof()) {
-        Grabar_Suceso(ctx, ctx.today(),
-                      QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
-                                     "presente la receta en una prescripcion"));
+        Grabar_Suceso(
+            ctx, ctx.today(),
+            QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
+                           "presente la receta en una prescripcion"));
         return Outcome();
     }
-    softly([&] { diet.prescriptionId = vb::toLong(trips.value(PrescripcionViajes::IdPrescripcion)); });
+    softly(
+        [&] { diet.prescriptionId = vb::toLong(trips.value(PrescripcionViajes::IdPrescripcion)); });
     softly([&] { diet.programmedTripId = vb::toLong(trips.value(PrescripcionViajes::IdViaje)); });
     softly([&] {
         diet.shift = vb::toLong(
@@ -241,39 +241,163 @@ Outcome pitFeeding(AppContext &ctx, const QString &dateText, const std::vector<M
             .arg(diet.prescriptionId)
             .arg(diet.programmedTripId));
     if (foods.eof()) {
-        Grabar_Suceso(ctx, ctx.today(),
-                      QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
-                                     "presente en una prescripcion el alimento de fosa"));
+        Grabar_Suceso(
+            ctx, ctx.today(),
+            QStringLiteral("No se pudo importar la lectura de racion en fosa por no estar "
+                           "presente en una prescripcion el alimento de fosa"));
         return Outcome();
     }
-    softly([&] { diet.foodId = vb::toLong(foods.value(PrescripcionDetalleAlimentos::IdAlimento)); });
+    softly(
+        [&] { diet.foodId = vb::toLong(foods.value(PrescripcionDetalleAlimentos::IdAlimento)); });
     diet.foodName = vb::toText(foods.value(PrescripcionDetalleAlimentos::Nombre));
-
-    const QDate day = DateTexts::parseDate(dateText);
-    if (!day.isValid())
-        return Outcome(); // no day to give the trip
     return Dar_Viaje_Fosa(ctx, day, diet, groups);
+}
+
+// "3, 5, 9", and how many more when not all are listed.
+QString leftOutText(const MilkFileContent &content)
+{
+    QStringList numbers;
+    for (int n : content.leftOut)
+        numbers << QString::number(n);
+    QString text = numbers.join(QStringLiteral(", "));
+    const int more = content.leftOutCount - int(content.leftOut.size());
+    if (more > 0)
+        text += QStringLiteral(" y %1 mas").arg(more);
+    return text;
+}
+
+bool isRealDay(const QDate &day)
+{
+    // A day the local and the remote database both store as a date.
+    return day.isValid() && day.year() >= 1000 && day.year() <= 9999;
 }
 
 } // namespace
 
+void LineSplitter::feed(const char *data, qsizetype size)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (c == '\n') {
+                start = i + 1;
+                continue;
+            }
+        }
+        if (c != '\r' && c != '\n')
+            continue;
+        append(data + start, i - start);
+        emitLine();
+        m_afterCr = c == '\r';
+        start = i + 1;
+    }
+    append(data + start, size - start);
+}
+
+void LineSplitter::append(const char *data, qsizetype size)
+{
+    if (m_overlong || size <= 0)
+        return;
+    if (m_line.size() + size > kMaxLineBytes) {
+        m_line.append(data, kMaxLineBytes - m_line.size());
+        m_overlong = true;
+    } else {
+        m_line.append(data, size);
+    }
+}
+
+void LineSplitter::emitLine()
+{
+    m_sink(m_line, m_overlong);
+    m_line.resize(0);
+    m_overlong = false;
+}
+
+void LineSplitter::finish()
+{
+    if (!m_line.isEmpty())
+        emitLine();
+    m_afterCr = false;
+}
+
+void MilkLineParser::leaveOut(int lineNumber)
+{
+    ++m_content.leftOutCount;
+    if (m_content.leftOut.size() < size_t(kLeftOutListed))
+        m_content.leftOut.push_back(lineNumber);
+}
+
+void MilkLineParser::addLine(const QByteArray &bytes, bool overlong)
+{
+    const int lineNumber = ++m_lines;
+    if (lineNumber == 1 || m_ended)
+        return; // the column titles, or past the end of the data
+    if (overlong) {
+        leaveOut(lineNumber);
+        return;
+    }
+    const QString line = withoutQuotesAndBlanks(bytes);
+    if (line.isEmpty() || (m_layout.dairy && line.contains(u'='))) {
+        m_ended = true; // an empty line, or the Dairycomp totals line
+        return;
+    }
+    FieldCutter fields(line, m_layout);
+    fields.cut(&m_code);
+    if (!m_layout.dairy && m_code.isEmpty()) {
+        m_ended = true;
+        return;
+    }
+    fields.cut(&m_unused);
+    double heads = 0;
+    bool headsOk = false;
+    if (!fields.cutPlainNumber(&headsOk, &heads) || !headsOk) {
+        leaveOut(lineNumber);
+        return;
+    }
+    if (m_layout.dairy) {
+        double perHead = 0;
+        bool ok = false;
+        if (!fields.cutNumber(true, &ok, &perHead) || !ok) {
+            leaveOut(lineNumber);
+            return;
+        }
+        ++m_content.groupLines;
+        m_content.rows.push_back({m_code, heads, perHead * heads, 0.0});
+        return;
+    }
+    if (heads == 0) {
+        ++m_content.groupLines; // a group nobody was milked in: no row
+        return;
+    }
+    double litres = 0, ignored = 0, pitKg = 0;
+    bool litresOk = false, ignoredOk = false, pitOk = false;
+    const bool litresCut = fields.cutNumber(false, &litresOk, &litres);
+    fields.cutNumber(false, &ignoredOk, &ignored);
+    const bool pitCut = fields.cutNumber(true, &pitOk, &pitKg);
+    if (!litresCut || !litresOk || !pitCut || !pitOk) {
+        leaveOut(lineNumber);
+        return;
+    }
+    ++m_content.groupLines;
+    m_content.rows.push_back({m_code, heads, litres, pitKg});
+}
+
+MilkFileContent MilkLineParser::finish()
+{
+    m_content.empty = m_lines == 0;
+    m_content.titleOnly = m_lines == 1;
+    return std::move(m_content);
+}
+
 QStringList milkFileLines(const QByteArray &bytes)
 {
     QStringList lines;
-    const QString text = QString::fromLatin1(bytes);
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines << text.mid(start, i - start);
-        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines << text.mid(start);
+    LineSplitter splitter(
+        [&](const QByteArray &line, bool) { lines << QString::fromLatin1(line); });
+    splitter.feed(bytes.constData(), bytes.size());
+    splitter.finish();
     return lines;
 }
 
@@ -288,61 +412,54 @@ MilkLayout milkLayout(const Settings &settings)
 
 MilkFileContent parseMilkFile(const QByteArray &bytes, const MilkLayout &layout)
 {
-    MilkFileContent content;
-    if (bytes.isEmpty()) {
-        content.empty = true;
-        return content;
-    }
-    const QStringList lines = milkFileLines(bytes);
-    if (lines.size() < 2) {
-        content.titleOnly = true;
-        return content;
-    }
-    // Fields whose mark is missing keep the value of the line before.
-    QString code;
-    QString unused;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const int lineNumber = int(i) + 1;
-        const QString line = withoutQuotesAndBlanks(lines[i]);
-        if (line.isEmpty())
+    MilkLineParser parser(layout);
+    LineSplitter splitter(
+        [&](const QByteArray &line, bool overlong) { parser.addLine(line, overlong); });
+    splitter.feed(bytes.constData(), bytes.size());
+    splitter.finish();
+    return parser.finish();
+}
+
+MilkFileRead readMilkFile(const QString &path, const MilkLayout &layout, qint64 maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        raise(QFileInfo::exists(path) ? ErrNo::PermissionDenied : ErrNo::FileNotFound);
+    MilkFileRead read;
+    MilkLineParser parser(layout);
+    LineSplitter splitter(
+        [&](const QByteArray &line, bool overlong) { parser.addLine(line, overlong); });
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(buffer.data(), buffer.size());
+        if (n < 0)
+            raise(ErrNo::PermissionDenied, file.errorString());
+        if (n == 0)
             break;
-        if (layout.dairy && line.contains(u'='))
-            break; // the totals line
-        FieldCutter fields(line, layout);
-        fields.cut(&code);
-        if (!layout.dairy && code.isEmpty())
+        read.size += n;
+        if (read.size > maxBytes) {
+            read.overLimit = true;
             break;
-        fields.cut(&unused);
-        double heads = 0;
-        bool headsOk = false;
-        if (!fields.cutPlainNumber(&headsOk, &heads) || !headsOk) {
-            content.leftOut.push_back(lineNumber);
-            continue;
         }
-        if (layout.dairy) {
-            double perHead = 0;
-            bool ok = false;
-            if (!fields.cutNumber(true, &ok, &perHead) || !ok) {
-                content.leftOut.push_back(lineNumber);
-                continue;
-            }
-            content.rows.push_back({code, heads, perHead * heads, 0.0});
-        } else {
-            if (heads == 0)
-                continue;
-            double litres = 0, ignored = 0, pitKg = 0;
-            bool litresOk = false, ignoredOk = false, pitOk = false;
-            const bool litresCut = fields.cutNumber(false, &litresOk, &litres);
-            fields.cutNumber(false, &ignoredOk, &ignored);
-            const bool pitCut = fields.cutNumber(true, &pitOk, &pitKg);
-            if (!litresCut || !litresOk || !pitCut || !pitOk) {
-                content.leftOut.push_back(lineNumber);
-                continue;
-            }
-            content.rows.push_back({code, heads, litres, pitKg});
-        }
+        hash.addData(QByteArrayView(buffer.constData(), n));
+        splitter.feed(buffer.constData(), n);
     }
-    return content;
+    splitter.finish();
+    read.content = parser.finish();
+    read.hash = hash.result().toHex();
+    return read;
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return hash.result().toHex();
 }
 
 QString delproDateText(const QString &fileName, const QString &stem)
@@ -357,7 +474,23 @@ QString delproDateText(const QString &fileName, const QString &stem)
     return day + u'/' + month + u'/' + year;
 }
 
-MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName)
+QDate readingDay(const QString &fileName, const QString &stem, bool dairy, const QDate &changedOn)
+{
+    if (!dairy) {
+        const QString text = delproDateText(fileName, stem);
+        // Only the eight digits themselves: "2026-3-1" or "+2026" are no day.
+        bool digits = text.size() == 10;
+        for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+            digits = digits && text[i].isDigit() && text[i].unicode() < 128;
+        const QDate named = digits ? DateTexts::parseDate(text) : QDate();
+        if (isRealDay(named))
+            return named;
+    }
+    return changedOn;
+}
+
+MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName,
+                              const FileBooking *booking)
 {
     MilkFileOutcome outcome;
     WaitOverlay &overlay = ctx.overlay;
@@ -370,50 +503,107 @@ MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QS
 
     try {
         const MilkLayout layout = milkLayout(ctx.settings);
-        QByteArray bytes;
-        {
-            QFile file(fullPath);
-            if (!file.open(QIODevice::ReadOnly))
-                raise(QFileInfo::exists(fullPath) ? ErrNo::PermissionDenied : ErrNo::FileNotFound);
-            bytes = file.readAll();
-        }
-
-        MilkFileContent content = parseMilkFile(bytes, layout);
-        if (content.empty) {
+        MilkFileRead read = readMilkFile(fullPath, layout, kMaxMilkFileBytes);
+        const FileStamp stamp = booking ? booking->stamp : FileStamp::of(fullPath);
+        // A file that changed since it was looked at is not finished yet.
+        if (read.overLimit || read.size != stamp.size || FileStamp::of(fullPath) != stamp) {
             overlay.setVisible(false);
-            Grabar_Suceso(ctx, ctx.today(),
-                          QStringLiteral("El archivo %1 esta vacio, no se importo ninguna lectura - %2")
-                              .arg(fileName, ctx.timeText()));
             return outcome;
         }
-        if (content.titleOnly)
-            raise(ErrNo::InputPastEnd);
+        MilkFileContent &content = read.content;
+        if (content.empty) {
+            overlay.setVisible(false);
+            Grabar_Suceso(
+                ctx, ctx.today(),
+                QStringLiteral("El archivo %1 esta vacio, no se importo ninguna lectura - %2")
+                    .arg(fileName, ctx.timeText()));
+            outcome.state = MilkFileState::Empty;
+            return outcome;
+        }
 
-        const QString source = layout.dairy ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro");
-        const QString dateText = layout.dairy ? dairyDateText(fullPath)
-                                              : delproDateText(fileName, ctx.settings.ImportFileName);
+        const QString source =
+            layout.dairy ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro");
+        const QDate day = readingDay(fileName, ctx.settings.ImportFileName, layout.dairy,
+                                     stamp.modified().date());
         outcome.groups = std::move(content.rows);
         overlay.setValue(int(outcome.groups.size() % kProgressMaximum));
         overlay.setVisible(false);
 
-        storeReading(ctx, dateText, source, outcome.groups);
-        if (!content.leftOut.empty()) {
-            QStringList numbers;
-            for (int n : content.leftOut)
-                numbers << QString::number(n);
-            Grabar_Suceso(ctx, ctx.today(),
-                          QStringLiteral("Lineas del archivo %1 no importadas por cabezas, litros o kilos "
-                                         "de fosa faltantes o no numericos: %2 - %3")
-                              .arg(fileName, numbers.join(QStringLiteral(", ")), ctx.timeText()));
+        LocalConnection &db = ctx.db();
+        Transaction transaction(db);
+        if (booking) {
+            // A write first: it waits for a concurrent writer, so that a file
+            // another scan has just committed is found here.
+            ImportBook::clearNotice(db, booking->folder, booking->name);
+            if (ImportBook::find(db, booking->folder, booking->name, stamp, read.hash,
+                                 &outcome.booked)) {
+                outcome.state = MilkFileState::AlreadyStored;
+                return outcome;
+            }
         }
-        outcome.take(pitFeeding(ctx, dateText, outcome.groups));
-        Grabar_Suceso(ctx, ctx.today(),
-                      QStringLiteral("La importacion del archivo %1 ha sido guardada correctamente - %2")
-                          .arg(fileName, ctx.timeText()));
+
+        qint64 readingId = 0;
+        if (content.titleOnly) {
+            // No line after the titles: nothing to store, now or later.
+            outcome.fail(AppError(ErrNo::InputPastEnd, standardDescription(ErrNo::InputPastEnd)));
+            Grabar_Suceso(ctx, ctx.today(),
+                          ErrorText::inWindow(*outcome.error(), QStringLiteral("LeerDatos_CSV")) +
+                              ctx.timeText());
+            outcome.state = MilkFileState::NotAReading;
+        } else if (content.groupLines == 0) {
+            outcome.fail(AppError(ErrNo::TypeMismatch, QStringLiteral("no group line")));
+            Grabar_Suceso(
+                ctx, ctx.today(),
+                QStringLiteral("El archivo %1 no tiene ninguna linea de grupo valida, no se "
+                               "importo ninguna lectura - %2")
+                    .arg(fileName, ctx.timeText()));
+            outcome.state = MilkFileState::NotAReading;
+        } else {
+            readingId = storeReading(ctx, day, source, outcome.groups);
+            if (content.leftOutCount > 0)
+                Grabar_Suceso(
+                    ctx, ctx.today(),
+                    QStringLiteral("Lineas del archivo %1 no importadas por cabezas, litros o "
+                                   "kilos de fosa faltantes o no numericos: %2 - %3")
+                        .arg(fileName, leftOutText(content), ctx.timeText()));
+            // A pit trip that fails is rolled back alone; the reading stays.
+            outcome.take(pitFeeding(ctx, day, outcome.groups));
+            requireTransactionAlive(db);
+            Grabar_Suceso(
+                ctx, ctx.today(),
+                QStringLiteral("La importacion del archivo %1 ha sido guardada correctamente - %2")
+                    .arg(fileName, ctx.timeText()));
+            outcome.state = MilkFileState::Stored;
+        }
+        if (booking) {
+            outcome.booked.id = ImportBook::record(db, *booking, read.hash, readingId);
+            outcome.booked.name = booking->name;
+            outcome.booked.stamp = stamp;
+            outcome.booked.hash = read.hash;
+            outcome.booked.finalName = booking->finalName;
+            outcome.booked.pending = true;
+        }
+        crashPoint("commit");
+        transaction.commit();
         overlay.setVisible(false);
     } catch (const AppError &error) {
+        // Nothing of the file stays: the transaction is rolled back.
+        outcome = MilkFileOutcome();
+        if (booking && !QFileInfo::exists(fullPath))
+            return outcome; // taken away, or renamed by a concurrent scan
         outcome.fail(error);
-        logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("LeerDatos_CSV")));
+        const QString text =
+            ErrorText::inWindow(error, QStringLiteral("LeerDatos_CSV")) + ctx.timeText();
+        if (booking)
+            noticeOnce(ctx, booking->folder, booking->name,
+                       QStringLiteral("leer %1 %2 %3 %4")
+                           .arg(error.number())
+                           .arg(error.description())
+                           .arg(booking->stamp.size)
+                           .arg(booking->stamp.modifiedMs),
+                       text);
+        else
+            logEventText(ctx, text);
     }
     return outcome;
 }

@@ -3,22 +3,29 @@
 #include "common/datetexts.h"
 #include "common/error.h"
 #include "common/errortext.h"
+#include "milk/crashpoint.h"
 #include "milk/csvreader.h"
+#include "milk/importbook.h"
+#include "platform/filerename.h"
 #include "platform/folderlisting.h"
+#include "platform/openwriters.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
+#include "store/programtables.h"
+#include "store/transaction.h"
 #include "sync/sync.h"
 #include "trips/headcounts.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace zelvano {
 
 namespace {
 
 const QString kReadPrefix = QStringLiteral("--leido--");
+const QString kAsidePrefix = QStringLiteral("--rechazado--");
 
 // "07-12-2026 10;00;00": the day and time of now, fit for a file name.
 QString stamp(AppContext &ctx)
@@ -30,21 +37,222 @@ QString stamp(AppContext &ctx)
     return text;
 }
 
-// The read name, made unique when a file of that name is already there.
-QString freeReadName(AppContext &ctx, const QDir &folder, const QString &name, bool dairy)
+// The wanted name, made unique when a file of that name is already there: the
+// prefix, the day and time, then the name (and a number when needed).
+QString freeName(AppContext &ctx, const QDir &folder, const QString &wanted, const QString &prefix,
+                 const QString &name)
 {
-    const QString wanted = readFileName(ctx, name, dairy);
     if (!QFileInfo::exists(folder.filePath(wanted)))
         return wanted;
-    const QString stamped = kReadPrefix + stamp(ctx) + u' ' + name;
+    const QString stamped = prefix + stamp(ctx) + u' ' + name;
     if (!QFileInfo::exists(folder.filePath(stamped)))
         return stamped;
     for (int n = 2;; ++n) {
-        const QString numbered = kReadPrefix + stamp(ctx) + QStringLiteral(" (%1) ").arg(n) + name;
+        const QString numbered = prefix + stamp(ctx) + QStringLiteral(" (%1) ").arg(n) + name;
         if (!QFileInfo::exists(folder.filePath(numbered)))
             return numbered;
     }
 }
+
+// One scan of one folder.
+class Scan
+{
+public:
+    Scan(AppContext &ctx, ImportOutcome &outcome, const QString &folder, bool dairy)
+        : m_ctx(ctx), m_outcome(outcome), m_dir(folder), m_dairy(dairy)
+    {
+        // The folder as the bookkeeping knows it, however the setting spells it.
+        m_folder = QFileInfo(folder).canonicalFilePath();
+        if (m_folder.isEmpty())
+            m_folder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    }
+
+    // Files committed by an earlier scan that do not carry their final name
+    // yet (the process ended in between, or the rename failed): each one still
+    // there, unchanged, gets its name now and is not read again. Returns their
+    // names.
+    QSet<QString> finishCommitted(const QStringList &names)
+    {
+        QSet<QString> finished;
+        const QSet<QString> present(names.begin(), names.end());
+        for (const BookedFile &file : ImportBook::pending(m_ctx.db(), m_folder)) {
+            const QString path = m_dir.filePath(file.name);
+            if (present.contains(file.name) && FileStamp::of(path) == file.stamp &&
+                (file.hash.isEmpty() || fileHash(path) == file.hash)) {
+                finished.insert(file.name);
+                giveFinalName(file);
+                continue;
+            }
+            // Renamed before the bookkeeping heard of it, taken away, or
+            // replaced by a new file of the same name (read as new).
+            markDone(file.id, file.finalName, file.name);
+        }
+        return finished;
+    }
+
+    void importFile(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        const FileStamp stamp = FileStamp::of(path);
+        if (!stamp.exists())
+            return;
+        // Not finished: it changed a moment ago, or a process is still writing it.
+        if (stamp.modifiedMs > m_ctx.clock.now().toMSecsSinceEpoch() - kSettleMs)
+            return;
+        if (m_writers.heldForWriting(path))
+            return;
+        if (stamp.size == 0) {
+            // It waits: an export caught before its first line is read once written.
+            noticeOnce(
+                m_ctx, m_folder, name, QStringLiteral("vacio %1").arg(stamp.modifiedMs),
+                QStringLiteral("El archivo %1 esta vacio, no se importo ninguna lectura - %2")
+                    .arg(name, m_ctx.timeText()));
+            return;
+        }
+        if (stamp.size > kMaxMilkFileBytes) {
+            setAside(name, stamp);
+            return;
+        }
+
+        FileBooking booking;
+        booking.folder = m_folder;
+        booking.name = name;
+        booking.finalName =
+            freeName(m_ctx, m_dir, readFileName(m_ctx, name, m_dairy), kReadPrefix, name);
+        booking.stamp = stamp;
+        const MilkFileOutcome file = LeerDatos_CSV(m_ctx, path, name, &booking);
+        if (!file.ok()) {
+            failed(name, file.errorText());
+            m_outcome.take(file);
+        }
+        switch (file.state) {
+        case MilkFileState::Stored:
+            ++m_outcome.stored;
+            giveFinalName(file.booked);
+            break;
+        case MilkFileState::NotAReading:
+        case MilkFileState::AlreadyStored:
+            giveFinalName(file.booked);
+            break;
+        case MilkFileState::Empty:
+        case MilkFileState::Waiting:
+            break;
+        }
+    }
+
+private:
+    // Too large to be an export: recorded, named in one event and moved aside.
+    void setAside(const QString &name, const FileStamp &stamp)
+    {
+        FileBooking booking;
+        booking.folder = m_folder;
+        booking.name = name;
+        booking.finalName = freeName(m_ctx, m_dir, asideFileName(name), kAsidePrefix, name);
+        booking.stamp = stamp;
+        BookedFile booked;
+        try {
+            LocalConnection &db = m_ctx.db();
+            Transaction transaction(db);
+            ImportBook::clearNotice(db, m_folder, name);
+            if (!ImportBook::find(db, m_folder, name, stamp, QByteArray(), &booked)) {
+                booked.id = ImportBook::record(db, booking, QByteArray(), 0);
+                booked.name = name;
+                booked.stamp = stamp;
+                booked.finalName = booking.finalName;
+                Grabar_Suceso(
+                    m_ctx, m_ctx.today(),
+                    QStringLiteral("El archivo %1 tiene %2 bytes, mas que los %3 de un archivo "
+                                   "de ordene: no se importo y se aparto como %4 - %5")
+                        .arg(name)
+                        .arg(stamp.size)
+                        .arg(kMaxMilkFileBytes)
+                        .arg(booking.finalName, m_ctx.timeText()));
+            }
+            transaction.commit();
+        } catch (const AppError &error) {
+            reportUnlogged(error, QStringLiteral("Abrir"));
+            m_outcome.fail(error);
+            failed(name, error.text());
+            return;
+        }
+        failed(name, QStringLiteral("%1 bytes, more than %2: set aside unread")
+                         .arg(stamp.size)
+                         .arg(kMaxMilkFileBytes));
+        giveFinalName(booked);
+    }
+
+    // After the commit: the file takes the name it was recorded with (a fresh
+    // one when that was taken meanwhile), then the record is done.
+    void giveFinalName(const BookedFile &file)
+    {
+        crashPoint("committed");
+        const bool aside = file.finalName.startsWith(kAsidePrefix);
+        const QString prefix = aside ? kAsidePrefix : kReadPrefix;
+        const QString from = m_dir.filePath(file.name);
+        QString finalName = file.finalName;
+        QString reason;
+        bool renamed = renameNoReplace(from, m_dir.filePath(finalName), &reason);
+        if (!renamed && QFileInfo::exists(m_dir.filePath(finalName))) {
+            finalName = freeName(m_ctx, m_dir, finalName, prefix, file.name);
+            renamed = renameNoReplace(from, m_dir.filePath(finalName), &reason);
+        }
+        if (!renamed) {
+            if (!QFileInfo::exists(from)) {
+                markDone(file.id, file.finalName, file.name); // renamed by a concurrent scan
+                return;
+            }
+            // Stored already: only the name is missing. Told once; every scan tries again.
+            noticeOnce(
+                m_ctx, m_folder, file.name,
+                QStringLiteral("renombrar %1 %2 %3")
+                    .arg(file.stamp.size)
+                    .arg(file.stamp.modifiedMs)
+                    .arg(reason),
+                QStringLiteral("No se pudo renombrar el archivo %1 a %2 (%3); su lectura ya esta "
+                               "guardada y no se importara de nuevo - %4")
+                    .arg(file.name, finalName, reason, m_ctx.timeText()));
+            m_outcome.fail(ErrNo::PermissionDenied,
+                           QStringLiteral("No se pudo renombrar el archivo %1").arg(file.name));
+            failed(file.name, QStringLiteral("committed, but could not be renamed to %1: %2")
+                                  .arg(finalName, reason));
+            return;
+        }
+        crashPoint("renamed");
+        markDone(file.id, finalName, file.name);
+        (aside ? m_outcome.setAside : m_outcome.files).push_back({file.name, finalName});
+    }
+
+    // One entry per file, with every reason it failed for.
+    void failed(const QString &name, const QString &reason)
+    {
+        std::vector<FailedFile> &files = m_outcome.failedFiles;
+        if (!files.empty() && files.back().name == name)
+            files.back().reason += QStringLiteral("; ") + reason;
+        else
+            files.push_back({name, reason});
+    }
+
+    // A failure here leaves the record pending: the next scan finds the file
+    // gone from its name and marks it done then.
+    void markDone(qint64 id, const QString &finalName, const QString &name)
+    {
+        try {
+            LocalConnection &db = m_ctx.db();
+            Transaction transaction(db);
+            ImportBook::markDone(db, id, finalName);
+            ImportBook::clearNotice(db, m_folder, name);
+            transaction.commit();
+        } catch (const AppError &) {
+        }
+    }
+
+    AppContext &m_ctx;
+    ImportOutcome &m_outcome;
+    QDir m_dir;
+    QString m_folder;
+    bool m_dairy;
+    SystemFileWriters m_writers;
+};
 
 } // namespace
 
@@ -53,10 +261,14 @@ QString readFileName(AppContext &ctx, const QString &name, bool dairy)
     return dairy ? kReadPrefix + stamp(ctx) + u' ' + name : kReadPrefix + name;
 }
 
+QString asideFileName(const QString &name)
+{
+    return kAsidePrefix + name;
+}
+
 ImportOutcome Abrir(AppContext &ctx)
 {
     ImportOutcome outcome;
-    std::vector<ImportedFile> &read = outcome.files;
     const Settings &settings = ctx.settings;
     bool dairy = false;
     QString pattern;
@@ -72,48 +284,48 @@ ImportOutcome Abrir(AppContext &ctx)
     try {
         const QString folderPath = settings.ImportFolder;
         const QStringList names = listFolder(folderPath, pattern);
-        const QDir folder(folderPath);
+        Scan scan(ctx, outcome, folderPath, dairy);
+        QSet<QString> finished;
+        try {
+            // A database that could not take the bookkeeping when it was
+            // opened (locked then) gets it now.
+            ensureProgramTables(ctx.db());
+            finished = scan.finishCommitted(names);
+        } catch (const AppError &error) {
+            // Without the bookkeeping no file can be told read or not: none is read.
+            outcome.fail(error);
+            logEvent(ctx, ErrorText::inWindow(error, QStringLiteral("Abrir")));
+            return outcome;
+        }
         for (const QString &name : names) {
-            if (name.isEmpty() || name.contains(QLatin1String("leido")))
+            if (name.isEmpty() || name.contains(QLatin1String("leido")) ||
+                name.startsWith(kAsidePrefix) || finished.contains(name))
                 continue;
-            // Renamed before it is read, so that a file is never stored twice; a
-            // file that cannot be renamed now is read at a later scan.
-            const QString readName = freeReadName(ctx, folder, name, dairy);
-            if (!QFile::rename(folder.filePath(name), folder.filePath(readName))) {
-                Grabar_Suceso(ctx, ctx.today(),
-                              QStringLiteral("No se pudo renombrar el archivo %1, se importara en la "
-                                             "proxima lectura - %2")
-                                  .arg(name, ctx.timeText()));
-                outcome.failedFiles << name;
-                outcome.fail(ErrNo::PermissionDenied,
-                             QStringLiteral("No se pudo renombrar el archivo %1").arg(name));
-                continue;
-            }
-            const MilkFileOutcome file = LeerDatos_CSV(ctx, folder.filePath(readName), name);
-            if (!file.ok())
-                outcome.failedFiles << name;
-            outcome.take(file);
-            read.push_back({name, readName});
+            scan.importFile(name);
         }
     } catch (const AppError &error) {
         outcome.fail(error);
         if (error.number() == ErrNo::PathNotFound) {
             ctx.notices.messageBox(
-                QStringLiteral("Zelvano no pudo encontrar la ruta de importacion de archivos de Delpro "
-                               "''") +
+                QStringLiteral(
+                    "Zelvano no pudo encontrar la ruta de importacion de archivos de Delpro "
+                    "''") +
                     settings.ImportFolder +
                     QStringLiteral("'', verificar la misma en Brenmoor Avanzado desde Tablero de "
                                    "Control - Datos Remotos"),
                 UserNotices::Icon::Exclamation, QStringLiteral("Zelvano"));
         } else {
             ctx.notices.messageBox(
-                ErrorText::descriptionFirst(error, QStringLiteral("procedimiento Abrir of Formulario FrmProdDia")),
+                ErrorText::descriptionFirst(
+                    error, QStringLiteral("procedimiento Abrir of Formulario FrmProdDia")),
                 UserNotices::Icon::Critical, QStringLiteral("Error Nº: %1").arg(error.number()));
         }
         return outcome;
     }
 
-    if (!read.empty()) {
+    // Head counts and the upload once, after the files, when a reading was
+    // committed or a committed file got its name only now.
+    if (outcome.stored > 0 || !outcome.files.empty()) {
         if (settings.HeadCountFromMilk)
             outcome.take(Actualizar_Cabezas_Litros(ctx));
         outcome.sync = Sincronizar_CabProd(ctx, false);

@@ -4,11 +4,14 @@
 #include "common/error.h"
 #include "common/errortext.h"
 #include "common/vb.h"
+#include "milk/crashpoint.h"
+#include "milk/importbook.h"
 #include "store/appcontext.h"
 #include "store/tables.h"
 #include "store/transaction.h"
 
 #include <limits>
+#include <optional>
 
 namespace zelvano {
 
@@ -21,6 +24,52 @@ QString wholeText(double value)
 {
     return vb::numberText(vb::roundHalfEven(value));
 }
+
+// A code written as a whole number ("12", "-3"): a herd's id, or a group
+// code that may name one. "3A" or "G4" name none.
+bool isWholeNumber(const QString &code)
+{
+    qsizetype i = (code.startsWith(u'-') || code.startsWith(u'+')) ? 1 : 0;
+    if (i >= code.size())
+        return false;
+    for (; i < code.size(); ++i)
+        if (code[i] < u'0' || code[i] > u'9')
+            return false;
+    return true;
+}
+
+// The trip's part of a transaction already under way: its rows go or stay
+// together, while what the transaction wrote before stays.
+class Savepoint
+{
+public:
+    explicit Savepoint(LocalConnection &db) : m_db(db)
+    {
+        m_db.execute(QStringLiteral("savepoint viaje_fosa"), {});
+    }
+    ~Savepoint()
+    {
+        if (!m_active)
+            return;
+        try {
+            m_db.execute(QStringLiteral("rollback to viaje_fosa"), {});
+            m_db.execute(QStringLiteral("release viaje_fosa"), {});
+        } catch (...) {
+            // The enclosing transaction fails with the connection and takes the trip along.
+        }
+    }
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+    void release()
+    {
+        m_db.execute(QStringLiteral("release viaje_fosa"), {});
+        m_active = false;
+    }
+
+private:
+    LocalConnection &m_db;
+    bool m_active = true;
+};
 
 } // namespace
 
@@ -57,9 +106,18 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
                        const std::vector<MilkGroup> &groups)
 {
     Outcome outcome;
+    bool insideReading = false;
     try {
         LocalConnection &db = ctx.db();
-        Transaction transaction(db);
+        insideReading = db.inTransaction();
+        // Inside the reading's transaction the trip is a part of it that a
+        // failure takes back alone; on its own it is a transaction.
+        std::optional<Savepoint> part;
+        std::optional<Transaction> own;
+        if (db.inTransaction())
+            part.emplace(db);
+        else
+            own.emplace(db);
 
         qint32 tripId = -1;
         {
@@ -105,20 +163,16 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
             unload.setValue(LecturaDescarga::IdViaje, tripId);
             QString name = group.code;
             qint16 category = 0, activity = 0, pen = 0;
-            bool herdCode = true;
-            try {
+            if (isWholeNumber(group.code)) {
                 unload.setValue(LecturaDescarga::IdRodeo, group.code);
-            } catch (const AppError &error) {
-                if (error.number() != ErrNo::TypeMismatch)
-                    throw;
-                // A group no herd claimed, with a code that is no number.
-                unload.setValue(LecturaDescarga::IdRodeo, vb::val(group.code));
-                herdCode = false;
-            }
-            if (herdCode)
                 Buscar_Cab(ctx, name, category, activity, pen);
-            else
+                // The look-up's failure is its own, unless it took the transaction along.
+                requireTransactionAlive(db);
+            } else {
+                // A group no herd claimed, with a code that is no herd's id.
+                unload.setValue(LecturaDescarga::IdRodeo, 0);
                 name = QStringLiteral("sin descripcion");
+            }
             unload.setValue(LecturaDescarga::Descripcion, name);
             unload.setValue(LecturaDescarga::Cabezas, group.heads);
             unload.setValue(LecturaDescarga::Categoria, category);
@@ -132,6 +186,7 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
             unload.setValue(LecturaDescarga::NomTablet, kPitTablet);
             unload.setValue(LecturaDescarga::KgPrescriptos, 0);
             unload.update();
+            crashPoint("unload");
             ctx.window.yieldToEvents();
         }
 
@@ -151,12 +206,19 @@ Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
         load.update();
         ctx.window.yieldToEvents();
 
-        transaction.commit();
+        if (part)
+            part->release();
+        else
+            own->commit();
     } catch (const AppError &error) {
         outcome.fail(error);
         ctx.notices.messageBox(ErrorText::inProcedureEnglish(error, QStringLiteral("Dar_Viaje_Fosa"),
                                                              QStringLiteral("Formulario MdiPrincipal")),
                                UserNotices::Icon::None, QStringLiteral("Zelvano"));
+        // A failure that took the reading's whole transaction back is the
+        // reading's failure too.
+        if (insideReading && !transactionAlive(ctx.db()))
+            throw;
     }
     return outcome;
 }

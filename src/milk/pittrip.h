@@ -28,8 +28,11 @@ struct PitDiet
 
 // Records the ration fed in the milking pit as one local feeding trip marked
 // "Fosa Delpro": the trip, one unload per group and one load of the pit food,
-// in one transaction. Local trips count down from -1. A failure is shown in a
-// message box, leaves none of the trip's rows and is returned.
+// all or none: in a transaction of its own, or as one part of the transaction
+// under way (the reading's), which a failure of the trip leaves standing.
+// Local trips count down from -1. A group whose code is no whole number (no
+// herd claimed it) is booked to herd 0. A failure is shown in a message box,
+// leaves none of the trip's rows and is returned.
 Outcome Dar_Viaje_Fosa(AppContext &ctx, const QDate &fecha, const PitDiet &diet,
                        const std::vector<MilkGroup> &groups);
 

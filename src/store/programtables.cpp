@@ -18,7 +18,17 @@ struct ProgramTable
 };
 
 // One line per table; each folder that keeps bookkeeping adds its own here.
-const std::vector<ProgramTable> kProgramTables = {};
+const std::vector<ProgramTable> kProgramTables = {
+    // Milk import: each file committed with its reading, pending until it has its final name.
+    {"zelvano_lecturas",
+     "create table zelvano_lecturas (id integer primary key autoincrement, carpeta text not null, "
+     "archivo text not null, tamano integer not null, modificado integer not null, "
+     "huella text not null, nombre_final text not null, id_lectura integer, "
+     "pendiente integer not null, fecha text)"},
+    // Milk import: the last trouble told about each file, so that it is told once.
+    {"zelvano_avisos", "create table zelvano_avisos (carpeta text not null, archivo text not null, "
+                       "situacion text not null, fecha text, primary key (carpeta, archivo))"},
+};
 
 bool tableExists(LocalConnection &db, const QString &name)
 {

@@ -2,6 +2,7 @@
 
 #include "support/testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 
@@ -12,6 +13,14 @@
 inline void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList &list, std::ostream *os)
+{
+    *os << '[';
+    for (const QString &text : list)
+        *os << '"' << text.toStdString() << "\" ";
+    *os << ']';
 }
 
 namespace zelvano::test {
@@ -37,14 +46,25 @@ public:
     QString folder() const { return filePath(QStringLiteral("export")); }
     QString exportPath(const QString &name) const { return folder() + u'/' + name; }
 
-    // Writes a file into the export folder exactly as given.
+    // Writes a finished export into the export folder exactly as given: its
+    // last change a minute before the clock's now.
     QString writeExport(const QString &name, const QByteArray &bytes) const
     {
         QFile file(exportPath(name));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot write export file");
         file.write(bytes);
+        file.close();
+        setChanged(name, clock.now().addSecs(-60));
         return file.fileName();
+    }
+
+    void setChanged(const QString &name, const QDateTime &when) const
+    {
+        QFile file(exportPath(name));
+        if (!file.open(QIODevice::ReadWrite) ||
+            !file.setFileTime(when, QFileDevice::FileModificationTime))
+            throw std::runtime_error("cannot set the time of an export file");
     }
 
     QStringList exportNames() const
@@ -74,9 +94,11 @@ public:
     void addPitDiet(bool withFood = true) const
     {
         exec(QStringLiteral("insert into dietas (id, nombre, delpro) values (7, 'Fosa', true)"));
-        exec(QStringLiteral("insert into prescripcion_viajes values (29, 1, 'Vieja', 0, '05:00', '1', '7')"));
-        exec(QStringLiteral("insert into prescripcion_viajes values (30, 2, 'Racion fosa', 0, '06:30:00', "
-                            "'2.5', '7')"));
+        exec(QStringLiteral(
+            "insert into prescripcion_viajes values (29, 1, 'Vieja', 0, '05:00', '1', '7')"));
+        exec(QStringLiteral(
+            "insert into prescripcion_viajes values (30, 2, 'Racion fosa', 0, '06:30:00', "
+            "'2.5', '7')"));
         if (withFood)
             exec(QStringLiteral("insert into Prescripcion_detalle_alimentos values (30, 2, 501, "
                                 "'Balanceado fosa', 0)"));

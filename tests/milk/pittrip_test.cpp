@@ -153,12 +153,32 @@ TEST_P(PitTrip, NoPitDietNoTrip)
     EXPECT_EQ(test::eventTexts(home).size(), 1);
 }
 
-TEST_P(PitTrip, UnreadableDayGivesNoTrip)
+TEST_P(PitTrip, ANameWithoutADayGivesTheTripTheDayTheFileChanged)
 {
     home.addPitDiet();
-    read("t\nG1;a;40;800;0;1\n", "ordene_2026xx12.csv");
-    EXPECT_EQ(home.count("lectura_viajes"), 0);
-    EXPECT_EQ(home.count("Produccion_Lactea"), 1);
+    home.writeExport("ordene_2026xx12.csv", "t\nG1;a;40;800;0;1\n");
+    home.setChanged("ordene_2026xx12.csv", QDateTime(QDate(2026, 11, 29), QTime(23, 59, 59)));
+    LeerDatos_CSV(home.ctx, home.exportPath("ordene_2026xx12.csv"), "ordene_2026xx12.csv");
+    EXPECT_EQ(home.scalar("select fecha from lectura_viajes").toString(), "2026-11-29");
+    EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toString(), "2026-11-29");
+}
+
+// A group no herd claimed goes to herd 0 unless its code is a whole number,
+// however it begins: "3A" is not herd 3.
+TEST_P(PitTrip, UnclaimedCodesThatAreNoWholeNumberGoToHerdZero)
+{
+    home.addPitDiet();
+    home.addHerd("3", "Tres", "", 1, 1, 1);
+    read("t\n3A;a;1;10;0;1\nG4;a;2;10;0;1\n12B;a;3;10;0;1\n-3;a;4;10;0;1\n3;a;5;10;0;1\n");
+    ASSERT_EQ(home.count("lectura_descarga"), 5);
+    EXPECT_EQ(unload(0, "id_rodeo || '|' || descripcion || '|' || categoria || actividad || corral"),
+              "0|sin descripcion|000");
+    EXPECT_EQ(unload(1, "id_rodeo || '|' || descripcion"), "0|sin descripcion");
+    EXPECT_EQ(unload(2, "id_rodeo || '|' || descripcion"), "0|sin descripcion");
+    EXPECT_EQ(unload(3, "id_rodeo || '|' || descripcion"), "-3|sin descripcion");
+    EXPECT_EQ(unload(4, "id_rodeo || '|' || descripcion || '|' || categoria || actividad || corral"),
+              "3|Tres|111");
+    EXPECT_TRUE(home.notices.notices().empty());
 }
 
 TEST_P(PitTrip, BuscarCabQuotesAndFallsBackToNoHerd)

@@ -3,6 +3,7 @@
 #include "milk/csvreader.h"
 #include "milk/localenumber.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 
@@ -53,6 +54,33 @@ TEST(MilkLines, EveryLineEndAndTheLastLine)
     EXPECT_EQ(milkFileLines("t\rA\rB"), QStringList({"t", "A", "B"}));
     EXPECT_EQ(milkFileLines("t\r\n\r\nA"), QStringList({"t", "", "A"}));
     EXPECT_EQ(milkFileLines("caf\xe9"), QStringList({QString::fromUtf8("café")}));
+}
+
+// Read from disk in chunks, the lines are the same as in memory: a CR LF
+// split between two chunks is one line end (a second one would be an empty
+// line and end the reading), and a line too long for a group is left out.
+TEST(ReadMilkFile, ChunkBordersAndOverlongLines)
+{
+    MilkHome home;
+    const MilkLayout delpro = layout(false, u'.');
+    // The title fills the first chunk up to its CR; the LF opens the second.
+    QByteArray file(64 * 1024 - 1, 't');
+    file += "\r\nG1;x;40;800;0;1\r\n";
+    file += QByteArray(kMaxLineBytes + 10, 'G') + ";x;1;1;0;1\r\n";
+    file += "G2;x;2;20;0;1";
+    home.writeExport("r.csv", file);
+    const MilkFileRead read = readMilkFile(home.exportPath("r.csv"), delpro, kMaxMilkFileBytes);
+    EXPECT_EQ(read.size, file.size());
+    EXPECT_EQ(read.hash, QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
+    ASSERT_EQ(read.content.rows.size(), 2u);
+    EXPECT_EQ(read.content.rows[1].code, "G2");
+    EXPECT_EQ(read.content.leftOut, std::vector<int>({3}));
+    const MilkFileContent inMemory = parseMilkFile(file, delpro);
+    EXPECT_EQ(inMemory.rows.size(), 2u);
+    EXPECT_EQ(inMemory.leftOut, read.content.leftOut);
+
+    // Past the limit the reading stops and says so.
+    EXPECT_TRUE(readMilkFile(home.exportPath("r.csv"), delpro, 1000).overLimit);
 }
 
 // The example lines read the same under both locales and whatever the file's
@@ -304,6 +332,19 @@ TEST_P(Reader, LeftOutLinesAreNamedInOneEvent)
                         "de fosa faltantes o no numericos: 3, 5 - 10:00:00");
 }
 
+TEST_P(Reader, ManyLeftOutLinesAreNamedUpToAHundred)
+{
+    home.addHerd("1", "Uno", "A");
+    QByteArray file = "t\nA;x;1;10;0;0\n";
+    for (int i = 0; i < 150; ++i)
+        file += "B;x;?;20;0;0\n";
+    read("r_20260312.csv", file);
+    const QString text = events().first();
+    EXPECT_TRUE(text.startsWith("Lineas del archivo r_20260312.csv no importadas por cabezas, litros o "
+                                "kilos de fosa faltantes o no numericos: 3, 4, 5, "));
+    EXPECT_TRUE(text.endsWith(", 101, 102 y 50 mas - 10:00:00")) << text.toStdString();
+}
+
 TEST_P(Reader, EmptyFileStoresNothingAndIsNamed)
 {
     read("vacio_20260312.csv", "");
@@ -343,13 +384,29 @@ TEST_P(Reader, AFailureWhileStoringLeavesNoHalfReading)
     EXPECT_FALSE(home.ctx.db().inTransaction());
 }
 
-TEST_P(Reader, AnUnreadableDateLeavesTheDayEmpty)
+// A name without a real day, and a Dairycomp file changed at exactly
+// midnight, give the day the file last changed: never an empty date.
+TEST_P(Reader, EveryReadingHasADay)
 {
-    home.addHerd("1", "Uno", "A");
-    read("r_2026xx99.csv", "t\nA;x;1;10;0;0\n");
-    ASSERT_EQ(home.count("Produccion_Lactea"), 1);
-    EXPECT_TRUE(home.scalar("select fecha from Produccion_Lactea").isNull());
-    EXPECT_EQ(home.scalar("select total_litros from Produccion_Lactea").toInt(), 10);
+    home.ctx.settings.ImportFileName = "ordene";
+    const QDateTime changed(QDate(2026, 11, 30), QTime(0, 0, 0));
+    int readings = 0;
+    for (const char *name : {"ordene_marzo.csv", "ordene_20260231.csv", "ordene_2026xx99.csv",
+                             "ordene_00000101.csv", "ordene_2026-3-1.csv"}) {
+        SCOPED_TRACE(name);
+        home.writeExport(name, "t\nA;x;1;10;0;0\n");
+        home.setChanged(name, changed);
+        LeerDatos_CSV(home.ctx, home.exportPath(name), name);
+        ASSERT_EQ(home.count("Produccion_Lactea"), ++readings);
+        EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea order by id desc").toString(),
+                  "2026-11-30");
+    }
+    home.ctx.settings.ImportSoftware = "dairy";
+    home.writeExport("leche.csv", "t\nA;x;1;10\n");
+    home.setChanged("leche.csv", changed);
+    LeerDatos_CSV(home.ctx, home.exportPath("leche.csv"), "leche.csv");
+    EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea order by id desc").toString(), "2026-11-30");
+    EXPECT_EQ(home.scalar("select count(*) from Produccion_Lactea where fecha is null or fecha = ''").toInt(), 0);
 }
 
 } // namespace

@@ -63,6 +63,8 @@ TEST(Scan, UnderscoreInTheFolderDoesNotMoveTheDate)
     QFile file(home.filePath("Leche_Export/ordene_20260312.csv"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(kFile);
+    file.flush();
+    ASSERT_TRUE(file.setFileTime(home.clock.now().addSecs(-60), QFileDevice::FileModificationTime));
     file.close();
     Abrir(home.ctx);
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
@@ -84,8 +86,9 @@ TEST(Scan, DairycompNameWithTheStampOfTheReading)
     EXPECT_EQ(texts[0], "La importacion del archivo leche.csv ha sido guardada correctamente - 06:05:09");
     EXPECT_TRUE(texts[1].startsWith(kUploadLater));
 
-    // The same export again in the same second still gets a name of its own.
+    // The next export, read in the same second, still gets a name of its own.
     home.writeExport("leche.csv", "t\nG1;x;40;20.25\n");
+    home.setChanged("leche.csv", home.clock.now().addSecs(-30));
     Abrir(home.ctx);
     EXPECT_EQ(home.exportNames().size(), 3);
     EXPECT_TRUE(home.exportNames().contains("--leido--12-03-2026 06;05;09 (2) leche.csv"));
@@ -103,21 +106,38 @@ TEST(Scan, ANameReadBeforeGetsAUniqueReadName)
     EXPECT_TRUE(home.notices.notices().empty());
 }
 
-TEST(Scan, AFileThatCannotBeRenamedIsNotReadAndWaits)
+TEST(Scan, AFileThatCannotBeRenamedIsStoredOnceAndToldOnce)
 {
     MilkHome home;
     // Its read name would be longer than a file name may be.
     const QString longName = QString(250, u'n') + ".csv";
     home.writeExport(longName, kFile);
     home.writeExport("z.csv", kFile);
-    const auto read = Abrir(home.ctx).files;
-    ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].name, "z.csv");
+    ImportOutcome first = Abrir(home.ctx);
+    ASSERT_EQ(first.files.size(), 1u);
+    EXPECT_EQ(first.files[0].name, "z.csv");
+    ASSERT_EQ(first.failedFiles.size(), 1u);
+    EXPECT_EQ(first.failedFiles[0].name, longName);
+    EXPECT_FALSE(first.ok());
     EXPECT_TRUE(home.exportNames().contains(longName));
-    EXPECT_EQ(home.count("Produccion_Lactea"), 1);
-    EXPECT_EQ(test::eventTexts(home).first(),
-              "No se pudo renombrar el archivo " + longName +
-                  ", se importara en la proxima lectura - 10:00:00");
+    EXPECT_EQ(home.count("Produccion_Lactea"), 2);
+    const QString told = "No se pudo renombrar el archivo " + longName + " a --leido--" + longName +
+                         " (File name too long); su lectura ya esta guardada y no se importara de "
+                         "nuevo - 10:00:00";
+    EXPECT_EQ(test::eventTexts(home).count(told), 1);
+
+    // Scans later: the name is tried again, the reading is not stored again
+    // and nothing more is told.
+    const int events = test::eventTexts(home).size();
+    for (int minute = 1; minute <= 2; ++minute) {
+        home.clock.advanceSeconds(60);
+        const ImportOutcome later = Abrir(home.ctx);
+        EXPECT_TRUE(later.files.empty());
+        ASSERT_EQ(later.failedFiles.size(), 1u);
+        EXPECT_EQ(later.failedFiles[0].name, longName);
+    }
+    EXPECT_EQ(home.count("Produccion_Lactea"), 2);
+    EXPECT_EQ(test::eventTexts(home).size(), events);
 }
 
 TEST(Scan, OtherSoftwareValuesDoNothing)
@@ -221,6 +241,29 @@ TEST(ImportCommand, ScansTheConfiguredFolderOfTheHome)
     EXPECT_EQ(QString::fromUtf8(zelvano.readAllStandardOutput()),
               "ordene_20260312.csv -> --leido--ordene_20260312.csv\n");
     EXPECT_DOUBLE_EQ(home.scalar("select litros from detalle_Produccion_Lactea").toDouble(), 812.5);
+}
+
+// The command names each file that failed and why, and exits 1.
+TEST(ImportCommand, NamesTheFilesThatFailed)
+{
+    MilkHome home;
+    home.exec("update mi_empresa set importa_csv = true, carpeta_importacion = '" + home.folder() +
+              "', archivo_importacion = 'ordene', software_importacion = 'delpro', "
+              "separador_campos = ';', separador_decimal = ','");
+    home.writeExport("ordene_20260311.csv", "t\r\n\x01\x02;\xff\r\n");
+    home.writeExport("ordene_20260312.csv", "t\r\nG1;a;40;812,5;0;1\r\n");
+    QProcess zelvano;
+    zelvano.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "import"});
+    ASSERT_TRUE(zelvano.waitForFinished(30000));
+    EXPECT_EQ(zelvano.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(zelvano.readAllStandardOutput()),
+              "ordene_20260311.csv -> --leido--ordene_20260311.csv\n"
+              "ordene_20260312.csv -> --leido--ordene_20260312.csv\n");
+    const QString errors = QString::fromUtf8(zelvano.readAllStandardError());
+    EXPECT_TRUE(errors.contains("import: ordene_20260311.csv failed: Error 13 (no group line)"))
+        << errors.toStdString();
+    EXPECT_FALSE(errors.contains("ordene_20260312.csv failed"));
+    EXPECT_EQ(home.count("Produccion_Lactea"), 1);
 }
 
 } // namespace
