@@ -18,7 +18,12 @@ struct ProgramTable
 };
 
 // One line per table; each folder that keeps bookkeeping adds its own here.
-const std::vector<ProgramTable> kProgramTables = {};
+const std::vector<ProgramTable> kProgramTables = {
+    // Records the production synchronisation refused and named once (src/sync/refusals.h).
+    {"zelvano_sync_rechazados",
+     "create table zelvano_sync_rechazados (origen text not null, id integer not null, "
+     "huella text not null, primary key (origen, id))"},
+};
 
 bool tableExists(LocalConnection &db, const QString &name)
 {
