@@ -79,11 +79,13 @@ struct Reading
           QStringLiteral("El servidor respondio con el estado %1").arg(answer.status));
 }
 
-// Logs in; false when the server refused the farm's id and password.
+// Logs in; false when the server refused the farm's id and password. An
+// answer that is not the script's whole answer (a refusal, a cut or foreign
+// page) fails the run: it says nothing about the password.
 bool authenticated(AppContext &ctx, RemoteServer &remote)
 {
     const RemoteAnswer auth = remote.query(authenticationSql(ctx.settings));
-    if (auth.status == 200 && !auth.whole)
+    if (!auth.accepted())
         raiseUnaccepted(auth);
     return auth.hasRows;
 }
