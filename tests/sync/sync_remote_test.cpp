@@ -418,6 +418,147 @@ TEST_P(SyncTest, AnotherSitesHeaderInFlightIsNeverTaken)
     EXPECT_EQ(farm->headerCount(), 3);
 }
 
+// A server record with a date the local table cannot take ("0000-00-00", which
+// the server makes of an empty date) among good ones: it is named once and
+// skipped, the records after it come down, and the upload goes on; once
+// corrected at its site, it comes down.
+TEST_P(SyncTest, UnreadableServerRecordIsNamedOnceAndSkipped)
+{
+    const QString other = QStringLiteral("Otro sitio");
+    farm->addRecord(QStringLiteral("2026-03-10"), other, QStringLiteral("Delpro"), 5, 100, 1,
+                    {QStringLiteral("'1', 5, 100")});
+    const qint64 bad =
+        farm->addRecord(QStringLiteral("0000-00-00"), other, QStringLiteral("Delpro"), 6, 120, 2,
+                        {QStringLiteral("'2', 6, 120")});
+    farm->addRecord(QStringLiteral("2026-03-12"), other, QStringLiteral("Delpro"), 7, 140, 3,
+                    {QStringLiteral("'3', 7, 140")});
+    Site site(*farm, mode());
+    const qint64 ours =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+
+    const SyncReport report = site.sync();
+    EXPECT_EQ(report.recordsDownloaded, 2);
+    const QStringList events = site.events();
+    ASSERT_EQ(events.size(), 2) << events.join(u'\n').toStdString();
+    EXPECT_TRUE(events[0].startsWith(
+        QStringLiteral("Registro de produccion %1 del servidor no descargado: la fecha '")
+            .arg(bad)))
+        << events[0].toStdString();
+    EXPECT_TRUE(events[0].endsWith(QStringLiteral("' no es una fecha valida ") + kTime))
+        << events[0].toStdString();
+    EXPECT_EQ(events[1], kSuccess);
+    EXPECT_EQ(site.readingCount(), 3);
+    EXPECT_TRUE(site.actualizado(ours));
+    EXPECT_EQ(farm->details(serverIdOf(site, ours)), QStringList{QStringLiteral("3|40|800")});
+
+    // Not tried, nor named, again.
+    const SyncReport again = site.sync();
+    EXPECT_EQ(again.recordsDownloaded, 0);
+    EXPECT_EQ(site.events(), (QStringList{events[0], kSuccess, kSuccess}));
+
+    RemotePeer::exec(
+        QStringLiteral("update cabezas_produccion set fecha = '2026-03-11' where id = %1")
+            .arg(bad));
+    EXPECT_EQ(site.sync().recordsDownloaded, 1);
+    EXPECT_EQ(site.readings(), (QStringList{QStringLiteral("10/03/2026|Otro sitio|Delpro|5|100"),
+                                            QStringLiteral("11/03/2026|Otro sitio|Delpro|6|120"),
+                                            QStringLiteral("12/03/2026|Otro sitio|Delpro|7|140"),
+                                            QStringLiteral("13/03/2026|Zelvano|Delpro|40|800")}));
+    EXPECT_EQ(site.events().last(), kSuccess);
+}
+
+// Local readings the server cannot take (no date, a herd's litres that are no
+// number) are named once and left out; the others go up. Corrected, they go up.
+TEST_P(SyncTest, LocalReadingThatCannotGoUpIsNamedOnce)
+{
+    Site site(*farm, mode());
+    const qint64 good =
+        site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 40, 800, {{QStringLiteral("3"), 40, 800}});
+    const qint64 undated =
+        site.addReading(QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 30, 600, {{QStringLiteral("3"), 30, 600}});
+    site.home.exec(
+        QStringLiteral("update Produccion_Lactea set fecha = null where id = %1").arg(undated));
+    const qint64 badHerd =
+        site.addReading(QStringLiteral("14/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 20, 400, {{QStringLiteral("4"), 20, 400}});
+    site.home.exec(
+        QStringLiteral("update detalle_Produccion_Lactea set litros = 'mucho' where id = %1")
+            .arg(badHerd));
+
+    site.sync();
+    const QStringList named{
+        QStringLiteral("Lectura de produccion %1 no enviada al servidor: la fecha '' no es una "
+                       "fecha valida ")
+                .arg(undated) +
+            kTime,
+        QStringLiteral("Lectura de produccion %1 no enviada al servidor: los litros 'mucho' del "
+                       "rodeo '4' no son un numero ")
+                .arg(badHerd) +
+            kTime};
+    EXPECT_EQ(site.events(), named + QStringList{kSuccess});
+    EXPECT_EQ(farm->headers(), QStringList{QStringLiteral("12/03/2026|Zelvano|Delpro|40|800")});
+    EXPECT_TRUE(site.actualizado(good));
+    EXPECT_FALSE(site.actualizado(undated));
+    EXPECT_FALSE(site.actualizado(badHerd));
+
+    site.sync();
+    EXPECT_EQ(site.events(), named + (QStringList{kSuccess, kSuccess}));
+    EXPECT_EQ(farm->headerCount(), 1);
+
+    site.home.exec(QStringLiteral("update Produccion_Lactea set fecha = '13/03/2026' where id = %1")
+                       .arg(undated));
+    site.sync();
+    EXPECT_TRUE(site.actualizado(undated));
+    EXPECT_EQ(farm->details(serverIdOf(site, undated)), QStringList{QStringLiteral("3|30|600")});
+    EXPECT_EQ(farm->headerCount(), 2);
+    EXPECT_EQ(site.events().size(), 5);
+}
+
+// Pending changes of rows the server never had: a change goes up as an
+// addition, a deletion is local only; no statement ends in "id = ".
+TEST_P(SyncTest, ChangeAndDeletionOfRowsTheServerNeverHad)
+{
+    Site site(*farm, mode());
+    const qint64 added =
+        site.addReading(QStringLiteral("11/03/2026"), QStringLiteral("Zelvano"),
+                        QStringLiteral("Delpro"), 10, 200, {{QStringLiteral("1"), 10, 200}});
+    const qint64 changed = site.addReading(
+        QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 40, 800,
+        {{QStringLiteral("3"), 25, 500}, {QStringLiteral("4"), 15, 300}},
+        QStringLiteral("MODIFICAR"));
+    const qint64 deleted = site.addReading(
+        QStringLiteral("13/03/2026"), QStringLiteral("Zelvano"), QStringLiteral("Delpro"), 30, 600,
+        {{QStringLiteral("3"), 30, 600}}, QStringLiteral("ELIMINAR"));
+
+    const SyncReport report = site.sync();
+    EXPECT_EQ(site.events(), QStringList{kSuccess});
+    for (const QString &sql : report.remoteStatements)
+        EXPECT_FALSE(sql.trimmed().endsWith(QStringLiteral("id ="))) << sql.toStdString();
+    EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("DELETE")).isEmpty());
+    EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("delete")).isEmpty());
+    EXPECT_TRUE(statementsStartingWith(report, QStringLiteral("update")).isEmpty());
+    EXPECT_EQ(report.headersAdded, 2);
+    EXPECT_EQ(farm->headers(), (QStringList{QStringLiteral("11/03/2026|Zelvano|Delpro|10|200"),
+                                            QStringLiteral("12/03/2026|Zelvano|Delpro|40|800")}));
+    EXPECT_EQ(farm->details(serverIdOf(site, changed)),
+              (QStringList{QStringLiteral("3|25|500"), QStringLiteral("4|15|300")}));
+    EXPECT_TRUE(site.actualizado(added));
+    EXPECT_TRUE(site.actualizado(changed));
+    EXPECT_EQ(
+        site.value(
+                QStringLiteral("select count(*) from Produccion_Lactea where id = %1").arg(deleted))
+            .toInt(),
+        0);
+
+    const SyncReport again = site.sync();
+    EXPECT_EQ(again.remoteStatements.filter(QStringLiteral("INSERT")).size(), 0);
+    EXPECT_EQ(farm->headerCount(), 2);
+    EXPECT_EQ(farm->detailCount(), 3);
+}
+
 // Two local databases of one farm through one server, each in its own mode:
 // what one site imports the other receives, and repeated runs duplicate nothing.
 TEST_P(SyncTest, TwoSitesOfOneFarmRoundTrip)
