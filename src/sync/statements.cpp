@@ -96,7 +96,8 @@ QString localDetailsSql(const QVariant &localId)
 QString storeRemoteIdSql(const QString &serverId, const QVariant &localId)
 {
     return QStringLiteral("update Produccion_Lactea set id_remoto = ") + serverId +
-           QStringLiteral(" where id = ") + vb::joinText(localId);
+           QStringLiteral(" where id = ") + vb::joinText(localId) +
+           QStringLiteral(" and id_remoto is null");
 }
 
 QString markSentSql(const std::vector<qint64> &localIds)

@@ -60,6 +60,7 @@ QString pendingSql(const QString &proceso);
 QString pendingAdditionsSql();
 QString localReadingSql(qint64 localId);
 QString localDetailsSql(const QVariant &localId);
+// Only into a row that does not know its server id yet: a known id is never replaced.
 QString storeRemoteIdSql(const QString &serverId, const QVariant &localId);
 // The rows that reached the server, by local id.
 QString markSentSql(const std::vector<qint64> &localIds);

@@ -12,7 +12,11 @@
 #include "sync/refusals.h"
 #include "sync/statements.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
 #include <QSet>
 
 #include <algorithm>
@@ -41,6 +45,8 @@ const QString kNoConnection = QStringLiteral(
     "No se pudo conectar con el servidor, la sincronizacion se hará mas tarde automaticamente");
 const QString kSuccess =
     QStringLiteral("Datos de cabezas y produccion Sincronizados correctamente con el servidor web");
+const QString kAlreadyRunning =
+    QStringLiteral("Ya hay una sincronizacion de produccion en curso, no se inicia otra ");
 
 // Local ids per statement when rows are marked or deleted by id.
 constexpr size_t kIdsPerStatement = 500;
@@ -66,7 +72,12 @@ struct Reading
     qint64 id = 0;
     syncsql::Header header;
     std::vector<syncsql::Detail> details;
-    qint64 serverId = -1; // -1 while this database does not know it
+    qint64 serverId = kUnknown;
+
+    // This database does not know the reading's server id.
+    static constexpr qint64 kUnknown = -1;
+    // Another run stored one while this run was under way: this run leaves it.
+    static constexpr qint64 kTakenElsewhere = -2;
 };
 
 // The server's refusal of a read, or an answer that could not be read whole,
@@ -181,7 +192,7 @@ bool heldBack(AppContext &ctx, SyncRefusals &refusals, const Reading &r, bool si
     const QString fingerprint = syncrecords::fingerprint(r.header, r.details);
     const QString problem = syncrecords::uploadProblem(r.header, r.details);
     if (problem.isEmpty())
-        return refusals.known(Side::Local, r.id, fingerprint);
+        return r.serverId < 0 && refusals.known(Side::Local, r.id, fingerprint);
     nameOnce(ctx, refusals, Side::Local, r.id, fingerprint,
              QStringLiteral("Lectura de produccion %1 no enviada al servidor: %2 ")
                  .arg(r.id)
@@ -441,7 +452,7 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
 {
     QHash<qint64, Reading *> open;
     for (Reading &r : readings)
-        if (r.serverId < 0)
+        if (r.serverId == Reading::kUnknown)
             open.insert(r.id, &r);
     if (open.isEmpty() || headers.empty())
         return;
@@ -460,12 +471,16 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
     }
     if (chosen.empty())
         return;
+    std::vector<qint64> stored;
     Transaction transaction(db);
     for (const auto &[reading, serverId] : chosen)
-        db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), reading->id));
+        stored.push_back(
+            db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), reading->id)) == 1
+                ? serverId
+                : Reading::kTakenElsewhere);
     transaction.commit();
-    for (const auto &[reading, serverId] : chosen)
-        reading->serverId = serverId;
+    for (size_t i = 0; i < chosen.size(); ++i)
+        chosen[i].first->serverId = stored[i];
 }
 
 // The additions: headers go up only for readings whose header the server does
@@ -485,7 +500,7 @@ void sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const
 
     const auto unmapped = [&] {
         return std::any_of(readings.begin(), readings.end(),
-                           [](const Reading &r) { return r.serverId < 0; });
+                           [](const Reading &r) { return r.serverId == Reading::kUnknown; });
     };
     if (unmapped())
         mapServerIds(db, unsentHeaders(ctx, remote), readings);
@@ -493,7 +508,7 @@ void sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const
     std::vector<Reading *> inserted;
     QString groups;
     for (Reading &r : readings) {
-        if (r.serverId >= 0)
+        if (r.serverId != Reading::kUnknown)
             continue;
         groups += syncsql::headerGroup(ctx.settings.ClientId, r.header);
         inserted.push_back(&r);
@@ -510,7 +525,7 @@ void sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const
     // was sent (it changed a value on the way in): inserting it again would
     // only add another such header on every run.
     for (const Reading *r : inserted)
-        if (r->serverId < 0)
+        if (r->serverId == Reading::kUnknown)
             nameOnce(ctx, refusals, Side::Local, r->id,
                      syncrecords::fingerprint(r->header, r->details),
                      QStringLiteral("Lectura de produccion %1 enviada al servidor pero no "
@@ -593,6 +608,32 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     transaction.commit();
 }
 
+// One synchronisation of a database at a time on this computer (the program
+// and a command started by hand, say): two runs would insert the same headers
+// twice. The lock lives in the temporary folder, never beside the suite's
+// database, and one left by a killed run is taken over.
+class RunLock
+{
+public:
+    explicit RunLock(const QString &databasePath)
+        : m_file(QDir::temp().filePath(
+              QStringLiteral("zelvano-sync-%1.lock")
+                  .arg(QString::fromLatin1(
+                      QCryptographicHash::hash(QFileInfo(databasePath).absoluteFilePath().toUtf8(),
+                                               QCryptographicHash::Sha1)
+                          .toHex()
+                          .left(16)))))
+    {
+        m_file.setStaleLockTime(0);
+        m_locked = m_file.tryLock(0);
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    QLockFile m_file;
+    bool m_locked = false;
+};
+
 bool connectionFailure(long number)
 {
     return number == ErrNo::ProviderFailure || number == ErrNo::HttpTimeout ||
@@ -604,7 +645,19 @@ bool connectionFailure(long number)
 SyncReport Sincronizar_nuevos(AppContext &ctx, const RemoteOptions &options)
 {
     SyncReport report;
-    downloadNew(ctx, options, report, nullptr);
+    try {
+        const RunLock lock(ctx.db().path());
+        if (!lock.locked()) {
+            report.fail(ErrNo::ProviderFailure, kAlreadyRunning.trimmed());
+            logEvent(ctx, kAlreadyRunning);
+            return report;
+        }
+        downloadNew(ctx, options, report, nullptr);
+    } catch (const AppError &error) {
+        report.fail(error);
+        logEvent(ctx, ErrorText::inProcedure(error, QStringLiteral("Sincronizar_nuevos"),
+                                             QStringLiteral("Módulo Module1")));
+    }
     return report;
 }
 
@@ -612,6 +665,13 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
 {
     SyncReport out;
     try {
+        const RunLock lock(ctx.db().path());
+        if (!lock.locked()) {
+            out.fail(ErrNo::ProviderFailure, kAlreadyRunning.trimmed());
+            if (!silent)
+                logEvent(ctx, kAlreadyRunning);
+            return out;
+        }
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
         if (!authenticated(ctx, *remote)) {

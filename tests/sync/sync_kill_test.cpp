@@ -223,6 +223,42 @@ TEST_F(SyncLockTest, DatabaseLockedWhileTheHeadersGoUp)
     scenario.expectConverged();
 }
 
+class SyncSameSiteTest : public SyncKillFixture, public ::testing::Test
+{
+protected:
+    void SetUp() override { prepare(); }
+};
+
+// The same database synchronised twice at the same moment (the program's own
+// run and one started by hand): the second run finds the first under way,
+// says so and leaves everything to it; nothing goes up twice.
+TEST_F(SyncSameSiteTest, ASecondRunLeavesTheDatabaseToTheFirst)
+{
+    Scenario scenario(*farm, *site);
+    FaultRule slow;
+    slow.match = kHeaderInsert;
+    slow.action = QStringLiteral("delay");
+    slow.ms = 800;
+    proxy->reset();
+    proxy->setRules({slow});
+
+    ChildProcess first;
+    first.start(QStringLiteral(ZELVANO_EXECUTABLE), syncArguments(*site));
+    ASSERT_TRUE(proxy->waitForCount(kHeaderInsert, 1, 20000));
+    ChildProcess second;
+    second.start(QStringLiteral(ZELVANO_EXECUTABLE), syncArguments(*site));
+    ASSERT_TRUE(second.waitFinished(30000));
+    ASSERT_TRUE(first.waitFinished(30000));
+    EXPECT_EQ(first.exitCode(), 0) << first.standardOutput().toStdString();
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.standardOutput().contains(
+        "Event: Ya hay una sincronizacion de produccion en curso, no se inicia otra "))
+        << second.standardOutput().toStdString();
+    EXPECT_EQ(proxy->count(kHeaderInsert), 1);
+    EXPECT_EQ(proxy->count(kLogin), 2); // the first run's two logins; none of the second
+    scenario.expectConverged();
+}
+
 class SyncTwoSitesTest : public SyncKillFixture, public ::testing::Test
 {
 protected:
