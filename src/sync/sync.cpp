@@ -28,7 +28,6 @@ namespace {
 using syncrecords::ServerHeader;
 using Side = SyncRefusals::Side;
 
-const QString kAgregar = QStringLiteral("AGREGAR");
 const QString kModificar = QStringLiteral("MODIFICAR");
 const QString kEliminar = QStringLiteral("ELIMINAR");
 const QString kDescargado = QStringLiteral("DESCARGADO");
