@@ -65,12 +65,6 @@ inline const RemoteColumn TotalLitros{QStringLiteral("total_litros"), 6};
 inline const RemoteColumn IdPrg{QStringLiteral("id_prg"), 7};
 } // namespace RemoteProduction
 
-// "select id, id_prg from cabezas_produccion ...": the headers still without details.
-namespace RemoteUnsentHeader {
-inline const RemoteColumn Id{QStringLiteral("id"), 0};
-inline const RemoteColumn IdPrg{QStringLiteral("id_prg"), 1};
-} // namespace RemoteUnsentHeader
-
 namespace RemoteProductionDetail { // detalle_cabezas_produccion
 inline const RemoteColumn Rodeo{QStringLiteral("rodeo"), 1};
 inline const RemoteColumn Cabezas{QStringLiteral("cabezas"), 2};

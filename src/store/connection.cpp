@@ -122,6 +122,11 @@ void Conectar_Base(AppContext &ctx)
             }
         }
 
+        // The engine would take an empty file for an empty database and every
+        // job would then fail on missing tables; the suite's engine refuses it.
+        if (const QFileInfo file(path); file.isFile() && file.size() == 0)
+            raise(ErrNo::ProviderFailure,
+                  QStringLiteral("Unrecognized database format '%1'.").arg(path));
         auto connection = std::make_unique<LocalConnection>();
         connection->open(path);
         ensureProgramTables(*connection);

@@ -28,6 +28,10 @@ const std::vector<ProgramTable> kProgramTables = {
     // Milk import: the last trouble told about each file, so that it is told once.
     {"zelvano_avisos", "create table zelvano_avisos (carpeta text not null, archivo text not null, "
                        "situacion text not null, fecha text, primary key (carpeta, archivo))"},
+    // Records the production synchronisation refused and named once (src/sync/refusals.h).
+    {"zelvano_sync_rechazados",
+     "create table zelvano_sync_rechazados (origen text not null, id integer not null, "
+     "huella text not null, primary key (origen, id))"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)

@@ -33,15 +33,33 @@ QString isoDate(const QVariant &value)
     }
 }
 
-QString maxRemoteIdSql()
+QString idList(const std::vector<qint64> &ids)
 {
-    return QStringLiteral("select max(id_remoto) from Produccion_lactea ");
+    QString text;
+    text.reserve(qsizetype(ids.size()) * 8);
+    for (const qint64 id : ids) {
+        if (!text.isEmpty())
+            text += u',';
+        text += QString::number(id);
+    }
+    return text;
 }
 
-QString newHeadersSql(const QString &clientId, qint64 threshold)
+QString completeIdsSql(const QString &clientId)
+{
+    return QStringLiteral("select id from cabezas_produccion where cliente = ") + clientId +
+           QStringLiteral(" and id in (select id from detalle_cabezas_produccion)");
+}
+
+QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids)
 {
     return QStringLiteral("select * from cabezas_produccion where cliente = ") + clientId +
-           QStringLiteral(" and id > ") + QString::number(threshold) + QStringLiteral(" ");
+           QStringLiteral(" and id in (") + idList(ids) + QStringLiteral(") order by id");
+}
+
+QString heldServerIdsSql()
+{
+    return QStringLiteral("select id_remoto from Produccion_Lactea where id_remoto is not null");
 }
 
 QString remoteDetailsSql(const QString &serverId, bool odbc)
@@ -57,6 +75,18 @@ QString pendingSql(const QString &proceso)
            proceso + QStringLiteral("'");
 }
 
+QString pendingAdditionsSql()
+{
+    return QStringLiteral(
+        "select * from Produccion_Lactea where actualizado = false and (proceso = 'AGREGAR' or "
+        "(proceso = 'MODIFICAR' and id_remoto is null)) order by id");
+}
+
+QString localReadingSql(qint64 localId)
+{
+    return QStringLiteral("select * from Produccion_Lactea where id = ") + QString::number(localId);
+}
+
 QString localDetailsSql(const QVariant &localId)
 {
     return QStringLiteral("select * from detalle_Produccion_Lactea where id = ") +
@@ -66,21 +96,23 @@ QString localDetailsSql(const QVariant &localId)
 QString storeRemoteIdSql(const QString &serverId, const QVariant &localId)
 {
     return QStringLiteral("update Produccion_Lactea set id_remoto = ") + serverId +
-           QStringLiteral(" where id = ") + vb::joinText(localId);
+           QStringLiteral(" where id = ") + vb::joinText(localId) +
+           QStringLiteral(" and id_remoto is null");
 }
 
-QString markSentSql(const QString &proceso)
+QString markSentSql(const std::vector<qint64> &localIds)
 {
     return QStringLiteral(
-               "update Produccion_Lactea set actualizado = true where actualizado = false "
-               "and proceso = '") +
-           proceso + QStringLiteral("'");
+               "update Produccion_Lactea set actualizado = true where actualizado = false and id "
+               "in (") +
+           idList(localIds) + QStringLiteral(")");
 }
 
-QString deleteSentSql()
+QString deleteSentSql(const std::vector<qint64> &localIds)
 {
-    return QStringLiteral(
-        "DELETE FROM Produccion_Lactea where actualizado = false and proceso = 'ELIMINAR'");
+    return QStringLiteral("DELETE FROM Produccion_Lactea where actualizado = false and proceso = "
+                          "'ELIMINAR' and id in (") +
+           idList(localIds) + QStringLiteral(")");
 }
 
 QString headerGroup(const QString &clientId, const Header &h)
@@ -113,10 +145,13 @@ QString detailInsertSql(const QString &groups)
            groups.chopped(1);
 }
 
-QString headersWithoutDetailsSql(const QString &clientId)
+QString unsentHeadersSql(const QString &clientId)
 {
-    return QStringLiteral("select id, id_prg from cabezas_produccion where cliente = ") + clientId +
-           QStringLiteral(" and id not in (select id from detalle_cabezas_produccion)");
+    return QStringLiteral("select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, "
+                          "c.total_litros from clientes k left join cabezas_produccion c on "
+                          "c.cliente = k.id and c.id not in (select id from "
+                          "detalle_cabezas_produccion) where k.id = ") +
+           clientId;
 }
 
 QString headerUpdateSql(const QString &clientId, const Header &h)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "remote/columns.h"
+
 #include <QString>
 #include <QVariant>
+
+#include <vector>
 
 // The SQL texts of the production synchronisation, local and remote. Every
 // value placed between apostrophes has its apostrophes and backslashes
@@ -35,18 +39,32 @@ QString quotedValue(const QVariant &value);
 // Format(value, "yyyy-MM-dd"): dates and date texts; "" for Null.
 QString isoDate(const QVariant &value);
 
+// Ids in a statement: "1,2,3".
+QString idList(const std::vector<qint64> &ids);
+
 // --- download
-QString maxRemoteIdSql();
-QString newHeadersSql(const QString &clientId, qint64 threshold);
+// The server ids of this client's records that have their details: the
+// records that are complete. A header without details is an upload in flight.
+QString completeIdsSql(const QString &clientId);
+// The headers of some of this client's records ("select *", ascending id).
+QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids);
 // ODBC mode ends the statement with a blank.
 QString remoteDetailsSql(const QString &serverId, bool odbc);
+// Every server id this database holds.
+QString heldServerIdsSql();
 
 // --- upload: local reads and updates
 QString pendingSql(const QString &proceso);
+// What goes up as new records: pending additions, and pending changes of rows
+// the server never had.
+QString pendingAdditionsSql();
+QString localReadingSql(qint64 localId);
 QString localDetailsSql(const QVariant &localId);
+// Only into a row that does not know its server id yet: a known id is never replaced.
 QString storeRemoteIdSql(const QString &serverId, const QVariant &localId);
-QString markSentSql(const QString &proceso);
-QString deleteSentSql();
+// The rows that reached the server, by local id.
+QString markSentSql(const std::vector<qint64> &localIds);
+QString deleteSentSql(const std::vector<qint64> &localIds);
 
 // --- upload: remote statements
 // "('cliente','fecha','usuario','turno','cabezas','litros','id_prg'),"
@@ -56,9 +74,30 @@ QString detailGroup(const QString &serverId, const Detail &detail);
 // The list's last character (the final comma) is dropped.
 QString headerInsertSql(const QString &groups);
 QString detailInsertSql(const QString &groups);
-QString headersWithoutDetailsSql(const QString &clientId);
+// This client's headers that have no details yet, with every value that was
+// sent, so that each one can be matched to the reading it came from. Read
+// from the client's own row outward: the answer always holds at least one row
+// (all Null when there is no such header), so that an answer cut to nothing
+// is never taken for "none".
+QString unsentHeadersSql(const QString &clientId);
 QString headerUpdateSql(const QString &clientId, const Header &header);
 QString remoteDetailDeleteSql(const QVariant &serverId);
 QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId);
+
+// The columns of unsentHeadersSql.
+namespace UnsentHeader {
+inline const RemoteColumn Id{QStringLiteral("id"), 0};
+inline const RemoteColumn IdPrg{QStringLiteral("id_prg"), 1};
+inline const RemoteColumn Fecha{QStringLiteral("fecha"), 2};
+inline const RemoteColumn Usuario{QStringLiteral("usuario"), 3};
+inline const RemoteColumn Turno{QStringLiteral("turno"), 4};
+inline const RemoteColumn TotalCabezas{QStringLiteral("total_cabezas"), 5};
+inline const RemoteColumn TotalLitros{QStringLiteral("total_litros"), 6};
+} // namespace UnsentHeader
+
+// The columns of completeIdsSql.
+namespace CompleteId {
+inline const RemoteColumn Id{QStringLiteral("id"), 0};
+} // namespace CompleteId
 
 } // namespace zelvano::syncsql

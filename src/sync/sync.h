@@ -23,13 +23,19 @@ struct SyncReport : Outcome
     QStringList remoteStatements; // every statement sent, in order
 };
 
-// Copies the records of this client that the server has and this database does
-// not yet hold (above the highest stored server id) into the local tables.
+// Copies the records of this client that the server holds complete (with their
+// details) and this database does not hold yet, whatever their server id, into
+// the local tables. A record that cannot be stored here is named once in an
+// event and skipped; a header that is one of this site's own readings is never
+// stored as a new record.
 SyncReport Sincronizar_nuevos(AppContext &ctx,
                               const RemoteOptions &options = RemoteOptions::synchronisation());
 
 // Brings the remote production tables and the local ones in line, both ways.
-// A silent run writes no event, but its report still tells how it ended.
+// Repeated runs converge whatever run was cut short and wherever: each reading
+// ends up on the server exactly once, with its details, and marked sent with
+// its server id. A silent run writes no event, but its report still tells how
+// it ended.
 SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent,
                                const RemoteOptions &options = RemoteOptions::synchronisation());
 

@@ -14,8 +14,8 @@ const RemoteColumn kName{QStringLiteral("nombre"), 1};
 
 TEST(WebAnswer, WholeAnswersGiveTheirRows)
 {
-    const WebAnswerRead rows =
-        readWebAnswer(QStringLiteral("[{\"id\":\"1\",\"nombre\":\"Uno\"},{\"id\":\"2\",\"nombre\":null}]\n"));
+    const WebAnswerRead rows = readWebAnswer(
+        QStringLiteral("[{\"id\":\"1\",\"nombre\":\"Uno\"},{\"id\":\"2\",\"nombre\":null}]\n"));
     ASSERT_TRUE(rows.whole) << rows.problem.toStdString();
     ASSERT_EQ(rows.rows.size(), 2u);
     EXPECT_EQ(rows.rows[0].field(kName).toString(), "Uno");
@@ -38,7 +38,8 @@ TEST(WebAnswer, WholeAnswersGiveTheirRows)
 
 TEST(WebAnswer, CutOrForeignAnswersAreNotWhole)
 {
-    const QString full = QStringLiteral("[{\"id\":\"1\",\"kg_real\":\"1758.4\"},{\"id\":\"2\",\"kg_real\":\"7\"}]");
+    const QString full =
+        QStringLiteral("[{\"id\":\"1\",\"kg_real\":\"1758.4\"},{\"id\":\"2\",\"kg_real\":\"7\"}]");
     // Every cut of a whole answer, at any character, is refused: between two
     // objects, inside a value, inside a key.
     for (qsizetype cut = 1; cut < full.size(); ++cut) {
@@ -54,6 +55,23 @@ TEST(WebAnswer, CutOrForeignAnswersAreNotWhole)
         const WebAnswerRead read = readWebAnswer(QString::fromUtf8(foreign));
         EXPECT_FALSE(read.whole) << foreign;
         EXPECT_FALSE(read.problem.isEmpty()) << foreign;
+    }
+}
+
+// The answer to a statement without rows is one bare object: every cut of it
+// is refused too, except the cut to nothing, which cannot be told from an
+// empty answer (callers whose reads always have a row rely on that row).
+TEST(WebAnswer, CutStatementAnswersAreNotWhole)
+{
+    const QString full = QStringLiteral("{\"affected_rows\": 3, \"insert_id\": 1207}");
+    for (qsizetype cut = 1; cut < full.size(); ++cut) {
+        const WebAnswerRead read = readWebAnswer(full.left(cut));
+        EXPECT_FALSE(read.whole) << full.left(cut).toStdString();
+    }
+    EXPECT_TRUE(readWebAnswer(full.left(0)).whole);
+    for (const char *foreign : {"[{\"id\":\"1\",\"id\":\"2\"}]", "[]x", "5", "{}{}", "\"texto\""}) {
+        const WebAnswerRead read = readWebAnswer(QString::fromUtf8(foreign));
+        EXPECT_FALSE(read.whole) << foreign;
     }
 }
 

@@ -92,8 +92,9 @@ TEST(SyncStatements, DetailInsertDropsTheLastComma)
 // The trailing blanks belong to the texts the server receives.
 TEST(SyncStatements, DownloadReadsKeepTheirBlanks)
 {
-    EXPECT_EQ(newHeadersSql(QStringLiteral("12"), 0),
-              QStringLiteral("select * from cabezas_produccion where cliente = 12 and id > 0 "));
+    EXPECT_EQ(headersByIdSql(QStringLiteral("12"), {31, 7, 1200}),
+              QStringLiteral("select * from cabezas_produccion where cliente = 12 and id in "
+                             "(31,7,1200) order by id"));
     EXPECT_EQ(remoteDetailsSql(QStringLiteral("31"), false),
               QStringLiteral("select * from detalle_cabezas_produccion where id = 31"));
     EXPECT_EQ(remoteDetailsSql(QStringLiteral("31"), true),

@@ -6,10 +6,12 @@
 #include "remote/remote.h"
 #include "remote/webrequest.h"
 #include "store/localconnection.h"
+#include "support/childprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace zelvano::test {
 
@@ -195,6 +197,42 @@ SyncReport Site::sync(bool silent)
     return Sincronizar_CabProd(home.ctx, silent, options);
 }
 
+void Site::useHost(const QString &host)
+{
+    home.exec(QStringLiteral("update mi_empresa set servidor_remoto = '%1'").arg(host));
+    home.ctx.settings.ServerHost = host;
+}
+
+int Site::syncCommand() const
+{
+    ChildProcess child;
+    child.start(QStringLiteral(ZELVANO_EXECUTABLE),
+                {QStringLiteral("--home"), home.dir(), QStringLiteral("sync")});
+    if (!child.waitFinished(60000))
+        return -1;
+    return child.crashed() ? -1 : child.exitCode();
+}
+
+int Site::pendingCount() const
+{
+    return home
+        .scalar(QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"))
+        .toInt();
+}
+
+QStringList Site::details(qint64 localId) const
+{
+    LocalConnection db;
+    db.open(home.databasePath());
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select Rodeo, cabezas, litros from detalle_Produccion_Lactea where id = %1")
+            .arg(localId));
+    QStringList rows;
+    for (; !rs.eof(); rs.moveNext())
+        rows << QStringList{cell(rs.value(0)), cell(rs.value(1)), cell(rs.value(2))}.join(u'|');
+    return rows;
+}
+
 QString Site::proceso(qint64 localId) const
 {
     return home
@@ -236,6 +274,120 @@ QStringList Site::readings() const
     }
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+Scenario::Scenario(RemoteFarm &farm, Site &site) : m_farm(farm), m_site(site)
+{
+    const QString zelvano = QStringLiteral("Zelvano");
+    const qint64 changed =
+        site.addReading(QStringLiteral("11/03/2026"), zelvano, QStringLiteral("Delpro"), 50, 1000,
+                        {{QStringLiteral("1"), 30, 600}, {QStringLiteral("2"), 20, 400}});
+    const qint64 deleted =
+        site.addReading(QStringLiteral("12/03/2026"), zelvano, QStringLiteral("Delpro"), 10, 200,
+                        {{QStringLiteral("3"), 10, 200}});
+    const SyncReport first = site.sync();
+    if (!first.ok() || site.pendingCount() != 0)
+        throw std::runtime_error("the scenario's first synchronisation failed: " +
+                                 first.errorText().toStdString());
+
+    site.home.exec(QStringLiteral("update Produccion_Lactea set total_litros = 1010, proceso = "
+                                  "'MODIFICAR', actualizado = false where id = %1")
+                       .arg(changed));
+    site.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 610 where id = %1 "
+                                  "and Rodeo = '1'")
+                       .arg(changed));
+    site.home.exec(QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado "
+                                  "= false where id = %1")
+                       .arg(deleted));
+    site.addReading(QStringLiteral("13/03/2026"), zelvano, QStringLiteral("Delpro"), 61, 1230,
+                    {{QStringLiteral("1"), 31, 630}, {QStringLiteral("2"), 30, 600}});
+    site.addReading(QStringLiteral("13/03/2026"), zelvano, QStringLiteral("Dairycomp"), 35, 700,
+                    {{QStringLiteral("1"), 20, 400.5}, {QStringLiteral("2"), 15, 299.5}});
+    site.addReading(QStringLiteral("14/03/2026"), zelvano, QStringLiteral("Delpro"), 58, 1190,
+                    {{QStringLiteral("1"), 29, 595.25}, {QStringLiteral("2"), 29, 594.75}});
+    farm.addRecord(QStringLiteral("2026-03-05"), QStringLiteral("Sitio B"),
+                   QStringLiteral("Delpro"), 40, 4346, 1, {QStringLiteral("'3', 40, 4345.5")});
+    farm.addRecord(QStringLiteral("2026-03-06"), QStringLiteral("Sitio B"),
+                   QStringLiteral("Dairycomp"), 20, 300, 2, {QStringLiteral("'4', 20, 300")});
+}
+
+QStringList Scenario::expectedReadings()
+{
+    return {QStringLiteral("05/03/2026|Sitio B|Delpro|40|4346"),
+            QStringLiteral("06/03/2026|Sitio B|Dairycomp|20|300"),
+            QStringLiteral("11/03/2026|Zelvano|Delpro|50|1010"),
+            QStringLiteral("13/03/2026|Zelvano|Dairycomp|35|700"),
+            QStringLiteral("13/03/2026|Zelvano|Delpro|61|1230"),
+            QStringLiteral("14/03/2026|Zelvano|Delpro|58|1190")};
+}
+
+namespace {
+
+// Every reading of a site has its server id, and the server holds exactly
+// its detail rows under it.
+void expectDetailsOnServer(const Site &site, const RemoteFarm &farm)
+{
+    LocalConnection db;
+    db.open(site.home.databasePath());
+    Recordset rs = db.openRecordset(QStringLiteral("select id, id_remoto from Produccion_Lactea"));
+    for (; !rs.eof(); rs.moveNext()) {
+        const qint64 localId = rs.value(0).toLongLong();
+        ASSERT_FALSE(vb::isNull(rs.value(1))) << "reading " << localId << " has no server id";
+        EXPECT_EQ(site.details(localId), farm.details(rs.value(1).toLongLong()))
+            << "reading " << localId;
+    }
+}
+
+} // namespace
+
+void Scenario::expectConverged() const
+{
+    const QStringList expected = expectedReadings();
+    EXPECT_EQ(m_site.readings(), expected);
+    EXPECT_EQ(m_site.pendingCount(), 0);
+    EXPECT_EQ(
+        m_site.value(QStringLiteral("select count(distinct id_remoto) from Produccion_Lactea"))
+            .toInt(),
+        expected.size());
+    EXPECT_EQ(m_site
+                  .value(QStringLiteral("select count(*) from detalle_Produccion_Lactea d where "
+                                        "d.id in (select id from Produccion_Lactea)"))
+                  .toInt(),
+              kDetails);
+    QStringList onServer = m_farm.headers();
+    std::sort(onServer.begin(), onServer.end());
+    EXPECT_EQ(onServer, expected);
+    EXPECT_EQ(m_farm.detailCount(), kDetails);
+    expectDetailsOnServer(m_site, m_farm);
+
+    // A second site receives each reading exactly once.
+    Site second(m_farm, QStringLiteral("ODBC"));
+    const SyncReport report = second.sync();
+    EXPECT_TRUE(report.ok()) << report.errorText().toStdString();
+    EXPECT_EQ(report.recordsDownloaded, expected.size());
+    EXPECT_EQ(second.readings(), expected);
+    EXPECT_EQ(
+        second.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea")).toInt(),
+        kDetails);
+    expectDetailsOnServer(second, m_farm);
+    EXPECT_EQ(second.sync().recordsDownloaded, 0);
+    EXPECT_EQ(second.readingCount(), expected.size());
+}
+
+int Scenario::convergeByCommand(int runs) const
+{
+    for (int run = 1; run <= runs; ++run)
+        if (m_site.syncCommand() == 0)
+            return run;
+    return runs + 1;
+}
+
+int Scenario::convergeInProcess(int runs) const
+{
+    for (int run = 1; run <= runs; ++run)
+        if (m_site.sync().ok())
+            return run;
+    return runs + 1;
 }
 
 QStringList statementsStartingWith(const SyncReport &report, const QString &start)

@@ -67,6 +67,12 @@ public:
                       const QVariant &idRemoto = QVariant());
 
     SyncReport sync(bool silent = false);
+    // Points the settings row and the loaded settings at another server host
+    // (a fault proxy).
+    void useHost(const QString &host);
+    // "zelvano --home <dir> sync" run as a child process: its exit code (-1
+    // when it did not end within a minute).
+    int syncCommand() const;
     // The limits the site's synchronisations run with.
     RemoteOptions options = RemoteOptions::synchronisation();
 
@@ -75,9 +81,40 @@ public:
     bool actualizado(qint64 localId) const;
     QVariant idRemoto(qint64 localId) const;
     int readingCount() const;
+    // Readings not marked sent.
+    int pendingCount() const;
+    // One reading's detail rows as "rodeo|cabezas|litros", in order.
+    QStringList details(qint64 localId) const;
     // The readings as "fecha|usuario|turno|total_cabezas|total_litros", sorted.
     QStringList readings() const;
     QStringList events() const { return eventTexts(home); }
+};
+
+// A farm's synchronisation with something of every kind to move: two
+// readings sent earlier, one changed and one deleted since, three new readings,
+// and two complete records of another site to come down. What a run without
+// faults leaves is known exactly.
+class Scenario
+{
+public:
+    // Sends the first two readings (a run without faults), then prepares the rest.
+    Scenario(RemoteFarm &farm, Site &site);
+
+    // Checks the site, the server, and a second site that synchronises once,
+    // against the state a run without faults leaves: every reading exactly
+    // once, with its details, nothing pending.
+    void expectConverged() const;
+    // Runs "zelvano sync" until it succeeds (at most `runs` times); the runs it took.
+    int convergeByCommand(int runs = 3) const;
+    // The same, in this process.
+    int convergeInProcess(int runs = 3) const;
+
+    static QStringList expectedReadings();
+    static constexpr int kDetails = 10; // detail rows of the expected readings
+
+private:
+    RemoteFarm &m_farm;
+    Site &m_site;
 };
 
 // Remote statements of a report that begin with a text (case-sensitive).
