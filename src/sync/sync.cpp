@@ -254,6 +254,8 @@ namespace {
 void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out)
 {
     try {
+        // A farm id or host that could bend a statement: nothing is sent.
+        checkRemoteSettings(ctx.settings);
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
         if (!authenticated(ctx, *remote)) {
@@ -348,6 +350,8 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
 {
     SyncReport out;
     try {
+        // A farm id or host that could bend a statement: nothing is sent.
+        checkRemoteSettings(ctx.settings);
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
         if (!authenticated(ctx, *remote)) {
