@@ -329,26 +329,57 @@ struct Tables
 // the trip or of one of its rows, and its value.
 struct Refusal
 {
+    enum Row { Trip, Load, Unload };
     QString column;
-    QString row;   // "del viaje", "de la carga 2", "de la descarga 3"
-    QString value; // empty for an empty cell that must hold a value
+    Row row = Trip;
+    int number = 0; // of the load or unload, from 1
+    QString value;  // empty for an empty cell that must hold a value
     bool empty = false;
+
+    // "del viaje", "de la carga 2", "de la descarga 3"
+    QString rowText() const
+    {
+        return row == Trip   ? QStringLiteral("del viaje")
+               : row == Load ? QStringLiteral("de la carga %1").arg(number)
+                             : QStringLiteral("de la descarga %1").arg(number);
+    }
 };
 
-// The value a cell gives its column, or the refusal when it gives none: the
-// same conversion the row takes when it is written.
-std::optional<Refusal> vetCell(const TableWriter &table, int position, const QVariant &cell,
-                               const QString &row)
+// Whether a cell gives its column a value: the same conversion the row takes
+// when it is written.
+bool converts(const TableWriter &table, int position, const QVariant &cell)
 {
     const ColumnKind kind = table.info().columns[size_t(position)].kind;
     if (kind == ColumnKind::Text)
-        return std::nullopt;
+        return true;
+    // Most cells are number texts: read them as the column would, without
+    // making the value (a blank one goes in as null).
+    if (cell.typeId() == QMetaType::QString && !cell.isNull() &&
+        (kind == ColumnKind::Integer || kind == ColumnKind::Number)) {
+        const QString &text = *static_cast<const QString *>(cell.constData());
+        double n = 0;
+        if (isBlank(text))
+            return true;
+        if (!vb::parseNumber(text, &n))
+            return false;
+        if (kind == ColumnKind::Number)
+            return true;
+        const double whole = vb::roundHalfEven(n);
+        return whole >= -2147483648.0 && whole <= 2147483647.0;
+    }
     try {
         convertForColumn(kind, cellForColumn(cell, kind));
-        return std::nullopt;
+        return true;
     } catch (const AppError &) {
-        return Refusal{table.info().columns[size_t(position)].name, row, vb::joinText(cell), false};
+        return false;
     }
+}
+
+Refusal refusalOf(const TableWriter &table, int position, Refusal::Row row, int number,
+                  const QVariant &cell, bool empty)
+{
+    return Refusal{table.info().columns[size_t(position)].name, row, number,
+                   empty ? QString() : vb::joinText(cell), empty};
 }
 
 // Whether the save can store the trip whole: every cell it writes converts to
@@ -358,23 +389,22 @@ std::optional<Refusal> vetCell(const TableWriter &table, int position, const QVa
 // of the trip is written, so a refused trip leaves nothing behind.
 std::optional<Refusal> vetTrip(const Tables &tables, const TripGrid::Row &trip)
 {
-    const QString ofTrip = QStringLiteral("del viaje");
-    if (isEmptyCell(trip.value(TripCell::Id)))
-        return Refusal{tables.trips.info().columns[size_t(LecturaViajes::Id)].name, ofTrip,
-                       QString(), true};
+    const QVariant &id = trip.value(TripCell::Id);
+    if (isEmptyCell(id))
+        return refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0, id, true);
     for (const auto &[position, cell] : kTripMapping) {
         const QVariant &v = trip.value(cell);
         if (zeroWhenEmpty(position) && isEmptyCell(v))
             continue;
-        if (auto refusal = vetCell(tables.trips, position, v, ofTrip))
-            return refusal;
+        if (!converts(tables.trips, position, v))
+            return refusalOf(tables.trips, position, Refusal::Trip, 0, v, false);
     }
     int loads = 0;
     int unloads = 0;
     for (const TripGrid::Row &child : trip.children) {
         const QString kind = vb::joinText(child.value(kChildKindCell));
         if (kind == QLatin1String("Carga")) {
-            const QString row = QStringLiteral("de la carga %1").arg(++loads);
+            ++loads;
             for (const auto &[position, cell] : kLoadMapping) {
                 if (cell < 0 || position == LecturaCarga::Operario)
                     continue;
@@ -383,18 +413,18 @@ std::optional<Refusal> vetTrip(const Tables &tables, const TripGrid::Row &trip)
                                       position == LecturaCarga::KgSug ||
                                       position == LecturaCarga::KgReal;
                 if (required && isEmptyCell(v))
-                    return Refusal{tables.loads.info().columns[size_t(position)].name, row,
-                                   QString(), true};
-                if (auto refusal = vetCell(tables.loads, position, v, row))
-                    return refusal;
+                    return refusalOf(tables.loads, position, Refusal::Load, loads, v, true);
+                if (!converts(tables.loads, position, v))
+                    return refusalOf(tables.loads, position, Refusal::Load, loads, v, false);
             }
         } else if (kind == QLatin1String("Descarga")) {
-            const QString row = QStringLiteral("de la descarga %1").arg(++unloads);
+            ++unloads;
             for (const auto &[position, cell] : kUnloadMapping) {
                 if (cell < 0 || position == LecturaDescarga::Operario)
                     continue;
-                if (auto refusal = vetCell(tables.unloads, position, child.value(cell), row))
-                    return refusal;
+                const QVariant &v = child.value(cell);
+                if (!converts(tables.unloads, position, v))
+                    return refusalOf(tables.unloads, position, Refusal::Unload, unloads, v, false);
             }
         }
     }
@@ -419,9 +449,10 @@ void refuseTrip(AppContext &ctx, const TripGrid::Row &trip, const Refusal &refus
              .eof())
         return;
     const QString reason =
-        refusal.empty ? QStringLiteral("la celda %1 %2 está vacía").arg(refusal.column, refusal.row)
-                      : QStringLiteral("la celda %1 %2 ('%3') no es un valor válido")
-                            .arg(refusal.column, refusal.row, refusal.value);
+        refusal.empty
+            ? QStringLiteral("la celda %1 %2 está vacía").arg(refusal.column, refusal.rowText())
+            : QStringLiteral("la celda %1 %2 ('%3') no es un valor válido")
+                  .arg(refusal.column, refusal.rowText(), refusal.value);
     const QString text = QStringLiteral("Viaje %1 no guardado: %2 ")
                              .arg(idText.isEmpty() ? QStringLiteral("''") : idText, reason);
     if (id)
@@ -564,9 +595,8 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutco
         // One trip that cannot be stored does not hold back the others.
         std::optional<Refusal> refusal = vetTrip(tables, trip);
         if (!refusal && !id)
-            refusal = Refusal{tables.trips.info().columns[size_t(LecturaViajes::Id)].name,
-                              QStringLiteral("del viaje"),
-                              vb::joinText(trip.value(TripCell::Id)), false};
+            refusal = refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0,
+                                trip.value(TripCell::Id), false);
         if (refusal) {
             refuseTrip(ctx, trip, *refusal, outcome);
             continue;
