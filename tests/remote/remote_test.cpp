@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
+
 namespace zelvano {
 namespace {
 
@@ -210,6 +214,32 @@ TEST_F(RemoteTest, AnAnswerOverTheSizeLimitFailsItsStatement)
               QStringLiteral("[{\"uno\":\"1\"}]"));
     EXPECT_EQ(RemoteLimits{}.maxAnswerBytes, 64 * 1024 * 1024);
     EXPECT_EQ(RemoteLimits{}.answerMs, 120000);
+}
+
+// A 100 MB answer under the default limits: given up at 64 MB, without ever
+// holding much more than that.
+TEST_F(RemoteTest, AHundredMegabyteAnswerIsGivenUpAtTheDefaultLimit)
+{
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    WebRequest web(RemoteOptions::tripDownload());
+    web.open(webUrl(RemotePeer::webHost()));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        web.send(QStringLiteral("select repeat('x', 1000000) as t from seq_1_to_100"));
+        FAIL() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpConnectionError);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("larger than 67108864 bytes")))
+            << e.what();
+    }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const long grownMb = (after.ru_maxrss - before.ru_maxrss) / 1024;
+    std::printf("[ info     ] 100 MB answer given up after %lld ms, peak grew by %ld MB\n",
+                timer.elapsed(), grownMb);
+    EXPECT_LT(grownMb, 100);
 }
 
 } // namespace

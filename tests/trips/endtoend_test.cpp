@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace zelvano {
@@ -275,6 +276,8 @@ TEST(KilledCycle, RerunsStoreWhatARunWithoutTheKillsStores)
         EXPECT_EQ(killed->scalar("pragma integrity_check").toString(), "ok")
             << "after " << delay << " ms";
     }
+    std::printf("[ info     ] %d of 5 runs killed, seed %u\n", kills, seed);
+    EXPECT_GE(kills, 1);
     const test::ChildResult last = save(*killed, 60000);
     ASSERT_TRUE(last.finished);
     EXPECT_EQ(test::storedTrips(killed->databasePath()), expected) << kills << " of 5 runs killed";
