@@ -119,6 +119,11 @@ QString authenticationSql(const Settings &settings)
 
 std::optional<AppError> remoteSettingsRefusal(const Settings &settings)
 {
+    // No server named at all (a farm not set up yet) bends nothing: there is
+    // simply nowhere to connect, as with a name that does not resolve.
+    if (settings.ServerHost.trimmed().isEmpty())
+        return AppError(ErrNo::HttpNameNotResolved,
+                        QStringLiteral("The server name or address could not be resolved"));
     if (!isPlainWholeNumber(settings.ClientId.trimmed()))
         return AppError(ErrNo::InvalidCall,
                         QStringLiteral("El id de cliente remoto '%1' no es un número entero: "

@@ -82,7 +82,8 @@ QString authenticationSql(const Settings &settings);
 // be a plain whole number (blanks around it allowed); ServerHost goes into the
 // URL and the ODBC connection string, so it may only name a host, with an
 // optional port. The refusal says which value and why (error 5); none when
-// both are fit.
+// both are fit. Settings that name no server at all get the error of a name
+// that does not resolve: nothing can be sent, and nothing is bent.
 std::optional<AppError> remoteSettingsRefusal(const Settings &settings);
 // Raises the refusal, if any. Every job calls it before its first statement.
 void checkRemoteSettings(const Settings &settings);

@@ -39,6 +39,7 @@ TEST(RemoteTexts, QuotingConnectionStringUrlAndLogin)
 TEST(RemoteSettings, IdsAndHostsThatCouldBendAStatementAreRefused)
 {
     Settings s;
+    EXPECT_EQ(remoteSettingsRefusal(s)->number(), ErrNo::HttpNameNotResolved) << "no server set up";
     s.ServerHost = QStringLiteral("srv.example:8080");
     for (const char *id : {"12", " 12 ", "007", "-3", "929"}) {
         s.ClientId = QString::fromLatin1(id);
@@ -67,9 +68,12 @@ TEST(RemoteSettings, IdsAndHostsThatCouldBendAStatementAreRefused)
         s.ServerHost = QString::fromUtf8(host);
         EXPECT_FALSE(remoteSettingsRefusal(s)) << host;
     }
-    for (const char *host : {"", "srv;Option=0", "srv;Database=otra", "srv/x", "srv:8080/x",
-                             "srv x", " srv", "srv:", "srv:99999", "srv:80:81", "user@srv",
-                             "srv?a=1", "srv#x", "srv{", "[::1", "[zz]", "srv\\x", "srv%20"}) {
+    s.ServerHost = QStringLiteral(" ");
+    ASSERT_TRUE(remoteSettingsRefusal(s));
+    EXPECT_EQ(remoteSettingsRefusal(s)->number(), ErrNo::HttpNameNotResolved);
+    for (const char *host : {"srv;Option=0", "srv;Database=otra", "srv/x", "srv:8080/x", "srv x",
+                             " srv", "srv:", "srv:99999", "srv:80:81", "user@srv", "srv?a=1",
+                             "srv#x", "srv{", "[::1", "[zz]", "srv\\x", "srv%20"}) {
         s.ServerHost = QString::fromUtf8(host);
         const std::optional<AppError> refusal = remoteSettingsRefusal(s);
         ASSERT_TRUE(refusal) << host;
