@@ -239,7 +239,12 @@ TEST_F(RemoteTest, AHundredMegabyteAnswerIsGivenUpAtTheDefaultLimit)
     const long grownMb = (after.ru_maxrss - before.ru_maxrss) / 1024;
     std::printf("[ info     ] 100 MB answer given up after %lld ms, peak grew by %ld MB\n",
                 timer.elapsed(), grownMb);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer keeps freed buffers aside for a while: the grown ones count twice.
+    EXPECT_LT(grownMb, 250);
+#else
     EXPECT_LT(grownMb, 100);
+#endif
 }
 
 } // namespace
