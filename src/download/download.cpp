@@ -13,6 +13,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <memory>
 
 namespace zelvano {
@@ -43,6 +44,31 @@ void writeEvent(AppContext &ctx, const QString &text)
     Grabar_Suceso(ctx, ctx.today(), text + ctx.timeText());
 }
 
+// The columns that tie a row to the statement that asked for it: the farm of
+// a trip, the trip of a load or an unload.
+const RemoteColumn kTripClient{QStringLiteral("cliente"), 0};
+const RemoteColumn kChildTrip{QStringLiteral("id_viaje"), 0};
+
+// The address is the same for every statement, so anything in between (a
+// cache, a portal) could hand back another statement's answer, or something
+// that only looks like one: a row that does not carry the value its statement
+// asked for fails that statement.
+void requireColumn(const RemoteRow &row, const RemoteColumn &column, const QString &expected,
+                   const QString &statement)
+{
+    const QVariant value = row.field(column);
+    const QString text = vb::joinText(value).trimmed();
+    double number = 0;
+    double wanted = 0;
+    const bool same = !vb::isNull(value) && vb::parseNumber(text, &number) &&
+                      vb::parseNumber(expected, &wanted) && number == wanted;
+    if (!same)
+        raise(ErrNo::HttpConnectionError,
+              QStringLiteral("The server's answer does not belong to its statement: %1 is '%2' "
+                             "instead of %3 in the answer to \"%4\"")
+                  .arg(column.key, text, expected, statement.left(120)));
+}
+
 class TripDownload
 {
 public:
@@ -58,11 +84,12 @@ public:
 
 private:
     RemoteAnswer query(const QString &statement);
+    RemoteAnswer childQuery(const QString &statement, const QString &tripId);
     void showProgress(int maximum);
     void stepProgress();
     void readTrip(const RemoteRow &trip);
-    void addLoads(int row, const QString &statement);
-    void addUnloads(int row, const QString &statement);
+    void addLoads(int row, const QString &statement, const QString &tripId);
+    void addUnloads(int row, const QString &statement, const QString &tripId);
     QString operatorName(const QVariant &id);
 
     AppContext &m_ctx;
@@ -81,20 +108,25 @@ void TripDownload::run(DownloadOutcome &outcome)
     m_grid.setSelection({true, m_ctx.newTripsOnly, m_ctx.DTdesde, m_ctx.DThasta});
     m_grid.refresh();
 
+    // A farm id or host that could bend a statement: nothing is sent.
+    checkRemoteSettings(m_ctx.settings);
     const QString trips = tripStatement(m_ctx);
     m_server = RemoteServer::open(m_ctx.settings, m_options);
     const bool odbc = m_server->odbc();
     if (!query(authenticationSql(m_ctx.settings)).hasRows) {
         outcome.loginRefused = true;
         outcome.fail(ErrNo::LoginRefused, kLoginRefused.trimmed());
-        // The ODBC way says so; the WEB way ends silently.
-        if (odbc)
-            writeEvent(m_ctx, kLoginRefused);
+        // Both ways say so: a wrong password must not pass for "no new trips".
+        writeEvent(m_ctx, kLoginRefused);
         return;
     }
     const RemoteAnswer answer = query(trips);
     if (!answer.hasRows)
         return;
+    // Every row must be one of this farm's trips: anything else is not the
+    // answer to the statement, and no statement is sent for it.
+    for (const RemoteRow &trip : answer.rows)
+        requireColumn(trip, kTripClient, clientIdText(m_ctx.settings), trips);
     // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
     showProgress(odbc ? int(answer.rows.size()) : 100);
     for (const RemoteRow &trip : answer.rows) {
@@ -181,8 +213,8 @@ void TripDownload::readTrip(const RemoteRow &trip)
     m_ctx.window.yieldToEvents();
     m_grid.refresh();
 
-    addLoads(row, loadsStatement(id));
-    addUnloads(row, unloadsStatement(id));
+    addLoads(row, loadsStatement(id), id);
+    addUnloads(row, unloadsStatement(id), id);
 
     m_currentTrip = -1;
     if (m_grid.childCount(row) == 0) {
@@ -191,9 +223,17 @@ void TripDownload::readTrip(const RemoteRow &trip)
     }
 }
 
-void TripDownload::addLoads(int row, const QString &statement)
+RemoteAnswer TripDownload::childQuery(const QString &statement, const QString &tripId)
 {
-    for (const RemoteRow &load : query(statement).rows) {
+    RemoteAnswer answer = query(statement);
+    for (const RemoteRow &child : answer.rows)
+        requireColumn(child, kChildTrip, tripId, statement);
+    return answer;
+}
+
+void TripDownload::addLoads(int row, const QString &statement, const QString &tripId)
+{
+    for (const RemoteRow &load : childQuery(statement, tripId).rows) {
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -215,9 +255,9 @@ void TripDownload::addLoads(int row, const QString &statement)
     }
 }
 
-void TripDownload::addUnloads(int row, const QString &statement)
+void TripDownload::addUnloads(int row, const QString &statement, const QString &tripId)
 {
-    for (const RemoteRow &unload : query(statement).rows) {
+    for (const RemoteRow &unload : childQuery(statement, tripId).rows) {
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -309,10 +349,20 @@ void resetTripGrid(TripGrid &grid)
 QString tripFilter(AppContext &ctx)
 {
     if (ctx.newTripsOnly) {
-        Recordset rs = ctx.db().openRecordset(QStringLiteral("select max(id) from Lectura_viajes "));
-        qint64 last = 0;
-        if (!rs.eof() && !vb::isNull(rs.value(0)))
-            last = qint64(vb::toDouble(rs.value(0)));
+        // Past the highest stored trip, and past the highest one the save
+        // refused: a refused trip is not fetched again at every tick (the
+        // user gets it back by asking for its dates).
+        auto highest = [&ctx](const QString &sql) -> qint64 {
+            Recordset rs = ctx.db().openRecordset(sql);
+            return rs.eof() || vb::isNull(rs.value(0)) ? 0 : qint64(vb::toDouble(rs.value(0)));
+        };
+        qint64 last = highest(QStringLiteral("select max(id) from Lectura_viajes "));
+        try {
+            last = std::max(
+                last, highest(QStringLiteral("select max(id) from zelvano_viajes_rechazados")));
+        } catch (const AppError &) {
+            // Not created in this database yet: nothing was refused in it.
+        }
         return QStringLiteral(" id_viaje > ") + QString::number(last) + QStringLiteral(" ");
     }
     const QString yyyymmdd = QStringLiteral("yyyyMMdd");
@@ -323,7 +373,7 @@ QString tripFilter(AppContext &ctx)
 QString tripStatement(AppContext &ctx)
 {
     return QStringLiteral("select * from lectura_viajes_feed where cliente = ") +
-           ctx.settings.ClientId + QStringLiteral(" and ") + tripFilter(ctx) +
+           clientIdText(ctx.settings) + QStringLiteral(" and ") + tripFilter(ctx) +
            QStringLiteral(" order by id_viaje");
 }
 

@@ -10,6 +10,60 @@ const QString kDatabase = QStringLiteral("qk_zr");
 const QString kAccount = QStringLiteral("qk");
 const QString kAccountPassword = QStringLiteral("qbk$4630");
 
+// An optional minus and up to 18 digits: a number in any statement, and
+// nothing else.
+bool isPlainWholeNumber(const QString &text)
+{
+    qsizetype i = text.startsWith(u'-') ? 1 : 0;
+    if (text.size() == i || text.size() - i > 18)
+        return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < u'0' || text[i] > u'9')
+            return false;
+    return true;
+}
+
+bool isHostCharacter(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_';
+}
+
+// A host name or IPv4 address, or an IPv6 address between brackets, with an
+// optional ":port". Anything else (";", "/", "?", "@", "{", blanks, ...)
+// would change the URL or the connection string it is pasted into.
+bool isPlainHost(const QString &host)
+{
+    qsizetype end = 0;
+    if (host.startsWith(u'[')) {
+        end = host.indexOf(u']');
+        if (end < 2)
+            return false;
+        for (qsizetype i = 1; i < end; ++i) {
+            const QChar c = host[i];
+            if (!(c.isDigit() || c == u':' || c == u'.' ||
+                  (c.toLower() >= u'a' && c.toLower() <= u'f')))
+                return false;
+        }
+        ++end;
+    } else {
+        while (end < host.size() && isHostCharacter(host[end]))
+            ++end;
+        if (end == 0)
+            return false;
+    }
+    if (end == host.size())
+        return true;
+    if (host[end] != u':')
+        return false;
+    const QString port = host.mid(end + 1);
+    if (port.isEmpty() || port.size() > 5)
+        return false;
+    for (QChar c : port)
+        if (c < u'0' || c > u'9')
+            return false;
+    return port.toInt() <= 65535;
+}
+
 } // namespace
 
 RemoteOptions RemoteOptions::tripDownload()
@@ -58,9 +112,40 @@ QString webUrl(const QString &host)
 
 QString authenticationSql(const Settings &settings)
 {
-    return QStringLiteral("select * from clientes where id = ") + sqlQuote(settings.ClientId) +
+    return QStringLiteral("select * from clientes where id = ") + sqlQuote(clientIdText(settings)) +
            QStringLiteral(" and password = '") + sqlQuote(settings.ClientPassword) +
            QStringLiteral("'");
+}
+
+std::optional<AppError> remoteSettingsRefusal(const Settings &settings)
+{
+    // No server named at all (a farm not set up yet) bends nothing: there is
+    // simply nowhere to connect, as with a name that does not resolve.
+    if (settings.ServerHost.trimmed().isEmpty())
+        return AppError(ErrNo::HttpNameNotResolved,
+                        QStringLiteral("The server name or address could not be resolved"));
+    if (!isPlainWholeNumber(settings.ClientId.trimmed()))
+        return AppError(ErrNo::InvalidCall,
+                        QStringLiteral("El id de cliente remoto '%1' no es un número entero: "
+                                       "no se envía nada al servidor")
+                            .arg(settings.ClientId));
+    if (!isPlainHost(settings.ServerHost))
+        return AppError(ErrNo::InvalidCall,
+                        QStringLiteral("El servidor remoto '%1' no es un nombre de servidor con "
+                                       "un puerto opcional: no se envía nada al servidor")
+                            .arg(settings.ServerHost));
+    return std::nullopt;
+}
+
+void checkRemoteSettings(const Settings &settings)
+{
+    if (const std::optional<AppError> refusal = remoteSettingsRefusal(settings))
+        throw *refusal;
+}
+
+QString clientIdText(const Settings &settings)
+{
+    return settings.ClientId.trimmed();
 }
 
 } // namespace zelvano

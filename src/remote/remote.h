@@ -1,6 +1,10 @@
 #pragma once
 
+#include "common/error.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace zelvano {
 
@@ -17,14 +21,19 @@ inline constexpr long HttpConnectionError = -2147012866; // 0x80072EFE
 inline constexpr long HttpCancelled = -2147012879; // 0x80072EF1
 } // namespace ErrNo
 
-// How long an exchange with the server may take. The WEB way has a limit to
-// connect and then limits of silence while sending and while waiting for the
-// answer; the ODBC way waits for the database server's greeting so long.
+// How long an exchange with the server may take, and how much it may bring.
+// The WEB way has a limit to connect, limits of silence while sending and
+// while waiting for the answer, and one for the whole exchange, so that a
+// server that keeps sending a byte now and then cannot hold a job for ever;
+// an answer larger than maxAnswerBytes fails its statement instead of filling
+// the memory. The ODBC way waits for the database server's greeting so long.
 struct RemoteLimits
 {
     int connectMs = 60000;
     int sendMs = 30000;
     int receiveMs = 30000;
+    int answerMs = 120000;
+    qint64 maxAnswerBytes = qint64(64) << 20;
     int loginSeconds = 15;
 };
 
@@ -67,5 +76,18 @@ QString webUrl(const QString &host);
 // "select * from clientes where id = <ClientId> and password = '<ClientPassword>'",
 // both values quoted with sqlQuote.
 QString authenticationSql(const Settings &settings);
+
+// The settings that reach the remote statements and addresses, checked before
+// anything is sent: ClientId is pasted into statements as a number, so it must
+// be a plain whole number (blanks around it allowed); ServerHost goes into the
+// URL and the ODBC connection string, so it may only name a host, with an
+// optional port. The refusal says which value and why (error 5); none when
+// both are fit. Settings that name no server at all get the error of a name
+// that does not resolve: nothing can be sent, and nothing is bent.
+std::optional<AppError> remoteSettingsRefusal(const Settings &settings);
+// Raises the refusal, if any. Every job calls it before its first statement.
+void checkRemoteSettings(const Settings &settings);
+// ClientId as it goes into a statement: the checked number without blanks.
+QString clientIdText(const Settings &settings);
 
 } // namespace zelvano

@@ -97,6 +97,8 @@ RemoteAnswer RemoteServer::run(const QString &sql, bool readRows)
 std::unique_ptr<RemoteServer> RemoteServer::open(const Settings &settings,
                                                  const RemoteOptions &options)
 {
+    // Whatever job asks: no connection with settings that could bend a statement.
+    checkRemoteSettings(settings);
     if (isOdbcMode(settings))
         return std::make_unique<OdbcServer>(settings.ServerHost, options.limits.loginSeconds);
     return std::make_unique<WebServer>(settings.ServerHost, options);

@@ -18,12 +18,6 @@ void globalCurlInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-size_t collectAnswer(char *data, size_t size, size_t count, void *user)
-{
-    static_cast<QByteArray *>(user)->append(data, qsizetype(size * count));
-    return size * count;
-}
-
 [[noreturn]] void raiseHttp(CURLcode code, const char *detail)
 {
     switch (code) {
@@ -47,6 +41,20 @@ size_t collectAnswer(char *data, size_t size, size_t count, void *user)
 }
 
 } // namespace
+
+size_t WebRequest::collectAnswer(char *data, size_t size, size_t count, void *user)
+{
+    // Past the cap the transfer is abandoned (taking less than was given stops
+    // curl) and the statement fails.
+    auto *answer = static_cast<AnswerBuffer *>(user);
+    const size_t n = size * count;
+    if (answer->bytes.size() + qint64(n) > answer->cap) {
+        answer->tooLarge = true;
+        return 0;
+    }
+    answer->bytes.append(data, qsizetype(n));
+    return n;
+}
 
 WebRequest::WebRequest() : WebRequest(RemoteOptions{}) {}
 
@@ -77,7 +85,13 @@ void WebRequest::open(const QString &url)
         if (!m_curl || !m_multi)
             raise(ErrNo::ProviderFailure, QStringLiteral("The HTTP client could not start"));
         // No "Expect: 100-continue" wait: the script never sends a 100 answer.
-        m_headers = curl_slist_append(nullptr, "Expect:");
+        // Nor the client's own Content-Type and Accept: the request carries
+        // only what the server needs to read the statement (Host and the
+        // body's length).
+        curl_slist *headers = nullptr;
+        for (const char *header : {"Expect:", "Content-Type:", "Accept:"})
+            headers = curl_slist_append(headers, header);
+        m_headers = headers;
     }
     CURL *c = m_curl;
     curl_easy_setopt(c, CURLOPT_URL, m_urlBytes.constData());
@@ -105,7 +119,9 @@ WebAnswer WebRequest::send(const QString &statement)
     CURL *c = m_curl;
     CURLM *multi = static_cast<CURLM *>(m_multi);
     m_body = statement.toUtf8();
-    m_answer.clear();
+    m_answer.bytes.clear();
+    m_answer.cap = m_options.limits.maxAnswerBytes;
+    m_answer.tooLarge = false;
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_body.size()));
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, m_body.constData());
     // POSTFIELDS turns the method into POST; the custom request keeps it GET.
@@ -135,8 +151,13 @@ WebAnswer WebRequest::send(const QString &statement)
         }
 
         // WinHTTP-like timeouts: the connection has its own limit (curl's),
-        // then sending and receiving each may stay silent only so long.
+        // then sending and receiving each may stay silent only so long; and
+        // the whole exchange, however lively, has a limit of its own.
         const Clock::time_point now = Clock::now();
+        if (now - started > std::chrono::milliseconds(m_options.limits.answerMs)) {
+            timedOut = true;
+            break;
+        }
         if (!connected) {
             curl_off_t connectTime = 0, pretransfer = 0;
             curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connectTime);
@@ -180,13 +201,21 @@ WebAnswer WebRequest::send(const QString &statement)
         raise(ErrNo::HttpCancelled, QStringLiteral("The operation has been cancelled"));
     if (timedOut)
         raiseHttp(CURLE_OPERATION_TIMEDOUT, nullptr);
+    if (m_answer.tooLarge) {
+        m_answer.bytes.clear();
+        m_answer.bytes.squeeze();
+        raise(ErrNo::HttpConnectionError,
+              QStringLiteral("The connection with the server was terminated abnormally: the "
+                             "answer is larger than %1 bytes")
+                  .arg(m_options.limits.maxAnswerBytes));
+    }
     if (result != CURLE_OK)
         raiseHttp(result, curl_easy_strerror(result));
 
     WebAnswer answer;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
-    answer.text = QString::fromUtf8(m_answer);
-    m_answer.clear();
+    answer.text = QString::fromUtf8(m_answer.bytes);
+    m_answer.bytes.clear();
     return answer;
 }
 

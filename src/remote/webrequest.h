@@ -17,10 +17,11 @@ struct WebAnswer
 
 // A blocking HTTP client for the server script: open() once with the URL, then
 // send() one statement per call; every call is a GET with the statement as
-// its body. Failures raise AppError with ErrNo::HttpTimeout,
-// ErrNo::HttpNameNotResolved, ErrNo::HttpCannotConnect or
-// ErrNo::HttpConnectionError; an HTTP error status is not a failure here, the
-// caller reads WebAnswer::status.
+// its body and no headers beyond Host and Content-Length. Failures raise
+// AppError with ErrNo::HttpTimeout (a silence or the whole exchange over its
+// limit), ErrNo::HttpNameNotResolved, ErrNo::HttpCannotConnect or
+// ErrNo::HttpConnectionError (also an answer over the size limit); an HTTP
+// error status is not a failure here, the caller reads WebAnswer::status.
 class WebRequest
 {
 public:
@@ -41,6 +42,14 @@ public:
     double sendSeconds() const { return m_sendSeconds; }
 
 private:
+    struct AnswerBuffer
+    {
+        QByteArray bytes;
+        qint64 cap = 0;
+        bool tooLarge = false;
+    };
+    static size_t collectAnswer(char *data, size_t size, size_t count, void *user);
+
     RemoteOptions m_options;
     QString m_url;
     QByteArray m_urlBytes;
@@ -50,7 +59,7 @@ private:
     void *m_multi = nullptr;
     void *m_headers = nullptr;
     QByteArray m_body;
-    QByteArray m_answer;
+    AnswerBuffer m_answer;
     long m_sends = 0;
     double m_sendSeconds = 0;
 };

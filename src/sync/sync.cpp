@@ -365,6 +365,8 @@ struct Downloader
 void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out, ServerState *state)
 {
     try {
+        // A farm id or host that could bend a statement: nothing is sent.
+        checkRemoteSettings(ctx.settings);
         std::unique_ptr<RemoteServer> remote = RemoteServer::open(ctx.settings, options);
         remote->setTrace(&out.remoteStatements);
         if (!authenticated(ctx, *remote)) {
@@ -664,6 +666,8 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
 {
     SyncReport out;
     try {
+        // A farm id or host that could bend a statement: nothing is sent.
+        checkRemoteSettings(ctx.settings);
         const RunLock lock(ctx.db().path());
         if (!lock.locked()) {
             out.fail(ErrNo::ProviderFailure, kAlreadyRunning.trimmed());

@@ -129,6 +129,27 @@ private:
     std::map<std::optional<double>, std::vector<qint64>> m_keys;
 };
 
+// Runs the body for every row of a pass. A row whose values do not convert
+// (a text where a number belongs, a number out of range) keeps its missing
+// value for the next fill, and the pass goes on with the rows after it; any
+// other failure ends the pass, but only after the values found before it are
+// written: what the fill found so far is never lost.
+template <typename Body> void eachRow(Recordset &rows, GroupedUpdate &update, Body body)
+{
+    for (; !rows.eof(); rows.moveNext()) {
+        try {
+            body();
+        } catch (const AppError &error) {
+            const long n = error.number();
+            if (n == ErrNo::TypeMismatch || n == ErrNo::Overflow || n == ErrNo::InvalidUseOfNull)
+                continue;
+            update.flush();
+            throw;
+        }
+    }
+    update.flush();
+}
+
 // A missing value that is 0 already and gets 0 again: a row without a
 // prescription, met again at every fill. Writing it would change nothing.
 bool staysZero(const QVariant &current, const QVariant &kg)
@@ -144,7 +165,7 @@ void fillTrips(LocalConnection &db, Lookups &lookups)
                        "(Kg_Tot_Pres = 0 or Kg_Tot_Pres is null)"));
     GroupedUpdate update(db, QStringLiteral("lectura_viajes"), QStringLiteral("Kg_Tot_Pres"),
                          QStringLiteral("id"));
-    for (; !trips.eof(); trips.moveNext()) {
+    eachRow(trips, update, [&] {
         const QVariant shift = trips.value(Turno);
         const bool lookedUp = !vb::isNull(shift) && vb::toDouble(shift) != 99.0;
         QVariant kg = 0;
@@ -161,8 +182,7 @@ void fillTrips(LocalConnection &db, Lookups &lookups)
         const QVariant current = trips.value(KgTotPres);
         if (!staysZero(current, kg) && !(vb::isNull(current) && vb::isNull(kg)))
             update.add(kg, qint64(vb::toDouble(trips.value(Id))));
-    }
-    update.flush();
+    });
 }
 
 void fillLoads(LocalConnection &db, Lookups &lookups)
@@ -174,7 +194,7 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
         "Kg_Prescriptos is null)"));
     GroupedUpdate update(db, QStringLiteral("lectura_Carga"), QStringLiteral("kg_prescriptos"),
                          QStringLiteral("id_mod"));
-    for (; !loads.eof(); loads.moveNext()) {
+    eachRow(loads, update, [&] {
         double kg = 0;
         if (!vb::isNull(loads.value(IdPres)) && !vb::isNull(loads.value(IdPrg)) &&
             !vb::isNull(loads.value(IdAlim)))
@@ -193,10 +213,9 @@ void fillLoads(LocalConnection &db, Lookups &lookups)
         if (!vb::isNull(shift) && vb::toDouble(shift) == 99.0)
             kg = 0;
         if (staysZero(loads.value(KgPrescriptos), kg))
-            continue;
+            return;
         update.add(kg, qint64(vb::toDouble(loads.value(IdMod))));
-    }
-    update.flush();
+    });
 }
 
 void fillUnloads(LocalConnection &db, Lookups &lookups)
@@ -208,7 +227,7 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
         "null)"));
     GroupedUpdate update(db, QStringLiteral("lectura_descarga"), QStringLiteral("kg_prescriptos"),
                          QStringLiteral("id_mod"));
-    for (; !unloads.eof(); unloads.moveNext()) {
+    eachRow(unloads, update, [&] {
         double kg = 0;
         if (!vb::isNull(unloads.value(IdPres)) && !vb::isNull(unloads.value(IdPrg)) &&
             !vb::isNull(unloads.value(IdRodeo)))
@@ -224,10 +243,9 @@ void fillUnloads(LocalConnection &db, Lookups &lookups)
             });
         }
         if (staysZero(unloads.value(KgPrescriptos), kg))
-            continue;
+            return;
         update.add(kg, qint64(vb::toDouble(unloads.value(IdMod))));
-    }
-    update.flush();
+    });
 }
 
 } // namespace

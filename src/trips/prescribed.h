@@ -39,7 +39,9 @@ private:
 };
 
 // Copies the prescribed kilograms into every stored trip, load and unload that
-// has none yet (null or 0). Ends silently on any error; what it wrote stays.
+// has none yet (null or 0). A row whose values do not convert is passed over
+// (it is looked up again at the next call); any other error ends the fill
+// silently. What it found before either is written and stays.
 void Setear_Prescriptos(AppContext &ctx);
 
 // What one concentrate breakdown added.

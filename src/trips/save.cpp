@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -97,12 +98,33 @@ QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
     return text;
 }
 
-// An operator id as the tablet sent it; anything but a whole number is no id.
+// An operator id as the tablet sent it: a whole number in plain notation
+// ("3", "03", "3.0", blanks around) within 32 bits, the rule by which the
+// download names the operator in the grid (download/storedtrips.cpp), so that
+// grid and stored row agree; anything else is no id.
 QVariant operatorId(const QVariant &cell)
 {
-    double n = 0;
-    if (!vb::parseNumber(vb::joinText(cell), &n) || n != std::floor(n) || n < -2147483648.0 ||
-        n > 2147483647.0)
+    const QString t = vb::joinText(cell).trimmed();
+    qsizetype i = 0;
+    const bool negative = t.startsWith(u'-');
+    if (negative || t.startsWith(u'+'))
+        ++i;
+    const qsizetype first = i;
+    qint64 n = 0;
+    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+        n = n * 10 + (t[i].unicode() - u'0');
+        if (n > qint64(1) << 31)
+            return QVariant();
+    }
+    if (i == first)
+        return QVariant();
+    if (i < t.size() && t[i] == u'.')
+        for (++i; i < t.size() && t[i] == u'0';)
+            ++i;
+    if (i != t.size())
+        return QVariant();
+    n = negative ? -n : n;
+    if (n > std::numeric_limits<qint32>::max())
         return QVariant();
     return qint32(n);
 }
@@ -303,6 +325,144 @@ struct Tables
     TableWriter unloads;
 };
 
+// Why a trip cannot be stored: the cell (named by the column it goes to) of
+// the trip or of one of its rows, and its value.
+struct Refusal
+{
+    enum Row { Trip, Load, Unload };
+    QString column;
+    Row row = Trip;
+    int number = 0; // of the load or unload, from 1
+    QString value;  // empty for an empty cell that must hold a value
+    bool empty = false;
+
+    // "del viaje", "de la carga 2", "de la descarga 3"
+    QString rowText() const
+    {
+        return row == Trip   ? QStringLiteral("del viaje")
+               : row == Load ? QStringLiteral("de la carga %1").arg(number)
+                             : QStringLiteral("de la descarga %1").arg(number);
+    }
+};
+
+// Whether a cell gives its column a value: the same conversion the row takes
+// when it is written.
+bool converts(const TableWriter &table, int position, const QVariant &cell)
+{
+    const ColumnKind kind = table.info().columns[size_t(position)].kind;
+    if (kind == ColumnKind::Text)
+        return true;
+    // Most cells are number texts: read them as the column would, without
+    // making the value (a blank one goes in as null).
+    if (cell.typeId() == QMetaType::QString && !cell.isNull() &&
+        (kind == ColumnKind::Integer || kind == ColumnKind::Number)) {
+        const QString &text = *static_cast<const QString *>(cell.constData());
+        double n = 0;
+        if (isBlank(text))
+            return true;
+        if (!vb::parseNumber(text, &n))
+            return false;
+        if (kind == ColumnKind::Number)
+            return true;
+        const double whole = vb::roundHalfEven(n);
+        return whole >= -2147483648.0 && whole <= 2147483647.0;
+    }
+    try {
+        convertForColumn(kind, cellForColumn(cell, kind));
+        return true;
+    } catch (const AppError &) {
+        return false;
+    }
+}
+
+Refusal refusalOf(const TableWriter &table, int position, Refusal::Row row, int number,
+                  const QVariant &cell, bool empty)
+{
+    return Refusal{table.info().columns[size_t(position)].name, row, number,
+                   empty ? QString() : vb::joinText(cell), empty};
+}
+
+// Whether the save can store the trip whole: every cell it writes converts to
+// its column (a key, a number, a date or a time that is not one cannot), and
+// every load names its ingredient and its kilograms, without which the trip's
+// totals and its concentrate breakdown would be wrong. Asked before anything
+// of the trip is written, so a refused trip leaves nothing behind.
+std::optional<Refusal> vetTrip(const Tables &tables, const TripGrid::Row &trip)
+{
+    const QVariant &id = trip.value(TripCell::Id);
+    if (isEmptyCell(id))
+        return refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0, id, true);
+    for (const auto &[position, cell] : kTripMapping) {
+        const QVariant &v = trip.value(cell);
+        if (zeroWhenEmpty(position) && isEmptyCell(v))
+            continue;
+        if (!converts(tables.trips, position, v))
+            return refusalOf(tables.trips, position, Refusal::Trip, 0, v, false);
+    }
+    int loads = 0;
+    int unloads = 0;
+    for (const TripGrid::Row &child : trip.children) {
+        const QString kind = vb::joinText(child.value(kChildKindCell));
+        if (kind == QLatin1String("Carga")) {
+            ++loads;
+            for (const auto &[position, cell] : kLoadMapping) {
+                if (cell < 0 || position == LecturaCarga::Operario)
+                    continue;
+                const QVariant &v = child.value(cell);
+                const bool required = position == LecturaCarga::IdAlim ||
+                                      position == LecturaCarga::KgSug ||
+                                      position == LecturaCarga::KgReal;
+                if (required && isEmptyCell(v))
+                    return refusalOf(tables.loads, position, Refusal::Load, loads, v, true);
+                if (!converts(tables.loads, position, v))
+                    return refusalOf(tables.loads, position, Refusal::Load, loads, v, false);
+            }
+        } else if (kind == QLatin1String("Descarga")) {
+            ++unloads;
+            for (const auto &[position, cell] : kUnloadMapping) {
+                if (cell < 0 || position == LecturaDescarga::Operario)
+                    continue;
+                const QVariant &v = child.value(cell);
+                if (!converts(tables.unloads, position, v))
+                    return refusalOf(tables.unloads, position, Refusal::Unload, unloads, v, false);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Leaves the trip out of the save with one event, the first time only: its id
+// is remembered in the same transaction as the trips stored beside it, and the
+// next download of new trips starts past it.
+void refuseTrip(AppContext &ctx, const TripGrid::Row &trip, const Refusal &refusal,
+                SaveOutcome &outcome)
+{
+    LocalConnection &db = ctx.db();
+    ++outcome.refusedTrips;
+    const QString idText = vb::joinText(trip.value(TripCell::Id)).trimmed();
+    bool whole = false;
+    const qint64 number = idText.toLongLong(&whole);
+    const std::optional<qint64> id = whole ? std::optional<qint64>(number) : std::nullopt;
+    if (id &&
+        !db.openRecordset(QStringLiteral("select id from zelvano_viajes_rechazados where id = ") +
+                          QString::number(*id))
+             .eof())
+        return;
+    const QString reason =
+        refusal.empty
+            ? QStringLiteral("la celda %1 %2 está vacía").arg(refusal.column, refusal.rowText())
+            : QStringLiteral("la celda %1 %2 ('%3') no es un valor válido")
+                  .arg(refusal.column, refusal.rowText(), refusal.value);
+    const QString text = QStringLiteral("Viaje %1 no guardado: %2 ")
+                             .arg(idText.isEmpty() ? QStringLiteral("''") : idText, reason);
+    if (id)
+        db.execute(
+            QStringLiteral("insert into zelvano_viajes_rechazados (id, motivo) values (?, ?)"),
+            {QVariant(*id), QVariant(reason)});
+    Grabar_Suceso(ctx, ctx.today(), text + ctx.timeText());
+    outcome.fail(ErrNo::TypeMismatch, text.trimmed());
+}
+
 // Comparar_Descarga; within a save, `run` answers what the save already knows
 // and `unloads` is the save's own writer of the table. Returns the rows added.
 int compareUnloads(AppContext &ctx, SaveRun *run, TableWriter *unloads, qint32 idViaje,
@@ -428,10 +588,20 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutco
     for (const TripGrid::Row &trip : rows) {
         if (trip.cells.at(TripCell::Id).icon == TripGrid::kStoredIcon)
             continue;
-        const qint32 tripId = vb::toLong(vb::joinText(trip.value(TripCell::Id)));
+        const std::optional<qint32> id = gridTripId(trip);
         // Marked or not: a stored trip is never stored twice.
-        if (run.isStored(tripId))
+        if (id && run.isStored(*id))
             continue;
+        // One trip that cannot be stored does not hold back the others.
+        std::optional<Refusal> refusal = vetTrip(tables, trip);
+        if (!refusal && !id)
+            refusal = refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0,
+                                trip.value(TripCell::Id), false);
+        if (refusal) {
+            refuseTrip(ctx, trip, *refusal, outcome);
+            continue;
+        }
+        const qint32 tripId = *id;
         startTrip(tables.trips, trip);
         run.tripAdded(tripId);
         ctx.overlay.setValue(ctx.overlay.value() + 1);

@@ -16,6 +16,7 @@ struct SaveOutcome : Outcome
     int unloads = 0;       // the grid's unloads
     int addedUnloads = 0;  // prescribed unloads the tablet did not record
     int concentrateRows = 0;
+    int refusedTrips = 0; // left out because a cell does not convert
 };
 
 // Saves the trips of ctx.grid into the local trip tables.

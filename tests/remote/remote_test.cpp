@@ -1,4 +1,5 @@
 #include "remote/remotetestsupport.h"
+#include "support/faultproxy.h"
 
 #include "remote/columns.h"
 #include "remote/odbc.h"
@@ -8,8 +9,13 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cstdio>
 
 namespace zelvano {
 namespace {
@@ -123,6 +129,122 @@ TEST_F(RemoteTest, OdbcOpenFailureAndLogin)
     EXPECT_EQ(db.openRecordset(authenticationSql(s)).recordCount(), 1);
     s.ClientPassword = QStringLiteral("x' or '1'='1");
     EXPECT_EQ(db.openRecordset(authenticationSql(s)).recordCount(), 0);
+}
+
+// What goes over the wire, seen by a proxy of the test's own in place of the
+// server: a GET to the script's address with the statement as its body, sent
+// straight to the server (an environment proxy is not used), and no header
+// but those the server needs to read it.
+TEST_F(RemoteTest, RequestsCarryTheStatementAndNoHeadersOfTheClientsOwn)
+{
+    test::FaultProxy proxy(test::FaultProxy::referenceServerHost());
+    // An environment proxy that does not exist: a request sent through it fails.
+    const QByteArray saved = qgetenv("http_proxy");
+    qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(test::closedPort()).toLatin1());
+    const auto restore = qScopeGuard([&] {
+        if (saved.isNull())
+            qunsetenv("http_proxy");
+        else
+            qputenv("http_proxy", saved);
+    });
+
+    WebRequest web(RemoteOptions::tripDownload());
+    web.open(webUrl(proxy.host()));
+    const QString select = QStringLiteral("select id, nombre from clientes where id = 12");
+    const QString insert =
+        QStringLiteral("insert into clientes (id, password) values (14, 'ñ''x')");
+    EXPECT_EQ(web.send(select).status, 200);
+    EXPECT_EQ(web.send(insert).status, 200);
+
+    const std::vector<test::ProxiedRequest> log = proxy.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].sql, select);
+    EXPECT_EQ(log[1].sql, insert);
+    for (const test::ProxiedRequest &r : log) {
+        EXPECT_EQ(r.method, QStringLiteral("GET"));
+        EXPECT_EQ(r.path, QStringLiteral("/vremoto.php?")); // not a proxy's absolute address
+        QStringList names;
+        for (auto it = r.headers.cbegin(); it != r.headers.cend(); ++it)
+            names << it.key().toLower();
+        names.sort();
+        EXPECT_EQ(names, (QStringList{"content-length", "host"})) << names.join(", ").toStdString();
+        EXPECT_EQ(r.headers.value(QStringLiteral("Host")), proxy.host());
+        EXPECT_EQ(r.headers.value(QStringLiteral("Content-Length")).toInt(), r.sql.toUtf8().size());
+    }
+}
+
+TEST_F(RemoteTest, ADrippingServerEndsWithinTheOverallLimit)
+{
+    test::FaultProxy proxy(test::FaultProxy::referenceServerHost());
+    proxy.setRules({{.match = "", .action = "drip", .bytesPerSecond = 1}});
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.limits.answerMs = 1500; // the silence limits stay at 30 s
+    WebRequest web(options);
+    web.open(webUrl(proxy.host()));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        web.send(QStringLiteral("select * from clientes"));
+        FAIL() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpTimeout) << e.what();
+    }
+    EXPECT_GE(timer.elapsed(), 1500);
+    EXPECT_LT(timer.elapsed(), 2500);
+}
+
+TEST_F(RemoteTest, AnAnswerOverTheSizeLimitFailsItsStatement)
+{
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.limits.maxAnswerBytes = 100000;
+    WebRequest web(options);
+    web.open(webUrl(RemotePeer::webHost()));
+    // Just under the limit: 99,990 characters and the JSON around them.
+    EXPECT_EQ(web.send(QStringLiteral("select repeat('x', 99990) as t")).text.size(), 100000);
+    try {
+        web.send(QStringLiteral("select repeat('x', 99991) as t"));
+        FAIL() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpConnectionError);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("larger than 100000 bytes")))
+            << e.what();
+    }
+    // The request is fit for the next statement.
+    EXPECT_EQ(web.send(QStringLiteral("select 1 as uno")).text,
+              QStringLiteral("[{\"uno\":\"1\"}]"));
+    EXPECT_EQ(RemoteLimits{}.maxAnswerBytes, 64 * 1024 * 1024);
+    EXPECT_EQ(RemoteLimits{}.answerMs, 120000);
+}
+
+// A 100 MB answer under the default limits: given up at 64 MB, without ever
+// holding much more than that.
+TEST_F(RemoteTest, AHundredMegabyteAnswerIsGivenUpAtTheDefaultLimit)
+{
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    WebRequest web(RemoteOptions::tripDownload());
+    web.open(webUrl(RemotePeer::webHost()));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        web.send(QStringLiteral("select repeat('x', 1000000) as t from seq_1_to_100"));
+        FAIL() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpConnectionError);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("larger than 67108864 bytes")))
+            << e.what();
+    }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const long grownMb = (after.ru_maxrss - before.ru_maxrss) / 1024;
+    std::printf("[ info     ] 100 MB answer given up after %lld ms, peak grew by %ld MB\n",
+                timer.elapsed(), grownMb);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer keeps freed buffers aside for a while: the grown ones count twice.
+    EXPECT_LT(grownMb, 250);
+#else
+    EXPECT_LT(grownMb, 100);
+#endif
 }
 
 } // namespace

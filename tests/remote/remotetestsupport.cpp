@@ -1,5 +1,9 @@
 #include "remote/remotetestsupport.h"
 
+#include "common/vb.h"
+#include "store/localconnection.h"
+#include "store/tables.h"
+
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -115,6 +119,47 @@ SilentServer::~SilentServer()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+StoredTrips storedTrips(const QString &databasePath)
+{
+    struct Table
+    {
+        const char *name;
+        int tripColumn;
+        int keyColumn;
+    };
+    const Table tables[] = {{"lectura_viajes", LecturaViajes::Id, -1},
+                            {"lectura_Carga", LecturaCarga::IdViaje, LecturaCarga::IdMod},
+                            {"lectura_descarga", LecturaDescarga::IdViaje, LecturaDescarga::IdMod},
+                            {"lectura_carga_detalle_conc", LecturaCargaDetalleConc::IdViaje,
+                             LecturaCargaDetalleConc::IdMod}};
+    LocalConnection db;
+    db.open(databasePath);
+    StoredTrips rows;
+    for (const Table &t : tables) {
+        Recordset rs = db.openRecordset(QStringLiteral("select * from ") + QLatin1String(t.name));
+        for (; !rs.eof(); rs.moveNext()) {
+            QStringList cells{QLatin1String(t.name)};
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                if (i != t.keyColumn)
+                    cells << (vb::isNull(rs.value(i)) ? QStringLiteral("<null>")
+                                                      : vb::joinText(rs.value(i)));
+            rows[vb::joinText(rs.value(t.tripColumn))] << cells.join(u'|');
+        }
+    }
+    for (auto &[trip, list] : rows)
+        list.sort();
+    return rows;
+}
+
+StoredTrips onlyTrips(const StoredTrips &all, const QStringList &trips)
+{
+    StoredTrips part;
+    for (const QString &trip : trips)
+        if (all.count(trip))
+            part[trip] = all.at(trip);
+    return part;
 }
 
 int closedPort()

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 namespace zelvano::test {
@@ -48,5 +49,14 @@ private:
 
 // A loopback port with nothing listening on it.
 int closedPort();
+
+// Every row of the local trip tables (trips, loads, unloads, concentrate
+// breakdown), by trip id, each as one text, sorted; without the keys the
+// database gives, which follow the order of the saves rather than what was
+// saved. Two runs that stored the same trips compare equal.
+using StoredTrips = std::map<QString, QStringList>;
+StoredTrips storedTrips(const QString &databasePath);
+// The part of the rows that belongs to the given trips.
+StoredTrips onlyTrips(const StoredTrips &all, const QStringList &trips);
 
 } // namespace zelvano::test

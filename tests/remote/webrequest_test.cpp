@@ -36,6 +36,53 @@ TEST(RemoteTexts, QuotingConnectionStringUrlAndLogin)
     }
 }
 
+TEST(RemoteSettings, IdsAndHostsThatCouldBendAStatementAreRefused)
+{
+    Settings s;
+    EXPECT_EQ(remoteSettingsRefusal(s)->number(), ErrNo::HttpNameNotResolved) << "no server set up";
+    s.ServerHost = QStringLiteral("srv.example:8080");
+    for (const char *id : {"12", " 12 ", "007", "-3", "929"}) {
+        s.ClientId = QString::fromLatin1(id);
+        EXPECT_FALSE(remoteSettingsRefusal(s)) << id;
+    }
+    s.ClientId = QStringLiteral(" 12\t");
+    EXPECT_EQ(clientIdText(s), QStringLiteral("12"));
+    EXPECT_EQ(authenticationSql(s),
+              QStringLiteral("select * from clientes where id = 12 and password = ''"));
+    for (const char *id : {"929 -- ", "929 or 1=1", "9 29", "abc", "", "12.0", "1e3", "12;", "+-1",
+                           "1234567890123456789"}) {
+        s.ClientId = QString::fromLatin1(id);
+        const std::optional<AppError> refusal = remoteSettingsRefusal(s);
+        ASSERT_TRUE(refusal) << id;
+        EXPECT_EQ(refusal->number(), ErrNo::InvalidCall);
+        EXPECT_EQ(refusal->description(),
+                  QStringLiteral("El id de cliente remoto '%1' no es un número entero: no se envía "
+                                 "nada al servidor")
+                      .arg(QString::fromLatin1(id)));
+        EXPECT_THROW(checkRemoteSettings(s), AppError) << id;
+    }
+
+    s.ClientId = QStringLiteral("12");
+    for (const char *host : {"127.0.0.1", "127.0.0.1:8080", "srv-1.example.com", "servidor_remoto",
+                             "[::1]", "[fe80::1]:8080", "campo.ñandú.ar"}) {
+        s.ServerHost = QString::fromUtf8(host);
+        EXPECT_FALSE(remoteSettingsRefusal(s)) << host;
+    }
+    s.ServerHost = QStringLiteral(" ");
+    ASSERT_TRUE(remoteSettingsRefusal(s));
+    EXPECT_EQ(remoteSettingsRefusal(s)->number(), ErrNo::HttpNameNotResolved);
+    for (const char *host : {"srv;Option=0", "srv;Database=otra", "srv/x", "srv:8080/x", "srv x",
+                             " srv", "srv:", "srv:99999", "srv:80:81", "user@srv", "srv?a=1",
+                             "srv#x", "srv{", "[::1", "[zz]", "srv\\x", "srv%20"}) {
+        s.ServerHost = QString::fromUtf8(host);
+        const std::optional<AppError> refusal = remoteSettingsRefusal(s);
+        ASSERT_TRUE(refusal) << host;
+        EXPECT_TRUE(refusal->description().startsWith(QStringLiteral("El servidor remoto '") +
+                                                      s.ServerHost + QStringLiteral("' no es")))
+            << refusal->description().toStdString();
+    }
+}
+
 TEST(WebRequestFailures, SilentServerTimesOutWithinTheConfiguredTime)
 {
     test::SilentServer silent;

@@ -1,4 +1,5 @@
 #include "remote/remotetestsupport.h"
+#include "support/childprocess.h"
 
 #include "common/gridcolumns.h"
 #include "support/testsupport.h"
@@ -9,6 +10,9 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
 
 namespace zelvano {
 namespace {
@@ -174,6 +178,118 @@ TEST(SaveCommand, RunsOneCycleAndPrintsWhatItStored)
               "downloaded trips\t2\ntrips\t0\nloads\t0\nunloads\t0\n"
               "added prescribed unloads\t0\nconcentrate rows\t0\n");
     EXPECT_EQ(stored(home), (Stored{2, 3, 4, 2}));
+}
+
+// Forty trips of farm 12; the server sends three of them with cells that do
+// not convert: trip 907 the prescription "7x", trip 913 a load without its
+// ingredient, trip 940, the highest, a load without its real kilograms.
+void seedFortyTrips()
+{
+    QStringList trips, loads, unloads;
+    for (int id = 901; id <= 940; ++id) {
+        trips << QStringLiteral("(12, %1, 1, 7, 'Receta %1', '2024-02-01', 100, 0, 0, 2, '%2')")
+                     .arg(id)
+                     .arg(id == 907 ? QStringLiteral("7x") : QStringLiteral("7"));
+        for (int k = 0; k < 3; ++k)
+            loads << QStringLiteral(
+                         "(%1, %2, 'Alimento', 0, 500.00, %3, '06:%4:00', '7', 'T1', 'Mixer', '')")
+                         .arg(id)
+                         .arg(id == 913 && k == 1 ? QStringLiteral("NULL")
+                                                  : QString::number(50 + k))
+                         .arg(id == 940 && k == 2 ? QStringLiteral("NULL")
+                                                  : QStringLiteral("498.5"))
+                         .arg(10 + k);
+        for (int herd : {3, 7})
+            unloads << QStringLiteral(
+                           "(%1, %2, 'Corral %2', 30, 1, 2, %2, 700, 705, '07:%3:00', '7', "
+                           "'T1', 'Mixer', '-31.4,-64.1', '')")
+                           .arg(id)
+                           .arg(herd)
+                           .arg(10 + herd);
+    }
+    RemotePeer::execAll({
+        QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(u','),
+        QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
+                       "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values ") +
+            loads.join(u','),
+        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
+                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
+                       "nom_tablet, gps, suceso) values ") +
+            unloads.join(u','),
+    });
+}
+
+// The scheduler's cycle as a separate program, killed at random instants,
+// then run until it ends: the stored rows are those of a run never killed,
+// and each refused trip is logged once, whatever the kills interrupted.
+TEST(KilledCycle, RerunsStoreWhatARunWithoutTheKillsStores)
+{
+    RemotePeer::requireServices();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    RemotePeer::reset();
+    seedFortyTrips();
+    auto makeHome = [] {
+        auto home = std::make_unique<test::TestHome>();
+        seedLocal(*home);
+        home->exec("update mi_empresa set id_cliente_remoto = '12', password_remoto = 'secreto', "
+                   "modo_remoto = 'WEB', servidor_remoto = '" +
+                   RemotePeer::webHost() + "'");
+        return home;
+    };
+    const QString program = QStringLiteral(ZELVANO_EXECUTABLE);
+    auto save = [&](const test::TestHome &home, int killAfterMs) {
+        return test::ChildProcess::runKilledAfter(program, {"--home", home.dir(), "save"}, {},
+                                                  killAfterMs);
+    };
+
+    const auto clean = makeHome();
+    const test::ChildResult whole = save(*clean, 60000);
+    ASSERT_TRUE(whole.finished);
+    EXPECT_EQ(whole.exitCode, 1) << "three trips were refused";
+    const test::StoredTrips expected = test::storedTrips(clean->databasePath());
+    EXPECT_EQ(expected.size(), 37u);
+    EXPECT_EQ(expected.count(QStringLiteral("907")) + expected.count(QStringLiteral("913")) +
+                  expected.count(QStringLiteral("940")),
+              0u);
+    const QStringList refusals{
+        "Viaje 907 no guardado: la celda id_pres del viaje ('7x') no es un valor válido 10:00:00",
+        "Viaje 913 no guardado: la celda Id_alim de la carga 2 está vacía 10:00:00",
+        "Viaje 940 no guardado: la celda kg_real de la carga 3 está vacía 10:00:00"};
+    auto refusalsLogged = [](const test::TestHome &home) {
+        QStringList found;
+        for (const QString &event : test::eventTexts(home))
+            if (event.startsWith(QStringLiteral("Viaje ")))
+                found << event.left(event.size() - 8) + QStringLiteral("10:00:00"); // any time
+        return found;
+    };
+    EXPECT_EQ(refusalsLogged(*clean), refusals);
+
+    const quint32 seed = test::testSeed();
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " (ZELVANO_TEST_SEED replays it)");
+    const auto killed = makeHome();
+    int kills = 0;
+    for (quint32 i = 0; i < 5; ++i) {
+        const int delay = test::randomDelayMs(20, int(whole.elapsedMs), seed + i);
+        const test::ChildResult r = save(*killed, delay);
+        kills += r.killed ? 1 : 0;
+        EXPECT_EQ(killed->scalar("pragma integrity_check").toString(), "ok")
+            << "after " << delay << " ms";
+    }
+    std::printf("[ info     ] %d of 5 runs killed, seed %u\n", kills, seed);
+    EXPECT_GE(kills, 1);
+    const test::ChildResult last = save(*killed, 60000);
+    ASSERT_TRUE(last.finished);
+    EXPECT_EQ(test::storedTrips(killed->databasePath()), expected) << kills << " of 5 runs killed";
+    EXPECT_EQ(refusalsLogged(*killed), refusals);
+    // Quiet from now on: the refused trips are neither fetched nor logged again.
+    const test::ChildResult quiet = save(*killed, 60000);
+    ASSERT_TRUE(quiet.finished);
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.standardError.toStdString();
+    EXPECT_TRUE(quiet.standardOutput.startsWith("downloaded trips\t0\n"))
+        << quiet.standardOutput.toStdString();
+    EXPECT_EQ(refusalsLogged(*killed), refusals);
+    EXPECT_EQ(test::storedTrips(killed->databasePath()), expected);
 }
 
 } // namespace

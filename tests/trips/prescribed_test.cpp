@@ -217,6 +217,48 @@ TEST_F(PrescribedTest, BadRowsDoNotStopTheRowsAfterThem)
     EXPECT_EQ(unloadKg(4).toDouble(), 450);
 }
 
+TEST_F(PrescribedTest, ARowThatDoesNotConvertKeepsWhatWasFoundAndTheFillGoesOn)
+{
+    // Programmed trip 3 of prescription 7 and ingredient 41 have kilos that
+    // are no number; the rows before and after them get theirs.
+    home.exec(
+        "insert into prescripcion_viajes (id_prescripcion, id_viaje, kilos) values (7, 3, 'x')");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, "
+              "kilos) values (7, 2, 41, 'abc')");
+    home.exec("insert into Prescripcion_detalle_alimentos (id_prescripcion, id_viaje, id_alimento, "
+              "kilos) values (7, 2, 42, 800)");
+    trip(1, "1", "2", "7");
+    trip(2, "1", "3", "7");
+    trip(3, "1", "2", "7");
+    for (int alim : {40, 41, 42})
+        load(1, alim);
+    unload(1, 12);
+
+    Setear_Prescriptos(home.ctx);
+
+    EXPECT_EQ(tripKg(1).toDouble(), 3000);
+    EXPECT_FALSE(tripKg(2).isValid());
+    EXPECT_EQ(tripKg(3).toDouble(), 3000);
+    auto kgOf = [&](int alim) {
+        return home.scalar(
+            QStringLiteral("select Kg_Prescriptos from lectura_Carga where Id_alim = %1")
+                .arg(alim));
+    };
+    EXPECT_EQ(kgOf(40).toDouble(), 1200);
+    EXPECT_FALSE(kgOf(41).isValid()) << "left missing, to be looked up again";
+    EXPECT_EQ(kgOf(42).toDouble(), 800);
+    EXPECT_EQ(unloadKg(1).toDouble(), 450) << "the later passes ran";
+    EXPECT_TRUE(eventTexts(home).isEmpty());
+    EXPECT_TRUE(home.notices.notices().empty());
+
+    // Mended, the next fill finds them.
+    home.exec("update prescripcion_viajes set kilos = 2500 where id_viaje = 3");
+    home.exec("update Prescripcion_detalle_alimentos set kilos = 300 where id_alimento = 41");
+    Setear_Prescriptos(home.ctx);
+    EXPECT_EQ(tripKg(2).toDouble(), 2500);
+    EXPECT_EQ(kgOf(41).toDouble(), 300);
+}
+
 TEST_F(PrescribedTest, EndsSilentlyOnADatabaseError)
 {
     trip(1, "1", "2", "7");

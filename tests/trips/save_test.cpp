@@ -13,6 +13,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <functional>
+
 using namespace zelvano;
 using namespace zelvano::test;
 
@@ -357,34 +359,213 @@ TEST_F(SaveTest, EmptyGridOnlyFillsPrescriptions)
     EXPECT_TRUE(eventTexts(home).isEmpty());
 }
 
-TEST_F(SaveTest, AFailureOnTheThirdTripRollsEverythingBack)
+TEST_F(SaveTest, ADatabaseFailureOnTheThirdTripRollsEverythingBack)
 {
     for (int id = 1; id <= 4; ++id) {
         TripCells t;
         t.id = id;
         const int r = addTrip(grid(), t);
         LoadCells l;
-        l.kgReal = id == 3 ? QStringLiteral("12kg") : QStringLiteral("100");
+        l.kgReal = QStringLiteral("100");
         addLoad(grid(), r, l);
         addUnload(grid(), r, UnloadCells{});
     }
+    // The database itself refuses a row of the third trip: not a bad cell, so
+    // the whole save goes, and no trip is remembered as refused.
+    home.exec("create trigger refuse_third before insert on lectura_descarga when new.id_viaje = 3 "
+              "begin select raise(abort, 'disk says no'); end");
 
-    CmdGrabar_Click(home.ctx);
+    const SaveOutcome outcome = CmdGrabar_Click(home.ctx);
 
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.refusedTrips, 0);
     EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 0);
     EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 0);
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 0);
+    EXPECT_EQ(count(home, "select count(*) from zelvano_viajes_rechazados"), 0);
     EXPECT_FALSE(home.overlay.isVisible());
     EXPECT_TRUE(home.window.caption().isEmpty());
     const QStringList events = eventTexts(home);
     ASSERT_EQ(events.size(), 1);
-    EXPECT_TRUE(events[0].startsWith("Error 13 ("));
+    EXPECT_TRUE(events[0].startsWith("Error "));
+    EXPECT_TRUE(events[0].contains("disk says no")) << events[0].toStdString();
     EXPECT_TRUE(events[0].endsWith(") en procedimiento CmdGrabar_Click de Formulario FrmSucesos 10:00:00"))
         << events[0].toStdString();
-    // The connection is usable again and a corrected grid saves.
-    grid().setChildValue(2, 0, 5, QStringLiteral("100"));
-    CmdGrabar_Click(home.ctx);
+    // The connection is usable again and the same grid saves whole.
+    home.exec("drop trigger refuse_third");
+    EXPECT_TRUE(CmdGrabar_Click(home.ctx).ok());
     EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 4);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 4);
+}
+
+TEST_F(SaveTest, ADatabaseLockedByAnotherConnectionFailsTheSaveWhole)
+{
+    for (int id = 1; id <= 3; ++id) {
+        TripCells t;
+        t.id = id;
+        const int r = addTrip(grid(), t);
+        addLoad(grid(), r, LoadCells{});
+        addUnload(grid(), r, UnloadCells{});
+    }
+    {
+        // Another program holds the database for writing longer than the
+        // connection waits for it.
+        LocalConnection other;
+        other.open(home.databasePath());
+        other.beginTrans();
+        other.execute("insert into sucesos (fecha, descripcion) values (#07/12/2026#, 'otro')");
+        const SaveOutcome outcome = CmdGrabar_Click(home.ctx);
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.refusedTrips, 0);
+        other.rollbackTrans();
+    }
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 0);
+    EXPECT_EQ(count(home, "select count(*) from zelvano_viajes_rechazados"), 0);
+
+    EXPECT_TRUE(CmdGrabar_Click(home.ctx).ok());
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 3);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga"), 3);
+}
+
+// Twenty trips of two loads and an unload each; trip 7 has the prescription
+// "7x", the second load of trip 13 no ingredient.
+TEST_F(SaveTest, OneBadTripIsLeftOutAndTheOthersAreStored)
+{
+    for (int id = 1; id <= 20; ++id) {
+        TripCells t;
+        t.id = QString::number(id);
+        if (id == 7)
+            t.idPres = QStringLiteral("7x");
+        const int r = addTrip(grid(), t);
+        for (int k = 1; k <= 2; ++k) {
+            LoadCells l;
+            l.idAlim = id == 13 && k == 2 ? QString() : QString::number(k);
+            l.kgSug = QStringLiteral("100");
+            l.kgReal = QStringLiteral("90.5");
+            addLoad(grid(), r, l);
+        }
+        addUnload(grid(), r, UnloadCells{});
+    }
+
+    const SaveOutcome first = CmdGrabar_Click(home.ctx);
+
+    EXPECT_EQ(first.trips, 18);
+    EXPECT_EQ(first.loads, 36);
+    EXPECT_EQ(first.refusedTrips, 2);
+    EXPECT_FALSE(first.ok()) << "a refusal is reported";
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 18);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes where id in (7, 13)"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga"), 36);
+    EXPECT_EQ(count(home, "select count(*) from lectura_Carga where id_viaje in (7, 13)"), 0);
+    EXPECT_EQ(count(home, "select count(*) from lectura_descarga where id_viaje in (7, 13)"), 0);
+    EXPECT_EQ(home.scalar("select sum(kg_tot_real) from lectura_viajes").toDouble(), 18 * 181.0);
+    EXPECT_EQ(count(home, "select count(*) from zelvano_viajes_rechazados where id in (7, 13)"), 2);
+    EXPECT_EQ(
+        eventTexts(home),
+        (QStringList{"Viaje 7 no guardado: la celda id_pres del viaje ('7x') no es un valor "
+                     "válido 10:00:00",
+                     "Viaje 13 no guardado: la celda Id_alim de la carga 2 está vacía 10:00:00",
+                     "Finalizo la descarga de datos Web exitosamente a las 10:00:00"}));
+
+    // The same grid again (the button pressed twice): nothing stored, no
+    // refusal logged a second time.
+    const SaveOutcome second = CmdGrabar_Click(home.ctx);
+    EXPECT_TRUE(second.ok());
+    EXPECT_EQ(second.trips, 0);
+    EXPECT_EQ(second.refusedTrips, 2);
+    EXPECT_EQ(count(home, "select count(*) from lectura_viajes"), 18);
+    const QStringList events = eventTexts(home);
+    ASSERT_EQ(events.size(), 4);
+    EXPECT_EQ(events[3], "Finalizo la descarga de datos Web exitosamente a las 10:00:00");
+}
+
+// One bad cell of each kind: only its trip is left out, and the event names
+// the column it was meant for.
+TEST_F(SaveTest, EveryCellThatDoesNotConvertRefusesOnlyItsTrip)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(TripCells &, LoadCells &, UnloadCells &)> spoil;
+        const char *reason;
+        bool remembered = true;
+    };
+    const std::vector<Case> cases{
+        {"date",
+         [](TripCells &t, LoadCells &, UnloadCells &) { t.fecha = QStringLiteral("mañana"); },
+         "la celda fecha del viaje ('mañana') no es un valor válido"},
+        {"shift", [](TripCells &t, LoadCells &, UnloadCells &) { t.turno = QStringLiteral("x"); },
+         "la celda Turno del viaje ('x') no es un valor válido"},
+        {"programme out of range",
+         [](TripCells &t, LoadCells &, UnloadCells &) { t.idPrg = QStringLiteral("1e12"); },
+         "la celda id_prg del viaje ('1e12') no es un valor válido"},
+        {"heads",
+         [](TripCells &t, LoadCells &, UnloadCells &) { t.cabezas = QStringLiteral("abc"); },
+         "la celda cab_tot del viaje ('abc') no es un valor válido"},
+        {"time",
+         [](TripCells &, LoadCells &l, UnloadCells &) { l.hora = QStringLiteral("25:99:00"); },
+         "la celda hora de la carga 1 ('25:99:00') no es un valor válido"},
+        {"decimal comma",
+         [](TripCells &, LoadCells &l, UnloadCells &) { l.kgReal = QStringLiteral("1.758,4"); },
+         "la celda kg_real de la carga 1 ('1.758,4') no es un valor válido"},
+        {"empty real kg", [](TripCells &, LoadCells &l, UnloadCells &) { l.kgReal = QString(); },
+         "la celda kg_real de la carga 1 está vacía"},
+        {"null suggested kg",
+         [](TripCells &, LoadCells &l, UnloadCells &) { l.kgSug = QVariant(); },
+         "la celda kg_sug de la carga 1 está vacía"},
+        {"herd", [](TripCells &, LoadCells &, UnloadCells &u) { u.idRodeo = QStringLiteral("x"); },
+         "la celda id_rodeo de la descarga 1 ('x') no es un valor válido"},
+        {"unload heads",
+         [](TripCells &, LoadCells &, UnloadCells &u) { u.cabezas = QStringLiteral("12 cabezas"); },
+         "la celda cabezas de la descarga 1 ('12 cabezas') no es un valor válido"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestHome fresh;
+        fresh.connect();
+        setTripColumns(fresh.ctx.grid);
+        for (int id = 1; id <= 3; ++id) {
+            TripCells t;
+            t.id = id;
+            t.idPres = QStringLiteral("7");
+            t.idPrg = QStringLiteral("2");
+            LoadCells l;
+            l.kgSug = QStringLiteral("1010");
+            l.kgReal = QStringLiteral("1000");
+            l.idAlim = QStringLiteral("50");
+            UnloadCells u;
+            if (id == 2)
+                c.spoil(t, l, u);
+            const int r = addTrip(fresh.ctx.grid, t);
+            addLoad(fresh.ctx.grid, r, l);
+            addUnload(fresh.ctx.grid, r, u);
+        }
+        // Trip 2's load is a concentrate: a refused trip adds no breakdown either.
+        fresh.exec(
+            "insert into prescripcion_alimentos values (7, 50, 'Balanceado', 'Concentrado')");
+        fresh.exec("insert into prescripcion_detalle_concentrado values (7, 50, 51, 62.5)");
+
+        const SaveOutcome outcome = CmdGrabar_Click(fresh.ctx);
+
+        EXPECT_EQ(outcome.trips, 2);
+        EXPECT_EQ(outcome.refusedTrips, 1);
+        EXPECT_EQ(count(fresh, "select count(*) from lectura_viajes where id in (1, 3)"), 2);
+        EXPECT_EQ(count(fresh, "select count(*) from lectura_viajes where id = 2"), 0);
+        EXPECT_EQ(count(fresh, "select count(*) from lectura_Carga where id_viaje = 2"), 0);
+        EXPECT_EQ(count(fresh, "select count(*) from lectura_descarga where id_viaje = 2"), 0);
+        EXPECT_EQ(
+            count(fresh, "select count(*) from lectura_carga_detalle_conc where id_viaje = 2"), 0);
+        EXPECT_EQ(count(fresh, "select count(*) from lectura_carga_detalle_conc"), 2);
+        const QStringList events = eventTexts(fresh);
+        ASSERT_FALSE(events.isEmpty());
+        EXPECT_EQ(events[0], QStringLiteral("Viaje 2 no guardado: ") + QString::fromUtf8(c.reason) +
+                                 QStringLiteral(" 10:00:00"));
+        EXPECT_EQ(
+            fresh.scalar("select motivo from zelvano_viajes_rechazados where id = 2").toString(),
+            QString::fromUtf8(c.reason));
+    }
 }
 
 TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
@@ -396,7 +577,6 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     const int r = addTrip(grid(), t);
     LoadCells l;
     l.operario = QStringLiteral("12.5");
-    l.kgSug = QString(); // a value the download did not get
     l.kgReal = QStringLiteral("250");
     addLoad(grid(), r, l);
     UnloadCells u;
@@ -416,7 +596,6 @@ TEST_F(SaveTest, EmptyKeysCountAsZeroAndOddOperatorsAsNoOperator)
     EXPECT_EQ(trip[LecturaViajes::IdPrg].toInt(), 0);
     EXPECT_EQ(trip[LecturaViajes::IdPres].toInt(), 0);
     EXPECT_FALSE(home.scalar("select operario from lectura_Carga").isValid());
-    EXPECT_FALSE(home.scalar("select kg_sug from lectura_Carga").isValid());
     expectZero(trip[LecturaViajes::KgTotSug], "kg_tot_sug");
     EXPECT_EQ(trip[LecturaViajes::KgTotReal].toDouble(), 250);
     EXPECT_EQ(count(home, "select count(*) from lectura_descarga where operario is null"), 2);
