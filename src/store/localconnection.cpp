@@ -459,6 +459,14 @@ void LocalConnection::requireOpen() const
 {
     if (!m_open)
         raise(ErrNo::ConnectionClosed);
+    // After some failures (disk full, I/O error, out of memory) the engine
+    // rolls the whole transaction back on its own. A statement run then would
+    // commit by itself, apart from the work it belonged with: until the
+    // caller rolls back, nothing more runs.
+    if (m_inTransaction && m_handle && sqlite3_get_autocommit(m_handle))
+        raise(ErrNo::ProviderFailure,
+              QStringLiteral("The database ended the transaction after an earlier failure; "
+                             "nothing of it was stored"));
 }
 
 void LocalConnection::fail(const QSqlError &error, const QString &sql) const
@@ -907,7 +915,8 @@ void LocalConnection::commitTrans()
 
 void LocalConnection::rollbackTrans()
 {
-    requireOpen();
+    if (!m_open)
+        raise(ErrNo::ConnectionClosed);
     if (!m_inTransaction)
         raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
                                    "beginning a transaction."));

@@ -333,3 +333,23 @@ TEST_F(LocalConnectionTest, PreparedStatementsAreReusedWithTheirNewValues)
     EXPECT_NE(errorNumberOf([&] { db.execute("insert into lectura_viajes (id) values (3)"); }), 0);
     EXPECT_EQ(scalar("select des_receta from lectura_viajes where id = 3").toString(), "Receta 3");
 }
+
+// The engine may end a transaction on its own (disk full, I/O error): the
+// statements after it must not commit by themselves, apart from their work.
+TEST_F(LocalConnectionTest, ATransactionTheEngineEndedStopsEveryStatementUntilRolledBack)
+{
+    db.beginTrans();
+    db.execute("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'primera')");
+    // Behind the connection's back, as the engine does after such a failure.
+    db.execute("rollback");
+    EXPECT_EQ(errorNumberOf([&] {
+                  db.execute("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'suelta')");
+              }),
+              ErrNo::ProviderFailure);
+    EXPECT_NE(errorNumberOf([&] { db.commitTrans(); }), 0);
+    db.rollbackTrans();
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_EQ(scalar("select count(*) from sucesos").toInt(), 0) << "nothing committed by itself";
+    db.execute("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'despues')");
+    EXPECT_EQ(scalar("select count(*) from sucesos").toInt(), 1);
+}
