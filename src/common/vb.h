@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 // Value conversions with the semantics the program relies on: the empty text
 // for Null when a value is joined to a text, error 94 when a Null is converted
 // directly, error 13 for a text that is not a number, error 6 for overflow.
@@ -42,5 +44,11 @@ double roundHalfAway(double value);
 // Reads a whole text as a number with "." as decimal point (blanks around it
 // allowed); false when it is not exactly a number.
 bool parseNumber(const QString &text, double *out);
+
+// A whole number in plain notation ("3", "03", "+3", "3.0", "3.", blanks
+// around) within 32 bits; nothing for anything else ("3.5", "1e3", "3a").
+// The download names operators by it and the save stores them by it, so the
+// grid and the stored row agree.
+std::optional<qint32> plainWholeNumber(const QString &text);
 
 } // namespace zelvano::vb

@@ -28,37 +28,9 @@ bool isWholeNumberText(const QString &text)
     return true;
 }
 
-std::optional<qint32> operatorNumber(const QString &text)
-{
-    // The save reads operator ids by the same rule (trips/save.cpp).
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    const bool negative = t.startsWith(u'-');
-    if (negative || t.startsWith(u'+'))
-        ++i;
-    const qsizetype first = i;
-    qint64 n = 0;
-    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
-        n = n * 10 + (t[i].unicode() - u'0');
-        if (n > qint64(1) << 31)
-            return std::nullopt;
-    }
-    if (i == first)
-        return std::nullopt;
-    if (i < t.size() && t[i] == u'.')
-        for (++i; i < t.size() && t[i] == u'0';)
-            ++i;
-    if (i != t.size())
-        return std::nullopt;
-    n = negative ? -n : n;
-    if (n > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return qint32(n);
-}
-
 void Buscar_Usuario(AppContext &ctx, QString &id)
 {
-    const std::optional<qint32> number = operatorNumber(id);
+    const std::optional<qint32> number = vb::plainWholeNumber(id);
     if (!number) {
         id = QStringLiteral("ANONIMO");
         return;

@@ -11,12 +11,6 @@ namespace zelvano {
 struct AppContext;
 class TripGrid;
 
-// An operator id as the tablet wrote it, read as the save stores it: a whole
-// number in plain notation ("3", "03", "3.0", "-2", blanks around), within 32
-// bits; none for anything else ("3.5", "1e3", "abc"). The grid's name and the
-// stored operator come from the same number.
-std::optional<qint32> operatorNumber(const QString &text);
-
 // Turns an operator id into the operator's display name from the local table
 // usuario ("<position 1>, <position 2>"), in place. An id that is not a whole
 // number, or that has no usuario row, becomes "ANONIMO" (the former without a

@@ -104,29 +104,8 @@ QVariant cellForColumn(const QVariant &cell, ColumnKind kind)
 // grid and stored row agree; anything else is no id.
 QVariant operatorId(const QVariant &cell)
 {
-    const QString t = vb::joinText(cell).trimmed();
-    qsizetype i = 0;
-    const bool negative = t.startsWith(u'-');
-    if (negative || t.startsWith(u'+'))
-        ++i;
-    const qsizetype first = i;
-    qint64 n = 0;
-    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
-        n = n * 10 + (t[i].unicode() - u'0');
-        if (n > qint64(1) << 31)
-            return QVariant();
-    }
-    if (i == first)
-        return QVariant();
-    if (i < t.size() && t[i] == u'.')
-        for (++i; i < t.size() && t[i] == u'0';)
-            ++i;
-    if (i != t.size())
-        return QVariant();
-    n = negative ? -n : n;
-    if (n > std::numeric_limits<qint32>::max())
-        return QVariant();
-    return qint32(n);
+    const std::optional<qint32> number = vb::plainWholeNumber(vb::joinText(cell));
+    return number ? QVariant(*number) : QVariant();
 }
 
 qint32 tripNumber(const TripGrid::Row &trip, int cell)

@@ -2,6 +2,7 @@
 
 #include "common/gridcolumns.h"
 #include "common/tripgrid.h"
+#include "common/vb.h"
 #include "download/download.h"
 #include "download/storedtrips.h"
 
@@ -40,8 +41,8 @@ TEST_F(StoredTripsTest, OperatorNames)
     // stores it.
     for (const char *same : {"07", "7.0", "+7", " 7.00 ", "7."})
         EXPECT_EQ(name(QString::fromLatin1(same)), QStringLiteral("Pérez, Juan")) << same;
-    EXPECT_EQ(operatorNumber(QStringLiteral("-2147483648")), std::numeric_limits<qint32>::min());
-    EXPECT_EQ(operatorNumber(QStringLiteral("2147483647")), std::numeric_limits<qint32>::max());
+    EXPECT_EQ(vb::plainWholeNumber(QStringLiteral("-2147483648")), std::numeric_limits<qint32>::min());
+    EXPECT_EQ(vb::plainWholeNumber(QStringLiteral("2147483647")), std::numeric_limits<qint32>::max());
     // Not an id: no statement is built from it.
     for (const char *odd : {"", "abc", "7.5", "7 or 1=1", "-", "1e3", "7.0.0", ".7", "inf",
                             "2147483648", "99999999999999999999", "٧"})
