@@ -1,14 +1,16 @@
 #include "platform/processes.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 namespace zelvano {
 
@@ -37,29 +39,43 @@ qint64 bootTime()
     return boot;
 }
 
-// Every numeric entry of /proc, and each of their descriptor links.
+// Every process of /proc, and the target of each of its descriptors. Plain
+// directory reads: a machine has thousands of descriptors.
 void forEachDescriptor(const std::function<bool(qint64 pid, const QString &target)> &visit)
 {
-    const QStringList pids =
-        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &name : pids) {
-        bool numeric = false;
-        const qint64 pid = name.toLongLong(&numeric);
-        if (!numeric)
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return;
+    bool goOn = true;
+    while (goOn) {
+        const dirent *process = ::readdir(proc);
+        if (!process)
+            break;
+        char *end = nullptr;
+        const qint64 pid = std::strtoll(process->d_name, &end, 10);
+        if (end == process->d_name || *end != '\0')
             continue;
-        const QString fdDir = QStringLiteral("/proc/") + name + QStringLiteral("/fd");
+        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
         // Other users' descriptors cannot be listed: left out.
-        const QStringList fds = QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &fd : fds) {
+        DIR *fds = ::opendir(fdDir.c_str());
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            if (fd->d_name[0] == '.')
+                continue;
             char buffer[4096];
-            const QByteArray link = QFile::encodeName(fdDir + u'/' + fd);
-            const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer - 1);
+            const std::string link = fdDir + '/' + fd->d_name;
+            const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
             if (n <= 0)
                 continue;
-            if (!visit(pid, QFile::decodeName(QByteArray(buffer, int(n)))))
-                return;
+            if (!visit(pid, QFile::decodeName(QByteArray(buffer, int(n))))) {
+                goOn = false;
+                break;
+            }
         }
+        ::closedir(fds);
     }
+    ::closedir(proc);
 }
 
 } // namespace
