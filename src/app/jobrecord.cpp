@@ -74,9 +74,6 @@ JobState JobState::after(const JobRun &run) const
         next.lastSuccess = run.ended;
     if (run.tripsSaved)
         next.tripsSaved = run.tripsSaved;
-    const QDate day = run.ended.date();
-    next.tripsToday = tripsStoredOn(day) + run.tripsSaved.value_or(0);
-    next.tripsDay = day;
     return next;
 }
 
@@ -146,7 +143,7 @@ JobRecords readJobRecords(QSqlDatabase &db)
     if (!query.next() || query.value(0).toInt() == 0)
         return records;
     if (!query.exec(QStringLiteral("select job, started, ended, ok, error_number, error_text, "
-                                   "last_success, trips_saved, trips_day, trips_today from %1")
+                                   "last_success, trips_saved from %1")
                         .arg(QLatin1String(kJobTable))))
         raiseQuery(query);
     while (query.next()) {
@@ -162,8 +159,6 @@ JobRecords readJobRecords(QSqlDatabase &db)
             state.lastSuccess = parseIso(query.value(6));
             if (!query.value(7).isNull())
                 state.tripsSaved = query.value(7).toInt();
-            state.tripsDay = QDate::fromString(query.value(8).toString(), Qt::ISODate);
-            state.tripsToday = query.value(9).toInt();
         }
     }
     return records;
@@ -188,9 +183,8 @@ std::optional<JobState> writeJobRecord(AppContext &ctx, const JobRun &run) noexc
             const JobState next = readJobRecords(file.db()).of(run.kind).after(run);
             QSqlQuery insert(file.db());
             insert.prepare(QStringLiteral("insert or replace into %1 (job, started, ended, ok, "
-                                          "error_number, error_text, last_success, trips_saved, "
-                                          "trips_day, trips_today) values (?, ?, ?, ?, ?, ?, ?, "
-                                          "?, ?, ?)")
+                                          "error_number, error_text, last_success, trips_saved) "
+                                          "values (?, ?, ?, ?, ?, ?, ?, ?)")
                                .arg(QLatin1String(kJobTable)));
             insert.addBindValue(jobKey(run.kind));
             insert.addBindValue(isoTime(next.started));
@@ -205,8 +199,6 @@ std::optional<JobState> writeJobRecord(AppContext &ctx, const JobRun &run) noexc
                                     : QVariant(QMetaType(QMetaType::QString)));
             insert.addBindValue(next.tripsSaved ? QVariant(*next.tripsSaved)
                                                 : QVariant(QMetaType(QMetaType::Int)));
-            insert.addBindValue(next.tripsDay.toString(Qt::ISODate));
-            insert.addBindValue(next.tripsToday);
             if (!insert.exec())
                 raiseQuery(insert);
             file.exec(QStringLiteral("commit"));

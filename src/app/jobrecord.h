@@ -42,7 +42,7 @@ struct JobRun
 };
 
 // The record of a job: its last run, the end of its last success, and for
-// the download the trips its last save stored and those stored on one day.
+// the download the trips its last save stored.
 struct JobState
 {
     bool ran = false;
@@ -51,14 +51,10 @@ struct JobState
     std::optional<AppError> error;
     QDateTime lastSuccess; // invalid: never
     std::optional<int> tripsSaved;
-    QDate tripsDay;
-    int tripsToday = 0;
 
     bool ok() const { return !error; }
     // The record after one more run.
     JobState after(const JobRun &run) const;
-    // Trips stored by the saves of `day` (0 when the count belongs to another day).
-    int tripsStoredOn(const QDate &day) const { return tripsDay == day ? tripsToday : 0; }
 };
 
 struct JobRecords

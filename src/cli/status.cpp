@@ -128,13 +128,17 @@ void readDatabase(StatusReport &report, const QDateTime &now)
     // database, and a writer waited for once at most.
     reader.run(QStringLiteral("begin"));
     report.jobs = readJobRecords(file.db());
-    report.tripsStoredToday = report.jobs.download.tripsStoredOn(now.date());
 
-    // Pit-feeding trips carry negative ids: the newest downloaded trip is the
-    // highest positive one.
+    // Pit-feeding trips carry negative ids: the downloaded trips are the
+    // positive ones.
     QSqlQuery trips = reader.run(QStringLiteral("select max(id) from lectura_viajes where id > 0"));
     if (trips.next() && !trips.value(0).isNull())
         report.newestTrip = trips.value(0).toLongLong();
+    QSqlQuery today = reader.run(
+        QStringLiteral("select count(*) from lectura_viajes where fecha = '%1' and id > 0")
+            .arg(now.date().toString(Qt::ISODate)));
+    if (today.next())
+        report.tripsDatedToday = today.value(0).toInt();
 
     QSqlQuery pending = reader.run(QStringLiteral(
         "select upper(proceso), count(*), min(fecha) from Produccion_Lactea where actualizado = 0 "
@@ -254,7 +258,7 @@ QString statusText(const StatusReport &r)
         s << *r.newestTrip;
     else
         s << "none";
-    s << ", " << r.tripsStoredToday << " stored today\n";
+    s << ", " << r.tripsDatedToday << " dated today\n";
     s << "readings waiting to be sent: " << r.pending.total;
     if (r.pending.total > 0) {
         QStringList kinds;
@@ -321,7 +325,7 @@ QString statusJson(const StatusReport &r)
     }
     o[QStringLiteral("jobs")] = jobs;
     o[QStringLiteral("newest_trip")] = r.newestTrip ? QJsonValue(*r.newestTrip) : QJsonValue();
-    o[QStringLiteral("trips_stored_today")] = read ? QJsonValue(r.tripsStoredToday) : QJsonValue();
+    o[QStringLiteral("trips_dated_today")] = read ? QJsonValue(r.tripsDatedToday) : QJsonValue();
     o[QStringLiteral("pending_readings")] = read ? QJsonValue(r.pending.total) : QJsonValue();
     QJsonObject kinds;
     for (const QString &kind : kPendingKinds)

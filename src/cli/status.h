@@ -51,7 +51,10 @@ struct StatusReport
     FolderInstanceLock::Holder running;
     JobRecords jobs;
     std::optional<qint64> newestTrip;
-    int tripsStoredToday = 0;
+    // Trips of today's date that the database holds. The suite's trip table
+    // keeps no time of storing, and a count kept beside it would miss a save
+    // ended between its commit and its record.
+    int tripsDatedToday = 0;
     PendingReadings pending;
     WaitingFiles files;
     std::vector<ErrorEvent> lastErrors; // newest first, five at most

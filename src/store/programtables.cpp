@@ -19,7 +19,7 @@ struct ProgramTable
 
 // One line per table; each folder that keeps bookkeeping adds its own here.
 const std::vector<ProgramTable> kProgramTables = {
-    {"zelvano_jobs", "create table zelvano_jobs (job text primary key not null check (job in ('download', 'import', 'sync')), started text not null, ended text not null, ok integer not null check (ok in (0, 1)), error_number integer, error_text text, last_success text, trips_saved integer, trips_day text, trips_today integer not null default 0)"},
+    {"zelvano_jobs", "create table zelvano_jobs (job text primary key not null check (job in ('download', 'import', 'sync')), started text not null, ended text not null, ok integer not null check (ok in (0, 1)), error_number integer, error_text text, last_success text, trips_saved integer)"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)

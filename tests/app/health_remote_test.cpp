@@ -23,8 +23,10 @@ void seedTrips(int first, int count)
 {
     QStringList trips, loads, unloads;
     for (int id = first; id < first + count; ++id) {
-        trips << QStringLiteral("(12, %1, 1, 7, 'Engorde', '2026-12-07', 30, 9999, 9999, 2, '7')")
-                     .arg(id);
+        // Dated today: the status counts them.
+        trips << QStringLiteral("(12, %1, 1, 7, 'Engorde', '%2', 30, 9999, 9999, 2, '7')")
+                     .arg(id)
+                     .arg(QDate::currentDate().toString(Qt::ISODate));
         loads << QStringLiteral("(%1, 51, 'Maiz', 0, 100.50, 99.25, '06:10:00', '7', 'T1', "
                                 "'Mixer', '')")
                      .arg(id);
@@ -118,14 +120,13 @@ TEST(ServiceHealth, NoBeatWhileATickHangsOnASilentServerAndBeatsAgainAfterIt)
     EXPECT_TRUE(download["ok"].toBool());
     EXPECT_EQ(download["error"], QJsonValue());
     EXPECT_EQ(json["newest_trip"].toInteger(), 5003);
+    EXPECT_EQ(json["trips_dated_today"].toInteger(), 3);
 
     service.terminate();
     ASSERT_TRUE(service.waitFinished(10000));
     // Each trip once, whatever the hang left behind.
     EXPECT_EQ(home.rows("lectura_viajes").size(), 3);
     EXPECT_EQ(home.scalar("select count(*) from lectura_Carga").toInt(), 3);
-    EXPECT_EQ(home.scalar("select trips_today from zelvano_jobs where job = 'download'").toInt(),
-              3);
 }
 
 } // namespace

@@ -24,9 +24,8 @@
 namespace zelvano::test {
 namespace {
 
-const QString kRecordColumns = QStringLiteral(
-    "job, started, ended, ok, error_number, error_text, last_success, trips_saved, trips_day, "
-    "trips_today");
+const QString kRecordColumns =
+    QStringLiteral("job, started, ended, ok, error_number, error_text, last_success, trips_saved");
 
 // The record's rows, "|"-joined in the table's order, by job name.
 QStringList recordRows(const ServiceHome &home)
@@ -50,7 +49,7 @@ QString at(const TestHome &home)
     return isoTime(home.clock.now());
 }
 
-TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheDay)
+TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheLastSave)
 {
     ServiceHome home;
     home.connect(); // the connection creates the table
@@ -63,11 +62,11 @@ TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheDay)
     home.clock.advanceSeconds(5);
     recordDownload(home.ctx, home.clock.now().addSecs(-5), &downloaded, &saved);
     const QString t5 = at(home);
-    EXPECT_EQ(recordRows(home), QStringList{"download|" + t0 + "|" + t5 + "|1|<null>|<null>|" + t5 +
-                                            "|3|2026-12-07|3"});
+    EXPECT_EQ(recordRows(home),
+              QStringList{"download|" + t0 + "|" + t5 + "|1|<null>|<null>|" + t5 + "|3"});
 
     // A download that fails: the save after it stores nothing. The last
-    // success stays where it was; the day's trips stay counted.
+    // success stays where it was.
     home.clock.advanceSeconds(60);
     const QString t65 = at(home);
     DownloadOutcome refused;
@@ -77,7 +76,7 @@ TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheDay)
     EXPECT_EQ(recordRows(home), QStringList{"download|" + t65 + "|" + t65 +
                                             "|0|-2147012867|A connection with "
                                             "the server could not be established|" +
-                                            t5 + "|0|2026-12-07|3"});
+                                            t5 + "|0"});
 
     // A save that fails after a good download: the save's error, nothing stored.
     SaveOutcome failedSave;
@@ -85,21 +84,12 @@ TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheDay)
     failedSave.fail(ErrNo::ProviderFailure, "database is locked");
     recordDownload(home.ctx, home.clock.now(), &downloaded, &failedSave);
     EXPECT_TRUE(recordRows(home).at(0).startsWith(
-        "download|" + t65 + "|" + t65 + "|0|-2147467259|database is locked|" + t5 + "|0|"));
+        "download|" + t65 + "|" + t65 + "|0|-2147467259|database is locked|" + t5 + "|0"));
 
     // A download alone (the window's button) keeps the trips of the last save.
     recordDownload(home.ctx, home.clock.now(), &downloaded, nullptr);
     EXPECT_EQ(recordRows(home).at(0),
-              "download|" + t65 + "|" + t65 + "|1|<null>|<null>|" + t65 + "|0|2026-12-07|3");
-
-    // The next day counts afresh.
-    home.clock.set(QDateTime(QDate(2026, 12, 8), QTime(6, 0, 0)));
-    const QString next = at(home);
-    recordDownload(home.ctx, home.clock.now(), &downloaded, &saved);
-    EXPECT_EQ(recordRows(home).at(0),
-              "download|" + next + "|" + next + "|1|<null>|<null>|" + next + "|3|2026-12-08|3");
-    recordDownload(home.ctx, home.clock.now(), &downloaded, &saved);
-    EXPECT_TRUE(recordRows(home).at(0).endsWith("|3|2026-12-08|6"));
+              "download|" + t65 + "|" + t65 + "|1|<null>|<null>|" + t65 + "|0");
 }
 
 TEST(JobRecord, AnImportRecordsTheSynchronisationItRan)
@@ -115,20 +105,18 @@ TEST(JobRecord, AnImportRecordsTheSynchronisationItRan)
     home.clock.advanceSeconds(2);
     const QString t2 = at(home);
     recordImport(home.ctx, home.clock.now().addSecs(-2), scan);
-    EXPECT_EQ(recordRows(home), (QStringList{"import|" + t0 + "|" + t2 + "|1|<null>|<null>|" + t2 +
-                                                 "|<null>|2026-12-07|0",
-                                             "sync|" + t0 + "|" + t2 +
-                                                 "|0|-2147012867|A connection with the server "
-                                                 "could not be established|<null>|<null>|"
-                                                 "2026-12-07|0"}));
+    EXPECT_EQ(recordRows(home),
+              (QStringList{"import|" + t0 + "|" + t2 + "|1|<null>|<null>|" + t2 + "|<null>",
+                           "sync|" + t0 + "|" + t2 +
+                               "|0|-2147012867|A connection with the server "
+                               "could not be established|<null>|<null>"}));
 
     // A scan without files runs no synchronisation: its record stays.
     home.clock.advanceSeconds(60);
     const QString t62 = at(home);
     recordImport(home.ctx, home.clock.now(), ImportOutcome());
     const QStringList rows = recordRows(home);
-    EXPECT_EQ(rows.at(0),
-              "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>|2026-12-07|0");
+    EXPECT_EQ(rows.at(0), "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>");
     EXPECT_TRUE(rows.at(1).startsWith("sync|" + t0 + "|" + t2 + "|0|"));
 }
 
@@ -211,7 +199,7 @@ TEST_F(TickRecord, TheTickRecordsItsCycleAndItsScan)
     ASSERT_EQ(rows.size(), 2) << rows.join('\n').toStdString();
     // The download's error is the cycle's, though its save went well.
     EXPECT_TRUE(rows[0].startsWith("download|" + t0 + "|" + t3 + "|0|")) << rows[0].toStdString();
-    EXPECT_TRUE(rows[0].endsWith("|<null>|0|2026-12-07|0")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].endsWith("|<null>|0")) << rows[0].toStdString();
     EXPECT_TRUE(rows[1].startsWith("import|" + t3 + "|" + t3 + "|0|76|")) << rows[1].toStdString();
     // The board shows what the database holds.
     ASSERT_FALSE(board.records().download.ok());
@@ -231,7 +219,7 @@ TEST_F(TickRecord, ADownloadCutShortByAStopIsRecordedWithoutItsSave)
     ASSERT_EQ(rows.size(), 1) << rows.join('\n').toStdString();
     // No save ran: no trips counted, none claimed.
     EXPECT_TRUE(rows[0].startsWith("download|" + t0 + "|" + at(home) + "|0|"));
-    EXPECT_TRUE(rows[0].endsWith("|<null>|<null>|2026-12-07|0")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].endsWith("|<null>|<null>")) << rows[0].toStdString();
     EXPECT_FALSE(home.ctx.Connected);
 }
 

@@ -93,7 +93,7 @@ QJsonObject quietHome(const TestHome &home)
         {"jobs",
          QJsonObject{{"download", neverRan(true)}, {"import", neverRan()}, {"sync", neverRan()}}},
         {"newest_trip", QJsonValue()},
-        {"trips_stored_today", 0},
+        {"trips_dated_today", 0},
         {"pending_readings", 0},
         {"pending_by_kind", QJsonObject{{"AGREGAR", 0}, {"MODIFICAR", 0}, {"ELIMINAR", 0}}},
         {"oldest_pending", QJsonValue()},
@@ -135,7 +135,7 @@ TEST(Status, AFreshHomeInBothFormsAndNothingWritten)
     EXPECT_EQ(text.out.toStdString(), (head(home) + "download: never ran\n"
                                                     "import: never ran\n"
                                                     "sync: never ran\n"
-                                                    "newest trip: none, 0 stored today\n"
+                                                    "newest trip: none, 0 dated today\n"
                                                     "readings waiting to be sent: 0\n"
                                                     "files waiting: 0 (import off)\n"
                                                     "last errors: none\n")
@@ -182,7 +182,7 @@ TEST(Status, AfterASynchronisationThatFoundTheServerDown)
                                        "sync: failed, ran " +
                                        started + " to " + ended + ", last success never: " + error +
                                        "\n"
-                                       "newest trip: none, 0 stored today\n"
+                                       "newest trip: none, 0 dated today\n"
                                        "readings waiting to be sent: 0\n"
                                        "files waiting: 0 (import off)\n"
                                        "last errors:\n"
@@ -267,7 +267,7 @@ TEST(Status, ReadingsWaitingByKindAndFilesWaitingNewUnfinishedRefused)
                "download: never ran\n"
                "import: never ran\n"
                "sync: never ran\n"
-               "newest trip: none, 0 stored today\n"
+               "newest trip: none, 0 dated today\n"
                "readings waiting to be sent: 5 (AGREGAR 3, MODIFICAR 1, ELIMINAR 1), "
                "oldest 2026-12-04\n"
                "files waiting: 5 in " +
@@ -321,9 +321,11 @@ void saveDone(TestHome &home)
     SaveOutcome saved;
     saved.trips = 2;
     recordDownload(home.ctx, home.clock.now().addSecs(-4), &downloaded, &saved);
-    home.exec("insert into lectura_viajes (id, fecha) values (7001, '07/12/2026')");
-    home.exec("insert into lectura_viajes (id, fecha) values (7002, '07/12/2026')");
-    home.exec("insert into lectura_viajes (id, fecha) values (-3, '07/12/2026')"); // a pit trip
+    const QString today = QDate::currentDate().toString("dd/MM/yyyy");
+    home.exec("insert into lectura_viajes (id, fecha) values (7000, '01/01/2020')");
+    home.exec("insert into lectura_viajes (id, fecha) values (7001, '" + today + "')");
+    home.exec("insert into lectura_viajes (id, fecha) values (7002, '" + today + "')");
+    home.exec("insert into lectura_viajes (id, fecha) values (-3, '" + today + "')"); // a pit trip
 }
 
 TEST(Status, AnswersWhileASaveHoldsTheDatabase)
@@ -336,13 +338,13 @@ TEST(Status, AnswersWhileASaveHoldsTheDatabase)
     DatabaseFile save(home.databasePath(), DatabaseFile::Mode::ReadWrite, 0);
     ASSERT_TRUE(save.isOpen());
     save.exec("begin immediate");
-    save.exec("insert into lectura_viajes (id, fecha) values (7003, '2026-12-07')");
+    save.exec("insert into lectura_viajes (id, fecha) values (7003, date('now', 'localtime'))");
     save.exec("update zelvano_jobs set ok = 0, error_number = 5, error_text = 'x'");
     const StatusRun during = status(home);
     EXPECT_EQ(during.status, 0);
     EXPECT_EQ(during.out.toStdString(), quiet.out.toStdString());
     EXPECT_TRUE(during.out.contains("\ndownload: ok, ran ")) << during.out.toStdString();
-    EXPECT_TRUE(during.out.contains("\nnewest trip: 7002, 2 stored today\n"));
+    EXPECT_TRUE(during.out.contains("\nnewest trip: 7002, 2 dated today\n"));
     EXPECT_LT(during.ms, 3000);
     save.exec("rollback");
 
@@ -436,7 +438,7 @@ TEST(Status, TakesWellUnderASecondOnAHundredThousandTrips)
         best = std::min(best, run.ms);
     }
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.contains("\nnewest trip: 100000, 0 stored today\n"));
+    EXPECT_TRUE(run.out.contains("\nnewest trip: 100000, 0 dated today\n"));
     EXPECT_TRUE(run.out.contains("\nreadings waiting to be sent: 10 (AGREGAR 10, MODIFICAR 0, "
                                  "ELIMINAR 0), oldest " +
                                  QDate(2024, 1, 1).addDays(999).toString(Qt::ISODate) + "\n"))
