@@ -219,14 +219,22 @@ StatusReport readStatus(const QString &home, const QDateTime &now)
     try {
         readDatabase(report, now);
     } catch (const AppError &error) {
-        report.databaseError = error.description();
+        QString why = error.description();
+        // A program ended in the middle of a transaction left its journal:
+        // the next connection of the program rolls it back, a reader that
+        // never writes cannot.
+        if (why.contains(QLatin1String("readonly")) &&
+            QFileInfo(report.database + QStringLiteral("-journal")).size() > 0)
+            why = QStringLiteral("a transaction that a program left unfinished when it ended "
+                                 "waits to be rolled back (the program does it when it next "
+                                 "opens the database)");
         // Nothing half-read is shown.
         const QString database = report.database;
         const FolderInstanceLock::Holder running = report.running;
         report = StatusReport();
         report.home = home;
         report.database = database;
-        report.databaseError = error.description();
+        report.databaseError = why;
         report.running = running;
     }
     return report;

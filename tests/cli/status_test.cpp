@@ -18,6 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <cstdio>
 #include <limits>
 
@@ -393,6 +399,63 @@ TEST(Status, ADatabaseThatCannotBeReadIsExitTwo)
     EXPECT_EQ(garbage.status, 2);
     EXPECT_TRUE(garbage.out.endsWith("database cannot be read: file is not a database\n"))
         << garbage.out.toStdString();
+}
+
+// A program killed in the middle of a large save leaves a journal that only a
+// writer can roll back: status says so (exit 2) until the program's next
+// connection does it, and then reads the data as it was before the save.
+TEST(Status, AProgramKilledInTheMiddleOfASaveLeavesItsJournal)
+{
+    TestHome home;
+    {
+        DatabaseFile db(home.databasePath(), DatabaseFile::Mode::ReadWrite, 1000);
+        ASSERT_TRUE(db.isOpen());
+        db.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 5000) "
+                "insert into lectura_viajes (id, fecha, des_receta) select i, '2024-01-01', "
+                "'Engorde del lote numero ' || i from n");
+    }
+    const StatusRun before = status(home);
+    ASSERT_EQ(before.status, 0);
+
+    const QByteArray path = home.databasePath().toLocal8Bit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Plain SQLite, no Qt, in the child: a save too big for its cache
+        // (pages go to the file before the commit), then SIGKILL.
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.constData(), &db);
+        sqlite3_exec(db,
+                     "pragma cache_size = 10; begin; update lectura_viajes set des_receta = "
+                     "des_receta || ' cambiado'; insert into lectura_viajes (id, fecha) values "
+                     "(9999, '2024-01-02');",
+                     nullptr, nullptr, nullptr);
+        ::raise(SIGKILL);
+        ::_exit(0);
+    }
+    int how = 0;
+    ASSERT_EQ(::waitpid(child, &how, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(how));
+    ASSERT_GT(QFileInfo(home.databasePath() + "-journal").size(), 0);
+
+    const StatusRun hot = status(home);
+    EXPECT_EQ(hot.status, 2);
+    EXPECT_EQ(hot.out.toStdString(),
+              (head(home) + "database cannot be read: a transaction that a program left "
+                            "unfinished when it ended waits to be rolled back (the program "
+                            "does it when it next opens the database)\n")
+                  .toStdString());
+    // Still there: status wrote nothing.
+    EXPECT_GT(QFileInfo(home.databasePath() + "-journal").size(), 0);
+
+    // The program's next connection rolls it back.
+    ASSERT_EQ(runZelvano({"--home", home.dir(), "settings"}).status, 0);
+    EXPECT_EQ(status(home).out.toStdString(), before.out.toStdString());
+    EXPECT_EQ(home.scalar("pragma integrity_check").toString(), "ok");
+    EXPECT_EQ(home.scalar("select count(*) from lectura_viajes where des_receta like "
+                          "'%cambiado'")
+                  .toInt(),
+              0);
 }
 
 TEST(Status, UsageIsTold)
