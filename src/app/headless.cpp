@@ -1,7 +1,9 @@
 #include "app/headless.h"
 
+#include "app/jobrecord.h"
 #include "app/operation.h"
 #include "app/scheduler.h"
+#include "app/servicehealth.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
 #include "app/ticktimer.h"
@@ -11,6 +13,7 @@
 #include "common/waitoverlay.h"
 #include "common/windowstatus.h"
 #include "platform/instancelock.h"
+#include "platform/servicenotify.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
 
@@ -99,11 +102,13 @@ struct HeadlessRun
     AppContext &ctx;
     QtTickTimer &timer;
     Scheduler &scheduler;
+    ServiceHeartbeat &heartbeat;
     bool stopPending = false;
     int exitCode = -1;
 
     void stop()
     {
+        heartbeat.stopping();
         timer.setEnabled(false);
         closeLocalConnection(ctx);
         std::fprintf(stderr, "zelvano: stopped\n");
@@ -124,19 +129,27 @@ int runHeadlessProgram(const QString &homeDir)
     SystemClock clock;
     HeadlessNotices notices;
     HeadlessOverlay overlay;
-    HeadlessWindowStatus window;
+    // The service manager (systemd) hears that we are ready, a beat after
+    // every tick, and the last outcome of each job.
+    ServiceNotifier notifier;
+    ServiceHeartbeat heartbeat(notifier);
+    ServiceWindowStatus window(heartbeat);
     AppContext ctx(clock, notices, overlay, window);
     ctx.homeDir = homeDir;
 
+    JobBoard board;
+    auto statusText = [&] { return jobStatusLine(board.records(), ctx.today()); };
     QtTickTimer timer;
-    Scheduler scheduler(ctx, timer);
-    HeadlessRun run{ctx, timer, scheduler};
+    Scheduler scheduler(ctx, timer, TickSteps::program(&board));
+    HeadlessRun run{ctx, timer, scheduler, heartbeat};
     ctx.endProgram = [&run](int code) {
         run.exitCode = code;
         QCoreApplication::exit(code);
     };
     timer.setTick([&] {
         scheduler.TimeDesc_Timer();
+        // Only a tick that came to its end beats: one stuck in a job never does.
+        heartbeat.tickEnded(statusText());
         if (run.stopPending && !operationRunning(ctx))
             run.stop();
     });
@@ -177,6 +190,9 @@ int runHeadlessProgram(const QString &homeDir)
         run.stop();
         return 0;
     }
+    board.load(ctx);
+    board.onChange([&] { heartbeat.status(statusText()); });
+    heartbeat.ready(statusText());
     std::fprintf(stderr, "zelvano: running without a window on %s\n",
                  homeDir.toLocal8Bit().constData());
     std::fflush(stderr);

@@ -1,5 +1,6 @@
 #include "app/scheduler.h"
 
+#include "app/jobrecord.h"
 #include "app/jobresults.h"
 #include "app/operation.h"
 #include "app/ticktimer.h"
@@ -18,26 +19,77 @@
 #include <QtGlobal>
 
 #include <limits>
+#include <memory>
+#include <optional>
 
 namespace zelvano {
 
-TickSteps TickSteps::program()
+TickSteps TickSteps::program(JobBoard *board)
 {
+    // The download and its save are one run of the record. The save records
+    // the pair; a download whose save never came (a stop in between, an error
+    // that escaped) is recorded alone when the tick closes.
+    struct Cycle
+    {
+        QDateTime started;
+        std::optional<DownloadOutcome> download;
+    };
+    auto cycle = std::make_shared<Cycle>();
+    auto recordPending = [cycle, board](AppContext &ctx) {
+        if (!cycle->download)
+            return;
+        recordDownload(ctx, cycle->started, &*cycle->download, nullptr, board);
+        cycle->download.reset();
+    };
     // The window shows what the download and its save came to, one line each.
     return {Conectar_Base,
             Inicializar_Usuarios,
-            [](AppContext &ctx) {
-                const DownloadOutcome outcome = CmdDescargar_Click(ctx);
-                ctx.window.showJobResult(downloadResultText(outcome, ctx.timeText(), true),
+            [cycle](AppContext &ctx) {
+                cycle->started = ctx.clock.now();
+                cycle->download.reset();
+                try {
+                    cycle->download = CmdDescargar_Click(ctx);
+                } catch (const AppError &error) {
+                    cycle->download.emplace().fail(error);
+                    throw;
+                }
+                ctx.window.showJobResult(downloadResultText(*cycle->download, ctx.timeText(), true),
                                          WindowStatus::ResultLine::New);
             },
-            [](AppContext &ctx) {
-                const SaveOutcome outcome = CmdGrabar_Click(ctx);
+            [cycle, board](AppContext &ctx) {
+                const QDateTime started = cycle->download ? cycle->started : ctx.clock.now();
+                SaveOutcome outcome;
+                try {
+                    outcome = CmdGrabar_Click(ctx);
+                } catch (const AppError &error) {
+                    outcome.fail(error);
+                    recordDownload(ctx, started, cycle->download ? &*cycle->download : nullptr,
+                                   &outcome, board);
+                    cycle->download.reset();
+                    throw;
+                }
                 ctx.window.showJobResult(saveResultText(outcome, ctx.timeText(), true),
                                          WindowStatus::ResultLine::Added);
+                recordDownload(ctx, started, cycle->download ? &*cycle->download : nullptr,
+                               &outcome, board);
+                cycle->download.reset();
             },
-            [](AppContext &ctx) { Abrir(ctx); },
-            closeLocalConnection};
+            [board](AppContext &ctx) {
+                const QDateTime started = ctx.clock.now();
+                ImportOutcome outcome;
+                try {
+                    outcome = Abrir(ctx);
+                } catch (const AppError &error) {
+                    outcome.fail(error);
+                    recordImport(ctx, started, outcome, board);
+                    throw;
+                }
+                recordImport(ctx, started, outcome, board);
+            },
+            [recordPending](AppContext &ctx) {
+                recordPending(ctx);
+                closeLocalConnection(ctx);
+            }};
 }
 
 Scheduler::Scheduler(AppContext &ctx, TickTimer &timer, TickSteps steps)

@@ -9,6 +9,7 @@ namespace zelvano {
 
 struct AppContext;
 class AppError;
+class JobBoard;
 class TickTimer;
 
 // The work a tick calls, in the order it calls it. The defaults are the
@@ -22,7 +23,9 @@ struct TickSteps
     std::function<void(AppContext &)> import;       // Abrir
     std::function<void(AppContext &)> close;        // closeLocalConnection
 
-    static TickSteps program();
+    // The program's own: each job's run is recorded when it ends (see
+    // jobrecord.h), and shown on the board when one is given.
+    static TickSteps program(JobBoard *board = nullptr);
 };
 
 // The one-minute tick: counts the minute, reloads the settings and runs the

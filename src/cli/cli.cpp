@@ -105,6 +105,12 @@ std::vector<CommandSpec> commands()
          QStringLiteral("Download the trips (new ones, or those of the date range) and print "
                         "the trip grid into a PDF file."),
          cmdPrint},
+        {QStringLiteral("status"), QStringLiteral("status [--json]"),
+         QStringLiteral("Tell, without writing anything, whether the program runs for the folder, "
+                        "how each job last ended and what waits to be done; exit 0 when every "
+                        "job's last run succeeded or never ran, 1 when one failed, 2 when the "
+                        "database cannot be read."),
+         cmdStatus},
     };
 }
 

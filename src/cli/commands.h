@@ -19,5 +19,6 @@ int cmdSave(CliEnv &env, const QStringList &args);      // save.cpp
 int cmdImport(CliEnv &env, const QStringList &args);    // import.cpp
 int cmdSync(CliEnv &env, const QStringList &args);      // sync.cpp
 int cmdPrint(CliEnv &env, const QStringList &args);     // print.cpp
+int cmdStatus(CliEnv &env, const QStringList &args);    // status.cpp
 
 } // namespace zelvano

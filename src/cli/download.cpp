@@ -3,6 +3,7 @@
 #include "cli/dateoptions.h"
 #include "cli/gridtext.h"
 
+#include "app/jobrecord.h"
 #include "download/download.h"
 #include "store/connection.h"
 
@@ -27,7 +28,9 @@ int cmdDownload(CliEnv &env, const QStringList &args)
         return 1;
 
     const EventEcho echo(env.ctx);
+    const QDateTime started = env.ctx.clock.now();
     const DownloadOutcome outcome = CmdDescargar_Click(env.ctx);
+    recordDownload(env.ctx, started, &outcome, nullptr);
     echo.printNewEvents();
     QTextStream out(stdout);
     out << (options.flags.contains(QStringLiteral("--json")) ? tripGridJson(env.ctx.grid)

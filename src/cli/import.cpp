@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 
+#include "app/jobrecord.h"
 #include "milk/import.h"
 #include "store/connection.h"
 
@@ -19,7 +20,9 @@ int cmdImport(CliEnv &env, const QStringList &args)
     }
     if (!env.connect())
         return 1;
+    const QDateTime started = env.ctx.clock.now();
     const ImportOutcome outcome = Abrir(env.ctx);
+    recordImport(env.ctx, started, outcome);
     QTextStream out(stdout);
     for (const ImportedFile &file : outcome.files)
         out << file.name << " -> " << file.readName << '\n';

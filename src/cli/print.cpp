@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/dateoptions.h"
 
+#include "app/jobrecord.h"
 #include "common/errortext.h"
 #include "download/download.h"
 #include "store/connection.h"
@@ -34,7 +35,9 @@ int cmdPrint(CliEnv &env, const QStringList &args)
         return 1;
     // The print-out shows what the grid holds, as the window's button does; a
     // download that failed is told, and its event is in the log.
+    const QDateTime started = env.ctx.clock.now();
     const DownloadOutcome downloaded = CmdDescargar_Click(env.ctx);
+    recordDownload(env.ctx, started, &downloaded, nullptr);
     closeLocalConnection(env.ctx);
     if (!downloaded.ok())
         printError(QStringLiteral("download: ") + downloaded.errorText());

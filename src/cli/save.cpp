@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/dateoptions.h"
 
+#include "app/jobrecord.h"
 #include "download/download.h"
 #include "store/connection.h"
 #include "trips/save.h"
@@ -27,8 +28,10 @@ int cmdSave(CliEnv &env, const QStringList &args)
         return 1;
 
     const EventEcho echo(env.ctx);
+    const QDateTime started = env.ctx.clock.now();
     const DownloadOutcome downloaded = CmdDescargar_Click(env.ctx);
     const SaveOutcome saved = CmdGrabar_Click(env.ctx);
+    recordDownload(env.ctx, started, &downloaded, &saved);
     // The save closes a connection it opened itself; the echo reads what it logged.
     if (!env.ctx.Connected)
         env.connect();

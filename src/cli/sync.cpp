@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 
+#include "app/jobrecord.h"
 #include "store/connection.h"
 #include "sync/sync.h"
 
@@ -19,7 +20,9 @@ int cmdSync(CliEnv &env, const QStringList &args)
     if (!env.connect())
         return 1;
     const EventEcho echo(env.ctx);
+    const QDateTime started = env.ctx.clock.now();
     const SyncReport report = Sincronizar_CabProd(env.ctx, false);
+    recordSync(env.ctx, started, report);
     const QStringList events = echo.newEvents();
     closeLocalConnection(env.ctx);
 

@@ -2,6 +2,7 @@
 
 #include "app/jobresults.h"
 #include "app/operation.h"
+#include "common/error.h"
 #include "common/gridcolumns.h"
 #include "common/vb.h"
 #include "download/download.h"
@@ -256,6 +257,11 @@ void FrmSucesosAuto::buildControls()
     m_result->setTextFormat(Qt::PlainText);
     m_result->setWordWrap(true);
     m_result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_jobs = new QLabel(this);
+    m_jobs->setObjectName(QStringLiteral("lblTrabajos"));
+    m_jobs->setTextFormat(Qt::PlainText);
+    m_jobs->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_jobBoard.onChange([this] { showJobRecords(); });
 
     m_frSuces = new QGroupBox(QStringLiteral("Zelvano"), this);
     m_frSuces->setObjectName(QStringLiteral("FrSuces"));
@@ -358,6 +364,7 @@ void FrmSucesosAuto::attach(AppContext &ctx)
     applyGridColumns();
     m_dtHasta->setDate(ctx.DThasta.isValid() ? ctx.DThasta : ctx.today());
     readTab();
+    showJobRecords();
 }
 
 void FrmSucesosAuto::detach()
@@ -508,7 +515,27 @@ void FrmSucesosAuto::setCaption(const QString &caption)
 void FrmSucesosAuto::setTrayTip(const QString &tip)
 {
     m_tip = trayTipText(tip);
-    m_tray->setToolTip(m_tip);
+    m_tray->setToolTip(trayToolTip());
+}
+
+QString FrmSucesosAuto::trayToolTip() const
+{
+    const QDate today = m_ctx ? m_ctx->today() : QDate::currentDate();
+    return (QStringList{m_tip} + jobSummaryLines(m_jobBoard.records(), today)).join(u'\n');
+}
+
+void FrmSucesosAuto::showJobRecords()
+{
+    const QDate today = m_ctx ? m_ctx->today() : QDate::currentDate();
+    const QStringList lines = jobSummaryLines(m_jobBoard.records(), today);
+    // Each line as far as the room goes; all of them whole in the tool tip.
+    QStringList shown;
+    const QFontMetrics metrics(m_jobs->font());
+    for (const QString &line : lines)
+        shown << metrics.elidedText(line, Qt::ElideRight, std::max(0, m_jobs->width()));
+    m_jobs->setText(shown.join(u'\n'));
+    m_jobs->setToolTip(lines.join(u'\n'));
+    m_tray->setToolTip(trayToolTip());
 }
 
 void FrmSucesosAuto::showWindow()
@@ -549,7 +576,7 @@ void FrmSucesosAuto::prepareGrid()
 void FrmSucesosAuto::addTrayIcon()
 {
     m_hasTray = trayAvailable && trayAvailable();
-    m_tray->setToolTip(m_tip);
+    m_tray->setToolTip(trayToolTip());
     if (m_hasTray) {
         m_tray->show();
         return;
@@ -707,8 +734,18 @@ void FrmSucesosAuto::CmdDescargar_Click()
     readTab();
     AppContext &ctx = *m_ctx;
     std::optional<DownloadOutcome> outcome;
-    runUserOperation(ctx, QStringLiteral("CmdDescargar_Click"),
-                     [&] { outcome = ::zelvano::CmdDescargar_Click(ctx); });
+    const QDateTime started = ctx.clock.now();
+    runUserOperation(ctx, QStringLiteral("CmdDescargar_Click"), [&] {
+        try {
+            outcome = ::zelvano::CmdDescargar_Click(ctx);
+        } catch (const AppError &error) {
+            DownloadOutcome failed;
+            failed.fail(error);
+            recordDownload(ctx, started, &failed, nullptr, &m_jobBoard);
+            throw;
+        }
+        recordDownload(ctx, started, &*outcome, nullptr, &m_jobBoard);
+    });
     if (outcome)
         showJobResult(downloadResultText(*outcome, ctx.timeText(), false), ResultLine::New);
     fitColumns();
@@ -720,8 +757,18 @@ void FrmSucesosAuto::cmdgrabar_Click()
         return;
     AppContext &ctx = *m_ctx;
     std::optional<SaveOutcome> outcome;
-    runUserOperation(ctx, QStringLiteral("CmdGrabar_Click"),
-                     [&] { outcome = ::zelvano::CmdGrabar_Click(ctx); });
+    const QDateTime started = ctx.clock.now();
+    runUserOperation(ctx, QStringLiteral("CmdGrabar_Click"), [&] {
+        try {
+            outcome = ::zelvano::CmdGrabar_Click(ctx);
+        } catch (const AppError &error) {
+            SaveOutcome failed;
+            failed.fail(error);
+            recordDownload(ctx, started, nullptr, &failed, &m_jobBoard);
+            throw;
+        }
+        recordDownload(ctx, started, nullptr, &*outcome, &m_jobBoard);
+    });
     if (outcome)
         showJobResult(saveResultText(*outcome, ctx.timeText(), false), ResultLine::New);
 }
@@ -818,9 +865,14 @@ void FrmSucesosAuto::applyResizeRules(int w, int h)
     m_tabb->move(px(kMargin), px(l.cmdImprimirTop));
     m_cmdDescargar->move(m_cmdDescargar->x(), px(l.cmdGrabarTop));
     const int resultTop = px(l.cmdGrabarTop) + px(kButtonHeight) + 4;
+    const int jobsLeft = px(l.cmdImprimirLeft);
     m_result->setGeometry(px(kDescargarLeft), resultTop,
-                          std::max(0, px(w) - px(kDescargarLeft) - px(kMargin)),
+                          std::max(0, jobsLeft - 8 - px(kDescargarLeft)),
                           std::max(0, px(h) - resultTop - 4));
+    const int jobsTop = px(l.cmdImprimirTop) + px(kButtonHeight) + 4;
+    m_jobs->setGeometry(jobsLeft, jobsTop, std::max(0, px(w) - jobsLeft - px(kMargin)),
+                        std::max(0, px(h) - jobsTop - 2));
+    showJobRecords();
     m_frSuces->setGeometry(m_frSum->geometry());
     m_reportSincro->setGeometry(8, 22, std::max(0, m_frSuces->width() - 16),
                                 std::max(0, m_frSuces->height() - 30));

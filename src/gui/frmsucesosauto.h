@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/jobrecord.h"
 #include "app/startup.h"
 #include "common/windowstatus.h"
 #include "gui/columnfit.h"
@@ -73,6 +74,12 @@ public:
     void detach();
 
     WaitPanel &overlay() { return *m_frEspere; }
+    // The last run of each job, shown in the tray tip and beside the result
+    // line; the window's jobs and the scheduler's record into it.
+    JobBoard &jobBoard() { return m_jobBoard; }
+    // What the tray icon shows when hovered: the tip the system writes, then
+    // the last run of each job.
+    QString trayToolTip() const;
     PopupNotice &popupNotice() { return *m_popup; }
 
     // WindowStatus
@@ -151,6 +158,7 @@ private:
     void putAway();
     // The notification area came after the program: the icon goes in.
     void retryTrayIcon();
+    void showJobRecords();
 
     AppContext *m_ctx = nullptr;
     QString m_caption;
@@ -179,6 +187,9 @@ private:
     // What the last job came to, under the buttons.
     QLabel *m_result = nullptr;
     QString m_resultText;
+    // The last run of each job, under "Imprimir" and "Salir".
+    QLabel *m_jobs = nullptr;
+    JobBoard m_jobBoard;
 
     // Column widths: what each column's content asks for (measured after a
     // download), and what the user gave by dragging a header's edge.

@@ -77,7 +77,7 @@ int runTrayProgram(const QString &homeDir)
     } detachAtEnd{form};
 
     QtTickTimer timer;
-    Scheduler scheduler(ctx, timer);
+    Scheduler scheduler(ctx, timer, TickSteps::program(&form.jobBoard()));
     timer.setTick([&] { scheduler.TimeDesc_Timer(); });
     TrayEnding ending(notices, timer);
     ctx.endProgram = [&ending](int code) { ending(code); };
@@ -104,6 +104,8 @@ int runTrayProgram(const QString &homeDir)
     }
     if (ending.exitCode() >= 0)
         return ending.exitCode();
+    // The record of the jobs as the last runs left it, before any job runs.
+    form.jobBoard().load(ctx);
     if (qEnvironmentVariableIsSet("ZELVANO_STARTUP_PROBE")) {
         QCoreApplication::processEvents();
         std::printf("startup-probe: %lld tray=%s\n", QDateTime::currentMSecsSinceEpoch(),

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 
@@ -67,6 +68,45 @@ bool FolderInstanceLock::claim(const QString &folder)
     m_lockFile = std::move(lock);
     return true;
 #endif
+}
+
+FolderInstanceLock::Holder FolderInstanceLock::holder(const QString &folder)
+{
+    Holder result;
+    const QByteArray name = claimName(folder).toLatin1();
+#ifdef Q_OS_LINUX
+    // The kernel's table of unix sockets: "Num RefCount Protocol Flags Type St
+    // Inode Path", an abstract name written with a leading "@".
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly))
+        return result;
+    const QByteArray path = '@' + name;
+    quint64 inode = 0;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(7) == path) {
+            inode = fields.at(6).toULongLong();
+            result.held = true;
+            break;
+        }
+    }
+    if (!result.held)
+        return result;
+    for (const qint64 pid : processesHoldingSocket(inode)) {
+        result.process = processInfo(pid);
+        if (result.process)
+            break;
+    }
+#else
+    QLockFile lock(QDir::temp().filePath(QString::fromLatin1(name) + QStringLiteral(".lock")));
+    qint64 pid = 0;
+    QString host, application;
+    if (lock.getLockInfo(&pid, &host, &application) && pid > 0) {
+        result.process = processInfo(pid);
+        result.held = result.process.has_value();
+    }
+#endif
+    return result;
 }
 
 } // namespace zelvano

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/processes.h"
+
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -37,6 +40,16 @@ public:
     // The name the claim goes by: the same for every spelling of one folder
     // (relative, with "..", through a symbolic link).
     static QString claimName(const QString &folder);
+
+    // Who holds the claim of a folder now, read without taking it (a copy
+    // starting at that moment is never turned away by the look). `process`
+    // is missing when the holder cannot be seen (another user's process).
+    struct Holder
+    {
+        bool held = false;
+        std::optional<ProcessInfo> process;
+    };
+    static Holder holder(const QString &folder);
 
 private:
     int m_socket = -1;

@@ -36,6 +36,12 @@ const std::vector<ProgramTable> kProgramTables = {
     // refusal is logged once, and the download of new trips starts past them.
     {"zelvano_viajes_rechazados",
      "create table zelvano_viajes_rechazados (id integer primary key, motivo text)"},
+    // The last run of each job, for `zelvano status` and the service's health.
+    {"zelvano_jobs",
+     "create table zelvano_jobs (job text primary key not null check (job in ('download', "
+     "'import', 'sync')), started text not null, ended text not null, ok integer not null "
+     "check (ok in (0, 1)), error_number integer, error_text text, last_success text, "
+     "trips_saved integer)"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)
