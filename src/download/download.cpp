@@ -6,6 +6,7 @@
 #include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 #include "common/vb.h"
+#include "common/windowstatus.h"
 #include "download/storedtrips.h"
 #include "remote/server.h"
 #include "store/appcontext.h"
@@ -15,6 +16,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace zelvano {
 
@@ -69,6 +72,146 @@ void requireColumn(const RemoteRow &row, const RemoteColumn &column, const QStri
                   .arg(column.key, text, expected, statement.left(120)));
 }
 
+// The loads and unloads statements of the trips, in the order a download one
+// statement at a time sends them, kept going ahead of the grid: as many at
+// once as the server allows, and only a bounded stretch ahead of the row
+// being filled, so that what waits for the grid stays small. The grid takes
+// the answers in that same order. The first failure (an exchange that failed,
+// an answer that is not whole, rows of another trip) stops every new start;
+// the statements before it are still waited for, and taking the failed one
+// raises its error: the grid ends with the trips a download one statement at
+// a time keeps, and the server is asked nothing after the failure is known.
+class ChildAnswers
+{
+public:
+    ChildAnswers(RemoteServer &server, WindowStatus &window, qint64 heldLimit)
+        : m_server(server), m_window(window), m_heldLimit(heldLimit)
+    {
+    }
+    ~ChildAnswers() { m_server.abandonAll(); }
+    ChildAnswers(const ChildAnswers &) = delete;
+    ChildAnswers &operator=(const ChildAnswers &) = delete;
+
+    // Adds the next statement, asked on behalf of a trip; its index.
+    int add(const QString &sql, const QString &tripId)
+    {
+        m_statements.push_back({sql, tripId, std::nullopt});
+        return int(m_statements.size()) - 1;
+    }
+    // The answer of a statement, taken in order: waits for it, letting the
+    // window run meanwhile; raises the error of the first failed statement
+    // when this is the one.
+    RemoteAnswer take(int index);
+
+private:
+    struct Statement
+    {
+        QString sql;
+        QString tripId;
+        std::optional<RemoteAnswer> answer;
+    };
+    void startMore();
+    void receive();
+    void fail(int index, const AppError &error);
+
+    RemoteServer &m_server;
+    WindowStatus &m_window;
+    qint64 m_heldLimit;
+    std::vector<Statement> m_statements;
+    QHash<RemoteServer::Ticket, int> m_started; // in flight, by ticket
+    int m_next = 0;                             // the next statement to start
+    int m_taken = 0;                            // the next statement the grid takes
+    qint64 m_heldBytes = 0;                     // answers waiting for the grid
+    int m_failed = -1;                          // the first statement that failed
+    std::optional<AppError> m_failure;
+};
+
+RemoteAnswer ChildAnswers::take(int index)
+{
+    Statement &statement = m_statements.at(size_t(index));
+    m_taken = index;
+    for (;;) {
+        if (statement.answer) {
+            RemoteAnswer answer = std::move(*statement.answer);
+            statement.answer.reset();
+            m_heldBytes -= answer.bytes;
+            m_taken = index + 1;
+            return answer;
+        }
+        if (index == m_failed)
+            throw *m_failure;
+        startMore();
+        if (m_started.isEmpty())
+            raise(ErrNo::InvalidCall); // nothing that could bring it: a caller out of order
+        receive();
+    }
+}
+
+void ChildAnswers::startMore()
+{
+    if (m_failed >= 0)
+        return;
+    // A stretch ahead that rides out an answer slower than the others
+    // without holding much: sixteen statements per connection. With one
+    // connection (and in the ODBC way) a statement starts only when the grid
+    // asks for it, as a download one statement at a time does.
+    const int parallel = m_server.parallel();
+    const int ahead = parallel > 1 ? 16 * parallel : 1;
+    while (m_next < int(m_statements.size()) && m_next < m_taken + ahead &&
+           m_heldBytes <= m_heldLimit && m_server.canStart()) {
+        m_started.insert(m_server.start(m_statements[size_t(m_next)].sql), m_next);
+        ++m_next;
+    }
+}
+
+void ChildAnswers::receive()
+{
+    for (RemoteServer::Ended &ended : m_server.answers(20)) {
+        const auto found = m_started.constFind(ended.ticket);
+        if (found == m_started.constEnd())
+            continue;
+        const int index = *found;
+        m_started.erase(found);
+        if (m_failed >= 0 && index > m_failed)
+            continue; // past the failure: never taken
+        Statement &statement = m_statements[size_t(index)];
+        if (ended.error) {
+            fail(index, *ended.error);
+            continue;
+        }
+        try {
+            // A failed or broken statement is an error, not an answer without
+            // rows: a trip whose loads could not be read must not be saved
+            // without them.
+            if (!ended.answer.accepted())
+                raiseUnaccepted(ended.answer);
+            for (const RemoteRow &child : ended.answer.rows)
+                requireColumn(child, kChildTrip, statement.tripId, statement.sql);
+        } catch (const AppError &e) {
+            fail(index, e);
+            continue;
+        }
+        m_heldBytes += ended.answer.bytes;
+        statement.answer = std::move(ended.answer);
+    }
+    m_window.yieldToEvents();
+}
+
+void ChildAnswers::fail(int index, const AppError &error)
+{
+    if (m_failed >= 0 && m_failed < index)
+        return;
+    m_failed = index;
+    m_failure = error;
+    // What came in for later statements is never taken now.
+    for (size_t i = size_t(index) + 1; i < m_statements.size(); ++i) {
+        if (m_statements[i].answer) {
+            m_heldBytes -= m_statements[i].answer->bytes;
+            m_statements[i].answer.reset();
+        }
+    }
+}
+
 class TripDownload
 {
 public:
@@ -84,12 +227,13 @@ public:
 
 private:
     RemoteAnswer query(const QString &statement);
-    RemoteAnswer childQuery(const QString &statement, const QString &tripId);
     void showProgress(int maximum);
     void stepProgress();
-    void readTrip(const RemoteRow &trip);
-    void addLoads(int row, const QString &statement, const QString &tripId);
-    void addUnloads(int row, const QString &statement, const QString &tripId);
+    // children: the index of the trip's loads statement (its unloads follow),
+    // -1 when its id cannot go into a statement.
+    void readTrip(const RemoteRow &trip, int children, ChildAnswers &answers);
+    void addLoads(int row, const RemoteAnswer &loads);
+    void addUnloads(int row, const RemoteAnswer &unloads);
     QString operatorName(const QVariant &id);
 
     AppContext &m_ctx;
@@ -129,9 +273,24 @@ void TripDownload::run(DownloadOutcome &outcome)
         requireColumn(trip, kTripClient, clientIdText(m_ctx.settings), trips);
     // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
     showProgress(odbc ? int(answer.rows.size()) : 100);
+    // Every trip's loads and then its unloads, asked ahead of the grid.
+    ChildAnswers children(*m_server, m_ctx.window, m_options.limits.maxAnswerBytes);
+    std::vector<int> first;
+    first.reserve(answer.rows.size());
     for (const RemoteRow &trip : answer.rows) {
+        const QVariant idValue = trip.field(RemoteTrip::IdViaje);
+        const QString id = vb::joinText(idValue).trimmed();
+        // The id is pasted into statements as a number.
+        if (vb::isNull(idValue) || !isWholeNumberText(id)) {
+            first.push_back(-1);
+            continue;
+        }
+        first.push_back(children.add(loadsStatement(id), id));
+        children.add(unloadsStatement(id), id);
+    }
+    for (size_t i = 0; i < answer.rows.size(); ++i) {
         stepProgress();
-        readTrip(trip);
+        readTrip(answer.rows[i], first[i], children);
     }
     m_ctx.overlay.setVisible(false);
     outcome.take(Comparar_Guardados(m_ctx, m_grid));
@@ -179,12 +338,11 @@ QString TripDownload::operatorName(const QVariant &id)
     return name;
 }
 
-void TripDownload::readTrip(const RemoteRow &trip)
+void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &answers)
 {
     const QVariant idValue = trip.field(RemoteTrip::IdViaje);
-    const QString id = vb::joinText(idValue).trimmed();
-    // The id is pasted into statements as a number.
-    if (vb::isNull(idValue) || !isWholeNumberText(id)) {
+    if (children < 0) {
+        const QString id = vb::joinText(idValue).trimmed();
         writeEvent(m_ctx, QStringLiteral("Viaje con id '") + id +
                               QStringLiteral("' no descargado: el id no es un número entero "));
         return;
@@ -213,8 +371,8 @@ void TripDownload::readTrip(const RemoteRow &trip)
     m_ctx.window.yieldToEvents();
     m_grid.refresh();
 
-    addLoads(row, loadsStatement(id), id);
-    addUnloads(row, unloadsStatement(id), id);
+    addLoads(row, answers.take(children));
+    addUnloads(row, answers.take(children + 1));
 
     m_currentTrip = -1;
     if (m_grid.childCount(row) == 0) {
@@ -223,17 +381,9 @@ void TripDownload::readTrip(const RemoteRow &trip)
     }
 }
 
-RemoteAnswer TripDownload::childQuery(const QString &statement, const QString &tripId)
+void TripDownload::addLoads(int row, const RemoteAnswer &loads)
 {
-    RemoteAnswer answer = query(statement);
-    for (const RemoteRow &child : answer.rows)
-        requireColumn(child, kChildTrip, tripId, statement);
-    return answer;
-}
-
-void TripDownload::addLoads(int row, const QString &statement, const QString &tripId)
-{
-    for (const RemoteRow &load : childQuery(statement, tripId).rows) {
+    for (const RemoteRow &load : loads.rows) {
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -255,9 +405,9 @@ void TripDownload::addLoads(int row, const QString &statement, const QString &tr
     }
 }
 
-void TripDownload::addUnloads(int row, const QString &statement, const QString &tripId)
+void TripDownload::addUnloads(int row, const RemoteAnswer &unloads)
 {
-    for (const RemoteRow &unload : childQuery(statement, tripId).rows) {
+    for (const RemoteRow &unload : unloads.rows) {
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -282,8 +432,8 @@ void TripDownload::addUnloads(int row, const QString &statement, const QString &
         set(UnloadCell::Gps, gps);
         set(UnloadCell::Suceso, unload.field(RemoteUnload::Suceso));
         // A Null position is not "no position": only "," and the empty text are.
-        const bool noPosition = !vb::isNull(gps) && (gps.toString() == QLatin1String(",") ||
-                                                     gps.toString().isEmpty());
+        const bool noPosition =
+            !vb::isNull(gps) && (gps.toString() == QLatin1String(",") || gps.toString().isEmpty());
         m_grid.setChildIcon(row, child, UnloadCell::Gps,
                             noPosition ? TripGrid::kNoGpsIcon : TripGrid::kGpsIcon);
         m_grid.refresh();
@@ -325,14 +475,22 @@ void resetTripGrid(TripGrid &grid)
         bool visible;
     };
     static const Def defs[kTripGridColumns] = {
-        {"Id", 50, Align::Left, true},          {"Fecha", 50, Align::Right, true},
-        {"Receta", 100, Align::Left, true},     {"Cabezas Total", 40, Align::Right, true},
-        {"Kg Sugeridos", 40, Align::Right, true}, {"Kg Reales", 40, Align::Right, true},
-        {"id receta", 40, Align::Right, false}, {"turno", 40, Align::Right, false},
-        {"id prg", 40, Align::Right, false},    {"id pres", 40, Align::Right, false},
-        {"", 40, Align::Right, false},          {"", 40, Align::Right, false},
-        {"", 40, Align::Right, false},          {"", 40, Align::Right, false},
-        {"GPS", 10, Align::Right, true},        {"Suceso", 10, Align::Right, true},
+        {"Id", 50, Align::Left, true},
+        {"Fecha", 50, Align::Right, true},
+        {"Receta", 100, Align::Left, true},
+        {"Cabezas Total", 40, Align::Right, true},
+        {"Kg Sugeridos", 40, Align::Right, true},
+        {"Kg Reales", 40, Align::Right, true},
+        {"id receta", 40, Align::Right, false},
+        {"turno", 40, Align::Right, false},
+        {"id prg", 40, Align::Right, false},
+        {"id pres", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"", 40, Align::Right, false},
+        {"GPS", 10, Align::Right, true},
+        {"Suceso", 10, Align::Right, true},
     };
     for (int i = 0; i < kTripGridColumns; ++i) {
         TripGrid::Column c;
@@ -396,7 +554,8 @@ DownloadOutcome CmdDescargar_Click(AppContext &ctx, const RemoteOptions &options
         outcome.fail(ErrNo::InvalidCall,
                      QStringLiteral("Ya hay una descarga de viajes en curso, no se inicia otra"));
         try {
-            writeEvent(ctx, QStringLiteral("Ya hay una descarga de viajes en curso, no se inicia otra "));
+            writeEvent(
+                ctx, QStringLiteral("Ya hay una descarga de viajes en curso, no se inicia otra "));
         } catch (const AppError &e) {
             reportUnlogged(e, kProcedure);
         }

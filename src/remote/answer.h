@@ -50,6 +50,9 @@ struct RemoteAnswer
     bool whole = true;
     bool hasRows = false;
     std::vector<RemoteRow> rows;
+    // The size of a WEB body (0 in the ODBC way), for callers that hold
+    // answers a while.
+    qint64 bytes = 0;
     // Why an answer was not accepted: its body for a refusal, what was wrong
     // with it for a broken one.
     QString refusal;

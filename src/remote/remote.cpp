@@ -73,7 +73,19 @@ RemoteOptions RemoteOptions::tripDownload()
     options.proxyUser = QStringLiteral("user54_brenmoormas");
     options.proxyPassword = QStringLiteral("tepsoran");
     options.limits.loginSeconds = 60;
+    options.connections = downloadConnections();
     return options;
+}
+
+int downloadConnections()
+{
+    constexpr int kDefault = 8;
+    const QByteArray text = qgetenv("ZELVANO_DOWNLOAD_CONNECTIONS").trimmed();
+    if (text.isEmpty())
+        return kDefault;
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n >= 1 && n <= 64 ? n : kDefault;
 }
 
 RemoteOptions RemoteOptions::synchronisation()
@@ -101,8 +113,9 @@ QString sqlQuote(const QString &value)
 QString odbcConnectionString(const QString &host)
 {
     return QStringLiteral("Driver={MySQL ODBC 3.51 Driver};Server=") + host +
-           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") + kAccount +
-           QStringLiteral(";Password=") + kAccountPassword + QStringLiteral(";Option=3;");
+           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") +
+           kAccount + QStringLiteral(";Password=") + kAccountPassword +
+           QStringLiteral(";Option=3;");
 }
 
 QString webUrl(const QString &host)

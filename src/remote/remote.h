@@ -50,14 +50,23 @@ struct RemoteOptions
     QString proxyUser;
     QString proxyPassword;
     RemoteLimits limits;
+    // WEB exchanges in flight at once, each on its own connection; the ODBC
+    // way always runs one statement at a time.
+    int connections = 1;
 
     // The trip download: a direct connection, the proxy credentials
-    // "user54_brenmoormas", 60 s for the ODBC login.
+    // "user54_brenmoormas", 60 s for the ODBC login, downloadConnections()
+    // exchanges at once.
     static RemoteOptions tripDownload();
     // The production synchronisation: the preconfigured proxy, no credentials,
     // 15 s for the ODBC login.
     static RemoteOptions synchronisation();
 };
+
+// The connections of a trip download in the WEB way: 8, or the whole number
+// from 1 to 64 that ZELVANO_DOWNLOAD_CONNECTIONS holds (for tests and
+// measurements; the settings row has no such value).
+int downloadConnections();
 
 // True only for the exact text "ODBC"; anything else is the WEB way.
 bool isOdbcMode(const Settings &settings);

@@ -1,7 +1,7 @@
 #include "remote/server.h"
 
 #include "remote/odbc.h"
-#include "remote/webrequest.h"
+#include "remote/webexchanges.h"
 #include "store/settings.h"
 
 #include <chrono>
@@ -13,38 +13,62 @@ namespace {
 class WebServer final : public RemoteServer
 {
 public:
-    WebServer(const QString &host, const RemoteOptions &options) : m_request(options)
+    WebServer(const QString &host, const RemoteOptions &options)
+        : m_exchanges(options, options.connections)
     {
-        m_request.open(webUrl(host));
+        m_exchanges.open(webUrl(host));
     }
     bool odbc() const override { return false; }
+    int parallel() const override { return m_exchanges.connections(); }
+    int inFlight() const override { return m_exchanges.inFlight(); }
+    void abandonAll() override
+    {
+        m_exchanges.abandonAll();
+        m_parked.clear();
+    }
 
 protected:
     RemoteAnswer send(const QString &sql, bool readRows) override
     {
-        const WebAnswer web = m_request.send(sql);
-        RemoteAnswer answer;
-        answer.status = int(web.status);
-        if (answer.status != 200) {
-            answer.refusal = web.text;
-            return answer;
+        const WebExchanges::Ticket ticket = m_exchanges.start(sql);
+        for (;;) {
+            for (WebExchanges::Ended &ended : m_exchanges.wait(1000)) {
+                if (ended.ticket != ticket) {
+                    m_parked.push_back(std::move(ended)); // a started select's, for answers()
+                    continue;
+                }
+                if (ended.error)
+                    throw *ended.error;
+                return webRemoteAnswer(ended.answer, readRows);
+            }
         }
-        // Statements without rows are checked too: a cut answer to an insert
-        // says nothing about whether it ran.
-        WebAnswerRead read = readWebAnswer(web.text);
-        answer.whole = read.whole;
-        if (!read.whole) {
-            answer.refusal = read.problem;
-            return answer;
+    }
+
+    Ticket startSelect(const QString &sql) override { return m_exchanges.start(sql); }
+
+    std::vector<Ended> collect(int waitMs) override
+    {
+        std::vector<WebExchanges::Ended> web = std::move(m_parked);
+        m_parked.clear();
+        if (web.empty())
+            web = m_exchanges.wait(waitMs);
+        std::vector<Ended> ended;
+        ended.reserve(web.size());
+        for (WebExchanges::Ended &e : web) {
+            Ended one;
+            one.ticket = e.ticket;
+            if (e.error)
+                one.error = std::move(e.error);
+            else
+                one.answer = webRemoteAnswer(e.answer, true);
+            ended.push_back(std::move(one));
         }
-        answer.hasRows = !read.rows.empty();
-        if (readRows)
-            answer.rows = std::move(read.rows);
-        return answer;
+        return ended;
     }
 
 private:
-    WebRequest m_request;
+    WebExchanges m_exchanges;
+    std::vector<WebExchanges::Ended> m_parked;
 };
 
 class OdbcServer final : public RemoteServer
@@ -74,24 +98,92 @@ private:
     OdbcConnection m_connection;
 };
 
+// Adds the time of its life to a total.
+class Clocked
+{
+public:
+    explicit Clocked(double &total) : m_total(total) {}
+    ~Clocked()
+    {
+        m_total +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    }
+
+private:
+    double &m_total;
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
+};
+
 } // namespace
+
+RemoteAnswer webRemoteAnswer(const WebAnswer &web, bool readRows)
+{
+    RemoteAnswer answer;
+    answer.status = int(web.status);
+    answer.bytes = web.text.size();
+    if (answer.status != 200) {
+        answer.refusal = web.text;
+        return answer;
+    }
+    // Statements without rows are checked too: a cut answer to an insert
+    // says nothing about whether it ran.
+    WebAnswerRead read = readWebAnswer(web.text);
+    answer.whole = read.whole;
+    if (!read.whole) {
+        answer.refusal = read.problem;
+        return answer;
+    }
+    answer.hasRows = !read.rows.empty();
+    if (readRows)
+        answer.rows = std::move(read.rows);
+    return answer;
+}
 
 RemoteAnswer RemoteServer::run(const QString &sql, bool readRows)
 {
     if (m_trace)
         m_trace->append(sql);
-    const auto started = std::chrono::steady_clock::now();
-    struct Clocked
-    {
-        double &total;
-        std::chrono::steady_clock::time_point started;
-        ~Clocked()
-        {
-            total += std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                         .count();
-        }
-    } clocked{m_waitSeconds, started};
+    Clocked clocked(m_waitSeconds);
     return send(sql, readRows);
+}
+
+RemoteServer::Ticket RemoteServer::start(const QString &sql)
+{
+    if (!canStart())
+        raise(ErrNo::InvalidCall);
+    if (m_trace)
+        m_trace->append(sql);
+    return startSelect(sql);
+}
+
+std::vector<RemoteServer::Ended> RemoteServer::answers(int waitMs)
+{
+    Clocked clocked(m_waitSeconds);
+    return collect(waitMs);
+}
+
+RemoteServer::Ticket RemoteServer::startSelect(const QString &sql)
+{
+    m_queued.emplace_back(++m_lastTicket, sql);
+    return m_lastTicket;
+}
+
+std::vector<RemoteServer::Ended> RemoteServer::collect(int)
+{
+    std::vector<Ended> ended;
+    if (m_queued.empty())
+        return ended;
+    auto [ticket, sql] = std::move(m_queued.front());
+    m_queued.pop_front();
+    Ended one;
+    one.ticket = ticket;
+    try {
+        one.answer = send(sql, true);
+    } catch (const AppError &e) {
+        one.error = e;
+    }
+    ended.push_back(std::move(one));
+    return ended;
 }
 
 std::unique_ptr<RemoteServer> RemoteServer::open(const Settings &settings,

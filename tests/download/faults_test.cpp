@@ -97,6 +97,16 @@ struct Cycle
     SaveOutcome saved;
 };
 
+// The tests below count and order the statements sent, or break the server
+// at a chosen point of the grid's filling: what a download one statement at a
+// time does. Many exchanges in flight are broken in parallel_test.cpp.
+RemoteOptions oneAtATime()
+{
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.connections = 1;
+    return options;
+}
+
 class DownloadFaultTest : public ::testing::Test
 {
 protected:
@@ -214,7 +224,7 @@ TEST_F(DownloadFaultTest, BrokenAnswersLeaveNoHalfTripAndTheNextRunIsExact)
             proxy->setRules({rule});
             auto home = newHome(proxy->host());
 
-            const Cycle broken = cycle(*home);
+            const Cycle broken = cycle(*home, oneAtATime());
 
             EXPECT_FALSE(broken.downloaded.ok());
             EXPECT_EQ(tripIds(*home), target.before);
@@ -231,7 +241,7 @@ TEST_F(DownloadFaultTest, BrokenAnswersLeaveNoHalfTripAndTheNextRunIsExact)
             // Only whole trips are stored.
             EXPECT_EQ(stored(*home), only(whole, target.before));
 
-            const Cycle next = cycle(*home);
+            const Cycle next = cycle(*home, oneAtATime());
             EXPECT_TRUE(next.downloaded.ok()) << next.downloaded.errorText().toStdString();
             EXPECT_TRUE(next.saved.ok()) << next.saved.errorText().toStdString();
             EXPECT_EQ(stored(*home), whole);
@@ -280,7 +290,7 @@ TEST_F(DownloadFaultTest, AnswersThatAreNotTheirStatementsStopTheDownloadAtOnce)
         proxy->reset();
         proxy->setRules({{.match = c.match, .action = "html200", .times = 1, .body = c.body}});
         auto home = newHome(proxy->host());
-        const Cycle broken = cycle(*home);
+        const Cycle broken = cycle(*home, oneAtATime());
         EXPECT_FALSE(broken.downloaded.ok());
         EXPECT_EQ(proxy->count(QString()), c.statements);
         EXPECT_EQ(tripIds(*home), c.before);
@@ -291,7 +301,7 @@ TEST_F(DownloadFaultTest, AnswersThatAreNotTheirStatementsStopTheDownloadAtOnce)
             << events[0].toStdString();
         EXPECT_EQ(stored(*home), only(whole, c.before));
         proxy->reset();
-        cycle(*home);
+        cycle(*home, oneAtATime());
         EXPECT_EQ(stored(*home), whole);
     }
 }
@@ -340,7 +350,7 @@ TEST_P(BothWaysFaultTest, AStatementFailingMidDownloadThenACleanRunIsExact)
             RemotePeer::exec(QStringLiteral("rename table lectura_descarga_feed to descargas_off"));
         }
     });
-    const Cycle failed = cycle(*home);
+    const Cycle failed = cycle(*home, oneAtATime());
     RemotePeer::exec(QStringLiteral("rename table descargas_off to lectura_descarga_feed"));
     home->ctx.grid.setRefreshListener({});
     ASSERT_TRUE(broken);
@@ -353,7 +363,7 @@ TEST_P(BothWaysFaultTest, AStatementFailingMidDownloadThenACleanRunIsExact)
     EXPECT_TRUE(events[0].contains(QStringLiteral("lectura_descarga_feed")))
         << events[0].toStdString();
 
-    const Cycle next = cycle(*home);
+    const Cycle next = cycle(*home, oneAtATime());
     EXPECT_TRUE(next.downloaded.ok() && next.saved.ok());
     EXPECT_EQ(stored(*home), whole);
 }

@@ -250,6 +250,8 @@ std::vector<ProxiedRequest> FaultProxy::log() const
         r.rule = o.value(QStringLiteral("rule")).toInt(-1);
         r.status = o.value(QStringLiteral("status")).toInt(0);
         r.upstreamStatus = o.value(QStringLiteral("upstream_status")).toInt(0);
+        r.clientPort = o.value(QStringLiteral("client_port")).toInt(0);
+        r.openConnections = o.value(QStringLiteral("open_connections")).toInt(0);
         const QJsonObject headers = o.value(QStringLiteral("headers")).toObject();
         for (auto it = headers.begin(); it != headers.end(); ++it)
             r.headers.insert(it.key(), it.value().toString());

@@ -52,6 +52,8 @@ struct ProxiedRequest
     int rule = -1;                  // index of the rule that acted, -1 for none
     int status = 0;                 // status sent to the client, 0 when none was sent
     int upstreamStatus = 0;         // status of the upstream, 0 when not relayed / no answer
+    int clientPort = 0;             // the client's port: one per connection
+    int openConnections = 0;        // client connections open when it arrived, its own included
     QMap<QString, QString> headers; // as received
 };
 

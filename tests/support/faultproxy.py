@@ -53,7 +53,9 @@ rules and their counters), GET /__rules (the rules with their counters),
 POST /__reset (clears the rules and the log), GET /__log (a JSON array, one
 object per relayed request in arrival order: seq, sql, method, path, headers
 as received, action, rule (index or null), status (sent, or null when none
-was), upstream_status (null when not relayed or the upstream did not answer).
+was), upstream_status (null when not relayed or the upstream did not answer),
+client_port (the client's port: one per connection), open_connections (client
+connections open to the proxy when the request arrived, this one included).
 """
 
 import argparse
@@ -142,6 +144,7 @@ class State:
         self.rules = []
         self.log = []
         self.seq = 0
+        self.open_connections = 0
         self.log_file = open(log_file, "a", encoding="utf-8") if log_file else None
 
     def set_rules(self, specs):
@@ -171,6 +174,7 @@ class State:
 
     def record(self, entry):
         with self.lock:
+            entry["open_connections"] = self.open_connections
             self.seq += 1
             entry["seq"] = self.seq
             self.log.append(entry)
@@ -209,6 +213,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.serve()
 
     do_POST = do_PUT = do_DELETE = do_PATCH = do_OPTIONS = do_HEAD = do_GET
+
+    def setup(self):
+        super().setup()
+        self.counted = True
+        with self.server.state.lock:
+            self.server.state.open_connections += 1
+
+    def uncount(self):
+        """The connection no longer counts as open: the proxy closed it (the
+        client may open the next one at once) or the handler ended."""
+        if getattr(self, "counted", False):
+            self.counted = False
+            with self.server.state.lock:
+                self.server.state.open_connections -= 1
+
+    def finish(self):
+        try:
+            super().finish()
+        finally:
+            self.uncount()
 
     def log_message(self, fmt, *args):
         if self.server.verbose:
@@ -260,6 +284,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "rule": None,
             "status": None,
             "upstream_status": None,
+            "client_port": self.client_address[1],
         }
         state.record(entry)
         rule = state.choose(sql)
@@ -353,6 +378,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def close_cleanly(self):
         """A FIN after everything sent; nothing more is read on this connection."""
         self.close_connection = True
+        self.uncount()
         try:
             self.wfile.flush()
             self.connection.shutdown(socket.SHUT_WR)
@@ -362,6 +388,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def abort(self):
         """An RST: SO_LINGER with a zero time, then close."""
         self.close_connection = True
+        self.uncount()
         try:
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                        struct.pack("ii", 1, 0))
