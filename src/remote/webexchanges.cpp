@@ -52,8 +52,9 @@ struct WebExchanges::Exchange
     Ticket ticket = 0; // 0: free
     QByteArray body;
     QByteArray answer;
-    bool tooLarge = false;   // this answer alone passed the cap
-    bool overBudget = false; // the answers in flight together passed it
+    bool tooLarge = false; // this answer alone passed the cap
+    bool paused = false;   // held back until the answers before it leave room
+    Clock::time_point pausedAt;
     Clock::time_point started;
     Clock::time_point lastActivity;
     bool connected = false;
@@ -69,8 +70,8 @@ struct WebExchanges::Exchange
 
 size_t WebExchanges::collectAnswer(char *data, size_t size, size_t count, void *user)
 {
-    // Past a cap the transfer is abandoned (taking less than was given stops
-    // curl) and the statement fails.
+    // Past the cap the transfer is abandoned (taking less than was given
+    // stops curl) and the statement fails.
     auto *exchange = static_cast<Exchange *>(user);
     WebExchanges &owner = *exchange->owner;
     const qint64 n = qint64(size * count);
@@ -79,12 +80,19 @@ size_t WebExchanges::collectAnswer(char *data, size_t size, size_t count, void *
         exchange->tooLarge = true;
         return 0;
     }
-    if (owner.m_heldBytes + n > cap) {
-        exchange->overBudget = true;
-        return 0;
+    // The answers in flight together stay within about one answer's cap: a
+    // later one waits (curl keeps what it read) while the oldest, which
+    // always goes on, finishes. Nothing fails for it.
+    if (owner.m_heldBytes + n > cap && !owner.isOldest(*exchange)) {
+        if (!exchange->paused) {
+            exchange->paused = true;
+            exchange->pausedAt = Clock::now();
+        }
+        return CURL_WRITEFUNC_PAUSE;
     }
     exchange->answer.append(data, qsizetype(n));
     owner.m_heldBytes += n;
+    owner.m_peakHeldBytes = std::max(owner.m_peakHeldBytes, owner.m_heldBytes);
     return size_t(n);
 }
 
@@ -180,7 +188,7 @@ WebExchanges::Ticket WebExchanges::start(const QString &statement)
     exchange.body = statement.toUtf8();
     exchange.answer.clear();
     exchange.tooLarge = false;
-    exchange.overBudget = false;
+    exchange.paused = false;
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(exchange.body.size()));
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, exchange.body.constData());
     // POSTFIELDS turns the method into POST; the custom request keeps it GET.
@@ -218,17 +226,12 @@ WebExchanges::Ended WebExchanges::end(Exchange &exchange, AppError error)
 WebExchanges::Ended WebExchanges::finish(Exchange &exchange, int curlCode)
 {
     const auto code = CURLcode(curlCode);
-    if (exchange.tooLarge || exchange.overBudget) {
-        const QString what = exchange.tooLarge
-                                 ? QStringLiteral("the answer is larger than %1 bytes")
-                                 : QStringLiteral("the answers in flight together are larger "
-                                                  "than %1 bytes");
+    if (exchange.tooLarge)
         return end(exchange,
                    AppError(ErrNo::HttpConnectionError,
                             QStringLiteral("The connection with the server was terminated "
-                                           "abnormally: ") +
-                                what.arg(m_options.limits.maxAnswerBytes)));
-    }
+                                           "abnormally: the answer is larger than %1 bytes")
+                                .arg(m_options.limits.maxAnswerBytes)));
     if (code != CURLE_OK)
         return end(exchange, httpError(code, curl_easy_strerror(code)));
     Ended ended;
@@ -246,6 +249,10 @@ std::optional<AppError> WebExchanges::overLimit(Exchange &exchange) const
 {
     const RemoteLimits &limits = m_options.limits;
     const Clock::time_point now = Clock::now();
+    if (exchange.paused) {
+        exchange.lastActivity = now; // our own wait, not the server's silence
+        return std::nullopt;
+    }
     if (now - exchange.started > std::chrono::milliseconds(limits.answerMs))
         return httpError(CURLE_OPERATION_TIMEDOUT, nullptr);
     CURL *c = exchange.curl;
@@ -312,6 +319,7 @@ std::vector<WebExchanges::Ended> WebExchanges::wait(int waitMs)
             else if (std::optional<AppError> error = overLimit(*exchange))
                 ended.push_back(end(*exchange, std::move(*error)));
         }
+        resumePaused();
         const Clock::time_point now = Clock::now();
         if (!ended.empty() || m_inFlight == 0 || now >= until)
             break;
@@ -322,6 +330,30 @@ std::vector<WebExchanges::Ended> WebExchanges::wait(int waitMs)
     }
     m_waitSeconds += std::chrono::duration<double>(Clock::now() - entered).count();
     return ended;
+}
+
+bool WebExchanges::isOldest(const Exchange &exchange) const
+{
+    for (const std::unique_ptr<Exchange> &other : m_exchanges)
+        if (other->ticket != 0 && other->ticket < exchange.ticket)
+            return false;
+    return true;
+}
+
+void WebExchanges::resumePaused()
+{
+    const qint64 cap = m_options.limits.maxAnswerBytes;
+    for (const std::unique_ptr<Exchange> &exchange : m_exchanges) {
+        if (exchange->ticket == 0 || !exchange->paused)
+            continue;
+        if (m_heldBytes >= cap && !isOldest(*exchange))
+            continue;
+        // The overall limit counts the exchange's own time, not its wait here.
+        exchange->started += Clock::now() - exchange->pausedAt;
+        exchange->paused = false;
+        // curl hands over what it kept at once; the callback may pause again.
+        curl_easy_pause(exchange->curl, CURLPAUSE_CONT);
+    }
 }
 
 void WebExchanges::abandonAll()

@@ -24,10 +24,10 @@ struct WebAnswer
 // whenever the server keeps them open. Each exchange is a GET with one
 // statement as its body and no headers beyond Host and Content-Length, and
 // each is bounded on its own by the limits of RemoteLimits (connect, silence
-// while sending and while waiting, the whole exchange). The answers in flight
-// together may not pass maxAnswerBytes either, so that several large answers
-// at once hold no more memory than one may. Everything happens on the calling
-// thread: start() hands a statement over, wait() drives the transfers.
+// while sending and while waiting, the whole exchange). Answers in flight
+// together stay below twice the cap of one (maxAnswerBytes): past the cap the
+// later ones wait, and their overall limit with them, while the oldest goes on. Everything happens
+// on the calling thread: start() hands a statement over, wait() drives the transfers.
 class WebExchanges
 {
 public:
@@ -70,6 +70,8 @@ public:
     // Exchanges started so far, and the time spent in wait().
     long startCount() const { return m_starts; }
     double waitSeconds() const { return m_waitSeconds; }
+    // The most answer bytes held by exchanges in flight at once.
+    qint64 peakHeldBytes() const { return m_peakHeldBytes; }
 
 private:
     struct Exchange;
@@ -80,6 +82,8 @@ private:
     Ended end(Exchange &exchange, AppError error);
     void release(Exchange &exchange);
     std::optional<AppError> overLimit(Exchange &exchange) const;
+    bool isOldest(const Exchange &exchange) const;
+    void resumePaused();
 
     RemoteOptions m_options;
     int m_connections;
@@ -92,6 +96,7 @@ private:
     std::vector<std::unique_ptr<Exchange>> m_exchanges;
     int m_inFlight = 0;
     qint64 m_heldBytes = 0; // answer bytes of the exchanges in flight
+    qint64 m_peakHeldBytes = 0;
     Ticket m_lastTicket = 0;
     long m_starts = 0;
     double m_waitSeconds = 0;

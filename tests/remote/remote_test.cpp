@@ -4,6 +4,7 @@
 #include "remote/columns.h"
 #include "remote/odbc.h"
 #include "remote/remote.h"
+#include "remote/webexchanges.h"
 #include "remote/webrequest.h"
 #include "store/settings.h"
 
@@ -47,7 +48,8 @@ TEST_F(RemoteTest, WebAnswersRowsCountsAndErrors)
     WebAnswer insert = web.send(QStringLiteral(
         "insert into clientes (id, password, nombre) values (13, 'x', 'Tambo Ñandú')"));
     EXPECT_EQ(insert.status, 200);
-    EXPECT_TRUE(insert.text.contains(QStringLiteral("\"affected_rows\":1"))) << insert.text.toStdString();
+    EXPECT_TRUE(insert.text.contains(QStringLiteral("\"affected_rows\":1")))
+        << insert.text.toStdString();
     EXPECT_EQ(web.send(QStringLiteral("select nombre from clientes where id = 13")).text,
               QStringLiteral("[{\"nombre\":\"Tambo Ñandú\"}]"));
 
@@ -100,8 +102,9 @@ TEST_F(RemoteTest, OdbcReadsByPositionWithNullsAndCounts)
     EXPECT_TRUE(rs.eof());
     EXPECT_THROW(rs.value(0), AppError);
 
-    EXPECT_EQ(db.execute(QStringLiteral("update lectura_viajes_feed set turno = 1 where cliente = 12")),
-              2); // matched rows, one of them unchanged
+    EXPECT_EQ(
+        db.execute(QStringLiteral("update lectura_viajes_feed set turno = 1 where cliente = 12")),
+        2); // matched rows, one of them unchanged
     try {
         db.openRecordset(QStringLiteral("select * from nowhere"));
         FAIL() << "no error";
@@ -218,6 +221,42 @@ TEST_F(RemoteTest, AnAnswerOverTheSizeLimitFailsItsStatement)
 
 // A 100 MB answer under the default limits: given up at 64 MB, without ever
 // holding much more than that.
+// Four answers of 30,000 bytes come in together, slowly, under a cap of
+// 40,000: the later ones wait while the oldest goes on, none fails, and the
+// bytes held at once stay below twice the cap (all four at once would hold
+// 120,000).
+TEST_F(RemoteTest, LargeAnswersInFlightTogetherWaitForRoomInsteadOfFailing)
+{
+    test::FaultProxy proxy(RemotePeer::webHost());
+    proxy.setRules({{.match = "", .action = "drip", .bytesPerSecond = 100000}});
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.limits.maxAnswerBytes = 40000;
+    options.limits.answerMs = 5000;
+    WebExchanges exchanges(options, 4);
+    exchanges.open(webUrl(proxy.host()));
+    std::map<WebExchanges::Ticket, QString> expected;
+    for (int i = 0; i < 4; ++i) {
+        const QString filler(30000 - 12, QLatin1Char('a' + i));
+        expected[exchanges.start(QStringLiteral("select '%1' as t").arg(filler))] =
+            QStringLiteral("[{\"t\":\"%1\"}]").arg(filler);
+    }
+    EXPECT_FALSE(exchanges.canStart());
+    int answered = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (exchanges.inFlight() > 0 && timer.elapsed() < 20000) {
+        for (WebExchanges::Ended &ended : exchanges.wait(100)) {
+            ASSERT_FALSE(ended.error) << ended.error->description().toStdString();
+            EXPECT_EQ(ended.answer.status, 200);
+            EXPECT_EQ(ended.answer.text, expected.at(ended.ticket));
+            ++answered;
+        }
+    }
+    EXPECT_EQ(answered, 4);
+    EXPECT_GE(exchanges.peakHeldBytes(), 30000);
+    EXPECT_LT(exchanges.peakHeldBytes(), 2 * options.limits.maxAnswerBytes);
+}
+
 TEST_F(RemoteTest, AHundredMegabyteAnswerIsGivenUpAtTheDefaultLimit)
 {
     rusage before{};
