@@ -113,9 +113,8 @@ QString sqlQuote(const QString &value)
 QString odbcConnectionString(const QString &host)
 {
     return QStringLiteral("Driver={MySQL ODBC 3.51 Driver};Server=") + host +
-           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") +
-           kAccount + QStringLiteral(";Password=") + kAccountPassword +
-           QStringLiteral(";Option=3;");
+           QStringLiteral(";Port=3306;Database=") + kDatabase + QStringLiteral(";User=") + kAccount +
+           QStringLiteral(";Password=") + kAccountPassword + QStringLiteral(";Option=3;");
 }
 
 QString webUrl(const QString &host)

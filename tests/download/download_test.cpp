@@ -29,12 +29,13 @@ const QString kTime = QStringLiteral("10:00:00");
 void seedSmallFarm()
 {
     RemotePeer::execAll({
-        QStringLiteral("insert into lectura_viajes_feed values "
-                       "(12, 501, 1, 7, 'Engorde', '2024-01-05', 120, 1500.50, 1498.00, 3, '4'),"
-                       "(12, 502, 1, 7, 'Vacío', '2024-01-06', 0, 0, 0, 3, '4'),"
-                       "(12, 503, 2, 8, 'Terminación', '2024-01-07', 80, 900.00, 910.25, 3, NULL),"
-                       "(13, 510, 1, 7, 'Otro cliente', '2024-01-06', 10, 10, 10, 1, '1'),"
-                       "(12, 520, 1, 7, 'Fuera de rango', '2024-01-09', 10, 10, 10, 1, '1')"),
+        QStringLiteral(
+            "insert into lectura_viajes_feed values "
+            "(12, 501, 1, 7, 'Engorde', '2024-01-05', 120, 1500.50, 1498.00, 3, '4'),"
+            "(12, 502, 1, 7, 'Vacío', '2024-01-06', 0, 0, 0, 3, '4'),"
+            "(12, 503, 2, 8, 'Terminación', '2024-01-07', 80, 900.00, 910.25, 3, NULL),"
+            "(13, 510, 1, 7, 'Otro cliente', '2024-01-06', 10, 10, 10, 1, '1'),"
+            "(12, 520, 1, 7, 'Fuera de rango', '2024-01-09', 10, 10, 10, 1, '1')"),
         QStringLiteral(
             "insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, kg_sug, "
             "kg_real, hora, operario, id_tablet, nom_tablet, suceso) values "
@@ -42,17 +43,18 @@ void seedSmallFarm()
             "(501, 32, 'Silo', 0, 700.50, 692.50, '06:05:30', '99', 'T1', 'Tablet Mixer 1', NULL),"
             "(510, 31, 'Maíz', 0, 10, 10, '07:00:00', '7', 'T9', 'Otra', ''),"
             "(520, 31, 'Maíz', 0, 10, 10, '07:00:00', '7', 'T1', 'Tablet Mixer 1', '')"),
-        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
-                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
-                       "nom_tablet, gps, suceso) values "
-                       "(501, 5, 'Corral 5', 60, 2, 1, 5, 750.00, 740.00, '06:40:00', '7', 'T1', "
-                       "'Tablet Mixer 1', '-31.41,-64.18', ''),"
-                       "(501, 6, 'Corral 6', 60, 2, 1, 6, 750.50, 758.00, '06:30:00', '', 'T1', "
-                       "'Tablet Mixer 1', ',', NULL),"
-                       "(503, 9, 'Corral 9', 80, 3, 2, 9, 900.00, 910.25, '09:15:00', NULL, 'T2', "
-                       "'Tablet Mixer 2', NULL, 'tolva {abierta}'),"
-                       "(503, 10, 'Corral 10', 0, 3, 2, 10, 0, 0, '09:20:00', 'abc', 'T2', "
-                       "'Tablet Mixer 2', '', 'x')"),
+        QStringLiteral(
+            "insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
+            "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
+            "nom_tablet, gps, suceso) values "
+            "(501, 5, 'Corral 5', 60, 2, 1, 5, 750.00, 740.00, '06:40:00', '7', 'T1', "
+            "'Tablet Mixer 1', '-31.41,-64.18', ''),"
+            "(501, 6, 'Corral 6', 60, 2, 1, 6, 750.50, 758.00, '06:30:00', '', 'T1', "
+            "'Tablet Mixer 1', ',', NULL),"
+            "(503, 9, 'Corral 9', 80, 3, 2, 9, 900.00, 910.25, '09:15:00', NULL, 'T2', "
+            "'Tablet Mixer 2', NULL, 'tolva {abierta}'),"
+            "(503, 10, 'Corral 10', 0, 3, 2, 10, 0, 0, '09:20:00', 'abc', 'T2', "
+            "'Tablet Mixer 2', '', 'x')"),
     });
 }
 
@@ -152,8 +154,7 @@ TEST_P(DownloadTest, SmallFarmGridCellByCell)
     EXPECT_EQ(home.overlay.text(), QStringLiteral("Descargando viaje Terminación ... ESPERE"));
 
     const TripGrid::Row &t1 = grid.row(0);
-    EXPECT_EQ(text(t1, TripCell::Fecha),
-              odbc() ? QStringLiteral("05/01/2024") : QStringLiteral("2024-01-05"));
+    EXPECT_EQ(text(t1, TripCell::Fecha), odbc() ? QStringLiteral("05/01/2024") : QStringLiteral("2024-01-05"));
     EXPECT_EQ(text(t1, TripCell::Receta), QStringLiteral("Engorde"));
     EXPECT_EQ(text(t1, TripCell::Cabezas), QStringLiteral("120"));
     EXPECT_DOUBLE_EQ(number(t1, TripCell::KgSug), 1500.5);
@@ -199,8 +200,7 @@ TEST_P(DownloadTest, SmallFarmGridCellByCell)
     EXPECT_EQ(text(c6, UnloadCell::Kind), QStringLiteral("Descarga"));
     EXPECT_EQ(text(c6, UnloadCell::Hora), QStringLiteral("06:30:00"));
     EXPECT_EQ(text(c6, UnloadCell::Rodeo), QStringLiteral("Corral 6"));
-    EXPECT_EQ(text(c6, UnloadCell::Operador),
-              QStringLiteral("ANONIMO")); // empty operator: no lookup
+    EXPECT_EQ(text(c6, UnloadCell::Operador), QStringLiteral("ANONIMO")); // empty operator: no lookup
     EXPECT_DOUBLE_EQ(number(c6, UnloadCell::KgSug), 750.5);
     EXPECT_DOUBLE_EQ(number(c6, UnloadCell::KgReal), 758);
     EXPECT_EQ(text(c6, UnloadCell::Categoria), QStringLiteral("2"));
@@ -285,12 +285,10 @@ TEST_P(DownloadTest, NewTripsAndDateRangeStatements)
     EXPECT_EQ(tripFilter(home.ctx), QStringLiteral(" fecha between '' and '20240107' "));
     CmdDescargar_Click(home.ctx); // the server reads '' as no lower bound
     EXPECT_EQ(test::eventTexts(home), QStringList());
-    EXPECT_EQ(
-        loadsStatement(QStringLiteral("501")),
-        QStringLiteral("select * from lectura_carga_feed where id_viaje = 501 order by hora"));
-    EXPECT_EQ(
-        unloadsStatement(QStringLiteral("501")),
-        QStringLiteral("select * from lectura_descarga_feed where id_viaje = 501 order by hora"));
+    EXPECT_EQ(loadsStatement(QStringLiteral("501")),
+              QStringLiteral("select * from lectura_carga_feed where id_viaje = 501 order by hora"));
+    EXPECT_EQ(unloadsStatement(QStringLiteral("501")),
+              QStringLiteral("select * from lectura_descarga_feed where id_viaje = 501 order by hora"));
 
     // No trips: empty grid, overlay untouched, no event.
     useRange(QDate(2030, 1, 1), QDate(2030, 1, 2));
@@ -316,8 +314,7 @@ TEST_P(DownloadTest, StoredMarkAfterASave)
     CmdDescargar_Click(home.ctx);
     ASSERT_EQ(home.ctx.grid.rowCount(), 2);
     for (const TripGrid::Row &r : home.ctx.grid.rows())
-        EXPECT_EQ(r.cells[TripCell::Id].icon, TripGrid::kStoredIcon)
-            << text(r, TripCell::Id).toStdString();
+        EXPECT_EQ(r.cells[TripCell::Id].icon, TripGrid::kStoredIcon) << text(r, TripCell::Id).toStdString();
     for (const TripGrid::Row &child : home.ctx.grid.row(0).children)
         EXPECT_NE(child.cells[kChildKindCell].icon, TripGrid::kStoredIcon);
 }
@@ -330,12 +327,11 @@ TEST_P(DownloadTest, HundredAndFirstTripWrapsTheWebProgress)
         loads << QStringLiteral("(%1, 31, 'Maíz', 0, 100, 100, '06:00:00', '7', 'T1', 'M', '')")
                      .arg(i);
     }
-    RemotePeer::execAll(
-        {QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(','),
-         QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, "
-                        "des_alim, cantidad, kg_sug, kg_real, hora, operario, "
-                        "id_tablet, nom_tablet, suceso) values ") +
-             loads.join(',')});
+    RemotePeer::execAll({QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(','),
+                         QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, "
+                                        "des_alim, cantidad, kg_sug, kg_real, hora, operario, "
+                                        "id_tablet, nom_tablet, suceso) values ") +
+                             loads.join(',')});
     std::vector<int> values;
     home.ctx.grid.setRefreshListener([&] { values.push_back(home.overlay.value()); });
     CmdDescargar_Click(home.ctx);
@@ -383,8 +379,7 @@ TEST_P(WebOnlyDownloadTest, ServerThatDoesNotAnswerTimesOut)
     EXPECT_LT(elapsed, options.limits.receiveMs + 1000);
     EXPECT_EQ(test::eventTexts(home),
               QStringList{"Error -2147012894 (The operation timed out) en procedimiento "
-                          "CmdDescargar_Click de Formulario FrmSucesos " +
-                          kTime});
+                          "CmdDescargar_Click de Formulario FrmSucesos " + kTime});
     EXPECT_EQ(home.ctx.grid.rowCount(), 0);
     EXPECT_FALSE(home.ctx.downloadRunning);
 }
@@ -527,8 +522,7 @@ TEST_P(WebOnlyDownloadTest, CommandLinePrintsTheGridAsJson)
                    QStringLiteral("07/01/2024"), QStringLiteral("--json")});
     ASSERT_TRUE(zelvano.waitForFinished(30000));
     EXPECT_EQ(zelvano.exitCode(), 0) << zelvano.readAllStandardError().toStdString();
-    const json::JsonValue trips =
-        json::ParseJson(QString::fromUtf8(zelvano.readAllStandardOutput()));
+    const json::JsonValue trips = json::ParseJson(QString::fromUtf8(zelvano.readAllStandardOutput()));
     ASSERT_TRUE(trips.isCollection());
     ASSERT_EQ(trips.count(), 2);
     const json::JsonValue &t1 = trips.elements()[0];

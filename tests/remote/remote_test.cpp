@@ -48,8 +48,7 @@ TEST_F(RemoteTest, WebAnswersRowsCountsAndErrors)
     WebAnswer insert = web.send(QStringLiteral(
         "insert into clientes (id, password, nombre) values (13, 'x', 'Tambo Ñandú')"));
     EXPECT_EQ(insert.status, 200);
-    EXPECT_TRUE(insert.text.contains(QStringLiteral("\"affected_rows\":1")))
-        << insert.text.toStdString();
+    EXPECT_TRUE(insert.text.contains(QStringLiteral("\"affected_rows\":1"))) << insert.text.toStdString();
     EXPECT_EQ(web.send(QStringLiteral("select nombre from clientes where id = 13")).text,
               QStringLiteral("[{\"nombre\":\"Tambo Ñandú\"}]"));
 
@@ -102,9 +101,8 @@ TEST_F(RemoteTest, OdbcReadsByPositionWithNullsAndCounts)
     EXPECT_TRUE(rs.eof());
     EXPECT_THROW(rs.value(0), AppError);
 
-    EXPECT_EQ(
-        db.execute(QStringLiteral("update lectura_viajes_feed set turno = 1 where cliente = 12")),
-        2); // matched rows, one of them unchanged
+    EXPECT_EQ(db.execute(QStringLiteral("update lectura_viajes_feed set turno = 1 where cliente = 12")),
+              2); // matched rows, one of them unchanged
     try {
         db.openRecordset(QStringLiteral("select * from nowhere"));
         FAIL() << "no error";
