@@ -3,6 +3,7 @@
 // transaction on a fresh database.
 #include "store/localconnection.h"
 #include "store/schema.h"
+#include "store/tables.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -60,21 +61,21 @@ double rowSetSeconds(const QString &path)
     for (int i = 0; i < kRows; ++i) {
         const UnloadTexts r = row(i);
         w.addNew();
-        w.setValue(0, r.trip);
-        w.setValue(1, r.herd);
-        w.setValue(2, r.name);
-        w.setValue(3, r.heads);
-        w.setValue(4, r.cat);
-        w.setValue(5, r.act);
-        w.setValue(6, r.pen);
-        w.setValue(7, r.sug);
-        w.setValue(8, r.real);
-        w.setValue(9, r.time);
-        w.setValue(10, r.op);
-        w.setValue(11, r.tablet);
-        w.setValue(12, r.tabletName);
-        w.setValue(13, r.gps);
-        w.setValue(16, r.event);
+        w.setValue(LecturaDescarga::IdViaje, r.trip);
+        w.setValue(LecturaDescarga::IdRodeo, r.herd);
+        w.setValue(LecturaDescarga::Descripcion, r.name);
+        w.setValue(LecturaDescarga::Cabezas, r.heads);
+        w.setValue(LecturaDescarga::Categoria, r.cat);
+        w.setValue(LecturaDescarga::Actividad, r.act);
+        w.setValue(LecturaDescarga::Corral, r.pen);
+        w.setValue(LecturaDescarga::KgSug, r.sug);
+        w.setValue(LecturaDescarga::KgReal, r.real);
+        w.setValue(LecturaDescarga::Hora, r.time);
+        w.setValue(LecturaDescarga::Operario, r.op);
+        w.setValue(LecturaDescarga::IdTablet, r.tablet);
+        w.setValue(LecturaDescarga::NomTablet, r.tabletName);
+        w.setValue(LecturaDescarga::Gps, r.gps);
+        w.setValue(LecturaDescarga::Suceso, r.event);
         w.update();
     }
     db.commitTrans();

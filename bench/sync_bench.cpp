@@ -12,6 +12,7 @@
 #include "remote/webrequest.h"
 #include "store/appcontext.h"
 #include "store/localconnection.h"
+#include "store/tables.h"
 #include "store/programtables.h"
 #include "store/schema.h"
 #include "sync/statements.h"
@@ -78,21 +79,21 @@ void addPendingReadings(const QString &path)
     TableWriter detail = db.openTable(QStringLiteral("detalle_Produccion_Lactea"));
     for (int r = 0; r < kReadings; ++r) {
         header.addNew();
-        const QVariant id = header.value(0);
-        header.setValue(1, QDate(2026, 1, 1).addDays(r / 2));
-        header.setValue(2, QStringLiteral("Zelvano"));
-        header.setValue(3, r % 2 ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro"));
-        header.setValue(4, 40 * kHerds);
-        header.setValue(5, 812 * kHerds);
-        header.setValue(6, false);
-        header.setValue(7, QStringLiteral("AGREGAR"));
+        const QVariant id = header.value(ProduccionLactea::Id);
+        header.setValue(ProduccionLactea::Fecha, QDate(2026, 1, 1).addDays(r / 2));
+        header.setValue(ProduccionLactea::Usuario, QStringLiteral("Zelvano"));
+        header.setValue(ProduccionLactea::Turno, r % 2 ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro"));
+        header.setValue(ProduccionLactea::TotalCabezas, 40 * kHerds);
+        header.setValue(ProduccionLactea::TotalLitros, 812 * kHerds);
+        header.setValue(ProduccionLactea::Actualizado, false);
+        header.setValue(ProduccionLactea::Proceso, QStringLiteral("AGREGAR"));
         header.update();
         for (int h = 0; h < kHerds; ++h) {
             detail.addNew();
-            detail.setValue(0, id);
-            detail.setValue(1, QString::number(h + 1));
-            detail.setValue(2, 40.0);
-            detail.setValue(3, 812.5 + h);
+            detail.setValue(DetalleProduccionLactea::Id, id);
+            detail.setValue(DetalleProduccionLactea::Rodeo, QString::number(h + 1));
+            detail.setValue(DetalleProduccionLactea::Cabezas, 40.0);
+            detail.setValue(DetalleProduccionLactea::Litros, 812.5 + h);
             detail.update();
         }
     }

@@ -9,7 +9,7 @@ namespace zelvano::test {
 namespace {
 
 const QString kProgram = QStringLiteral(ZELVANO_EXECUTABLE);
-constexpr int kFiles = 12;
+constexpr int kFiles = 24;
 constexpr int kGroups = 300;
 
 // A dairy whose milking files the service imports from the first tick on,
@@ -80,8 +80,11 @@ TEST(StopOnTime, SigtermDuringAnImportLeavesEveryFileWholeOrUntouched)
     ServiceHome reference;
     makeDairy(reference, reference.exportFolder());
     QProcess oneShot;
+    QElapsedTimer importing;
+    importing.start();
     oneShot.start(kProgram, {"--home", reference.dir(), "import"});
     ASSERT_TRUE(oneShot.waitForFinished(60000));
+    const int importMs = int(importing.elapsed());
     ASSERT_EQ(readAndLeft(reference.exportFolder()), std::make_pair(kFiles, 0));
 
     ServiceHome home;
@@ -91,7 +94,10 @@ TEST(StopOnTime, SigtermDuringAnImportLeavesEveryFileWholeOrUntouched)
     service.start(kProgram, serviceArguments(home.dir()), shortMinute());
     ASSERT_TRUE(waitUntil([&] { return readAndLeft(folder).first > 0; }, 20000))
         << service.standardError().data();
-    QThread::msleep(randomDelayMs(0, 200, seed));
+    // Within the first quarter of a whole import, so that the signal finds it
+    // under way however fast the machine is.
+    QThread::msleep(randomDelayMs(0, importMs / 4, seed));
+    ASSERT_GT(readAndLeft(folder).second, 0) << "the import ended before the signal";
     service.terminate();
     QElapsedTimer stopping;
     stopping.start();

@@ -1,3 +1,4 @@
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
 
 #include <gtest/gtest.h>
@@ -12,23 +13,23 @@ TEST(TripGrid, SnapshotsKeepTheirRowsWhateverIsDoneToTheGrid)
     grid.addColumn(TripGrid::Column{});
     grid.addColumn(TripGrid::Column{});
     const int trip = grid.addRow();
-    grid.setValue(trip, 0, 101);
+    grid.setValue(trip, TripCell::Id, 101);
     const int load = grid.addChild(trip);
-    grid.setChildValue(trip, load, 1, QStringLiteral("Maiz"));
+    grid.setChildValue(trip, load, LoadCell::Hora, QStringLiteral("06:00"));
 
     const auto before = grid.snapshot();
-    grid.setValue(trip, 0, 202);
-    grid.setChildValue(trip, load, 1, QStringLiteral("Soja"));
-    grid.setIcon(trip, 0, TripGrid::kStoredIcon);
+    grid.setValue(trip, TripCell::Id, 202);
+    grid.setChildValue(trip, load, LoadCell::Hora, QStringLiteral("07:30"));
+    grid.setIcon(trip, TripCell::Id, TripGrid::kStoredIcon);
     grid.addChild(trip);
     grid.addRow();
     ASSERT_EQ(before->size(), 1u);
-    EXPECT_EQ(before->at(0).value(0).toInt(), 101);
-    EXPECT_EQ(before->at(0).cells[0].icon, TripGrid::kNoIcon);
+    EXPECT_EQ(before->at(0).value(TripCell::Id).toInt(), 101);
+    EXPECT_EQ(before->at(0).cells[TripCell::Id].icon, TripGrid::kNoIcon);
     ASSERT_EQ(before->at(0).children.size(), 1u);
-    EXPECT_EQ(before->at(0).children[0].value(1).toString(), "Maiz");
-    EXPECT_EQ(grid.row(0).value(0).toInt(), 202);
-    EXPECT_EQ(grid.child(0, 0).value(1).toString(), "Soja");
+    EXPECT_EQ(before->at(0).children[0].value(LoadCell::Hora).toString(), "06:00");
+    EXPECT_EQ(grid.row(0).value(TripCell::Id).toInt(), 202);
+    EXPECT_EQ(grid.child(0, 0).value(LoadCell::Hora).toString(), "07:30");
     EXPECT_EQ(grid.rowCount(), 2);
 
     const auto during = grid.snapshot();

@@ -93,9 +93,9 @@ TEST_F(StoredTripsTest, StoredMarksAndTheirErrorEvent)
     for (const char *id : {"500", "501", "502"}) {
         const int row = grid.addRow();
         grid.setValue(row, TripCell::Id, QString::fromLatin1(id));
-        grid.setChildValue(row, grid.addChild(row), 0, QStringLiteral("Carga"));
+        grid.setChildValue(row, grid.addChild(row), LoadCell::Kind, QStringLiteral("Carga"));
     }
-    grid.setValue(2, 0, QVariant()); // a Null id stops the walk
+    grid.setValue(2, TripCell::Id, QVariant()); // a Null id stops the walk
     home.exec(QStringLiteral("insert into lectura_viajes (id) values (502)"));
     Comparar_Guardados(home.ctx, grid);
     EXPECT_EQ(grid.row(0).cells[TripCell::Id].icon, TripGrid::kNoIcon);

@@ -75,8 +75,8 @@ TEST_F(LocalConnectionTest, DatesInEveryWrittenFormCompareChronologically)
     db.execute("insert into sucesos (fecha, descripcion) values ('01/12/2025', 'last year')");
     TableWriter w = db.openTable("sucesos");
     w.addNew();
-    w.setValue(1, "05/12/2026");
-    w.setValue(2, "row set");
+    w.setValue(Sucesos::Fecha, "05/12/2026");
+    w.setValue(Sucesos::Descripcion, "row set");
     w.update();
 
     // Stored in one form, whatever the statement wrote.
@@ -172,11 +172,12 @@ TEST_F(LocalConnectionTest, RowSetTextsOfAnyLengthAndScriptReadBackAsWritten)
     TableWriter w = db.openTable("lectura_Carga");
     for (int i = 0; i < names.size(); ++i) {
         w.addNew();
-        w.setValue(0, i + 1);
-        w.setValue(2, names[i]);
-        w.setValue(6, QStringLiteral("%1:07").arg(i + 5));
-        w.setValue(4, QStringLiteral(" %1.5 ").arg(i)); // halves kept: a number column
-        w.setValue(7, QStringLiteral("%1.5").arg(i));   // halves to even: an integer column
+        w.setValue(LecturaCarga::IdViaje, i + 1);
+        w.setValue(LecturaCarga::DesAlim, names[i]);
+        w.setValue(LecturaCarga::Hora, QStringLiteral("%1:07").arg(i + 5));
+        // Halves kept in a number column, rounded to even in an integer one.
+        w.setValue(LecturaCarga::KgSug, QStringLiteral(" %1.5 ").arg(i));
+        w.setValue(LecturaCarga::Operario, QStringLiteral("%1.5").arg(i));
         w.update();
     }
     w.close();
@@ -216,12 +217,12 @@ TEST_F(LocalConnectionTest, AutonumberIsKnownRightAfterTheAdd)
 {
     TableWriter w = db.openTable("Produccion_Lactea");
     w.addNew();
-    const qlonglong first = w.value(0).toLongLong();
+    const qlonglong first = w.value(ProduccionLactea::Id).toLongLong();
     EXPECT_EQ(first, 1);
-    w.setValue(1, "12/03/2026");
+    w.setValue(ProduccionLactea::Fecha, "12/03/2026");
     w.update();
     w.addNew();
-    EXPECT_EQ(w.value(0).toLongLong(), 2);
+    EXPECT_EQ(w.value(ProduccionLactea::Id).toLongLong(), 2);
     w.update();
     // Keys of deleted rows are not given again.
     db.execute("delete from Produccion_Lactea where id = 2");
@@ -244,7 +245,7 @@ TEST_F(LocalConnectionTest, RollbackLeavesNothingAndKeysStayConsistent)
     TableWriter w = db.openTable("lectura_Carga");
     for (int i = 0; i < 3; ++i) {
         w.addNew();
-        w.setValue(0, 5);
+        w.setValue(LecturaCarga::IdViaje, 5);
         w.update();
     }
     db.execute("insert into lectura_viajes (id, fecha) values (5, '07/12/2026')");
