@@ -30,7 +30,9 @@ public:
 protected:
     RemoteAnswer send(const QString &sql, bool readRows) override
     {
-        const WebExchanges::Ticket ticket = m_exchanges.start(sql);
+        // A statement without rows changes the server: never on a reused connection.
+        const WebExchanges::Ticket ticket = m_exchanges.start(
+            sql, readRows ? WebExchanges::Connection::Reused : WebExchanges::Connection::Fresh);
         for (;;) {
             for (WebExchanges::Ended &ended : m_exchanges.wait(1000)) {
                 if (ended.ticket != ticket) {

@@ -179,7 +179,7 @@ WebExchanges::Exchange &WebExchanges::freeExchange()
     return *m_exchanges.back();
 }
 
-WebExchanges::Ticket WebExchanges::start(const QString &statement)
+WebExchanges::Ticket WebExchanges::start(const QString &statement, Connection connection)
 {
     if (!canStart())
         raise(ErrNo::InvalidCall);
@@ -193,6 +193,9 @@ WebExchanges::Ticket WebExchanges::start(const QString &statement)
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, exchange.body.constData());
     // POSTFIELDS turns the method into POST; the custom request keeps it GET.
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "GET");
+    const long fresh = connection == Connection::Fresh ? 1L : 0L;
+    curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, fresh);
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, fresh);
     if (curl_multi_add_handle(static_cast<CURLM *>(m_multi), c) != CURLM_OK)
         raise(ErrNo::ProviderFailure, QStringLiteral("The HTTP client could not start"));
     exchange.ticket = ++m_lastTicket;

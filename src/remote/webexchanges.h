@@ -56,9 +56,18 @@ public:
     int inFlight() const { return m_inFlight; }
     bool canStart() const { return isOpen() && m_inFlight < m_connections; }
 
+    // How a statement may travel.
+    enum class Connection {
+        Reused, // on a connection kept open by an earlier exchange, when there is one
+        // On a new connection, closed after it: libcurl sends a request again by
+        // itself when a reused connection turns out dead before any answer, and
+        // a statement that changes the server must never run twice.
+        Fresh,
+    };
+
     // Starts the statement on a free connection. Error 5 before open() or
     // when every connection is busy.
-    Ticket start(const QString &statement);
+    Ticket start(const QString &statement, Connection connection = Connection::Reused);
     // Drives the exchanges in flight until at least one has ended or waitMs
     // has passed; returns the ones that ended, in the order they ended.
     std::vector<Ended> wait(int waitMs);

@@ -4,6 +4,7 @@
 #include "remote/columns.h"
 #include "remote/odbc.h"
 #include "remote/remote.h"
+#include "remote/server.h"
 #include "remote/webexchanges.h"
 #include "remote/webrequest.h"
 #include "store/settings.h"
@@ -253,6 +254,38 @@ TEST_F(RemoteTest, LargeAnswersInFlightTogetherWaitForRoomInsteadOfFailing)
     EXPECT_EQ(answered, 4);
     EXPECT_GE(exchanges.peakHeldBytes(), 30000);
     EXPECT_LT(exchanges.peakHeldBytes(), 2 * options.limits.maxAnswerBytes);
+}
+
+// A server that keeps its connections open and drops one under a statement
+// before answering: libcurl would send the statement again on a new
+// connection by itself. A select may go again; a change must not.
+TEST_F(RemoteTest, AChangeIsNeverSentTwiceWhenAKeptConnectionDropsIt)
+{
+    test::FaultProxy proxy(RemotePeer::webHost());
+    const QString change = QStringLiteral("update clientes set nombre = 'Otro' where id = 12");
+    proxy.setRules({{.match = "update clientes", .action = "close", .times = 1},
+                    {.match = "", .action = "forward", .keepAlive = true}});
+    Settings s;
+    s.ServerHost = proxy.host();
+    s.ClientId = QStringLiteral("12");
+    std::unique_ptr<RemoteServer> server = RemoteServer::open(s, RemoteOptions::synchronisation());
+    EXPECT_TRUE(server->query(QStringLiteral("select id from clientes")).accepted());
+    EXPECT_TRUE(server->query(QStringLiteral("select nombre from clientes")).accepted());
+    try {
+        server->execute(change);
+        FAIL() << "the dropped statement was taken as run";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::HttpConnectionError) << e.description().toStdString();
+    }
+    EXPECT_EQ(proxy.count("update clientes"), 1);
+    EXPECT_EQ(RemotePeer::scalar("select nombre from clientes where id = 12").toString(),
+              "Feedlot La Esperanza");
+
+    // The selects before it shared one kept connection; the change had its own.
+    const std::vector<test::ProxiedRequest> log = proxy.log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].clientPort, log[1].clientPort);
+    EXPECT_NE(log[2].clientPort, log[1].clientPort);
 }
 
 TEST_F(RemoteTest, AHundredMegabyteAnswerIsGivenUpAtTheDefaultLimit)
