@@ -39,7 +39,8 @@ QVariant OdbcResult::value(int position) const
     return row[size_t(position)];
 }
 
-OdbcConnection::OdbcConnection(const QString &connectionString, int loginTimeoutSeconds)
+OdbcConnection::OdbcConnection(const QString &connectionString, int loginTimeoutSeconds,
+                               int silenceSeconds)
 {
     const QString name = QStringLiteral("zelvano-odbc-%1").arg(++g_connectionSerial);
     QString text = connectionString;
@@ -48,6 +49,8 @@ OdbcConnection::OdbcConnection(const QString &connectionString, int loginTimeout
     // The driver's own login time-out: without it a silent server is waited for
     // for ever (the driver manager's login attribute does not reach it).
     text += QStringLiteral(";CONN_TIMEOUT=%1").arg(qMax(1, loginTimeoutSeconds));
+    if (silenceSeconds > 0)
+        text += QStringLiteral(";READ_TIMEOUT=%1;WRITE_TIMEOUT=%1").arg(silenceSeconds);
     bool ok = false;
     QString error;
     {

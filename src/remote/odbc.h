@@ -39,7 +39,11 @@ public:
     // Opens the connection (the trailing ";" of the text is dropped, the ODBC
     // driver manager would read it as an empty attribute). A server that does
     // not answer the login fails after loginTimeoutSeconds instead of hanging.
-    explicit OdbcConnection(const QString &connectionString, int loginTimeoutSeconds = 60);
+    // With silenceSeconds, a statement whose server sends nothing (or takes
+    // nothing) for that long fails ("Lost connection to server during query")
+    // instead of holding the job until the link's own time-out, hours later.
+    explicit OdbcConnection(const QString &connectionString, int loginTimeoutSeconds = 60,
+                            int silenceSeconds = 0);
     ~OdbcConnection();
     OdbcConnection(const OdbcConnection &) = delete;
     OdbcConnection &operator=(const OdbcConnection &) = delete;

@@ -26,7 +26,9 @@ inline constexpr long HttpCancelled = -2147012879; // 0x80072EF1
 // while waiting for the answer, and one for the whole exchange, so that a
 // server that keeps sending a byte now and then cannot hold a job for ever;
 // an answer larger than maxAnswerBytes fails its statement instead of filling
-// the memory. The ODBC way waits for the database server's greeting so long.
+// the memory. The ODBC way waits for the database server's greeting
+// loginSeconds, and fails a statement after a silence of the longer of the
+// two silence limits, in whole seconds (the driver's own limits).
 struct RemoteLimits
 {
     int connectMs = 60000;

@@ -4,11 +4,18 @@
 #include "remote/webexchanges.h"
 #include "store/settings.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace zelvano {
 
 namespace {
+
+// The driver counts whole seconds, and one value serves both directions.
+int silenceSeconds(const RemoteLimits &limits)
+{
+    return (std::max(limits.sendMs, limits.receiveMs) + 999) / 1000;
+}
 
 class WebServer final : public RemoteServer
 {
@@ -76,8 +83,8 @@ private:
 class OdbcServer final : public RemoteServer
 {
 public:
-    OdbcServer(const QString &host, int loginSeconds)
-        : m_connection(odbcConnectionString(host), loginSeconds)
+    OdbcServer(const QString &host, const RemoteLimits &limits)
+        : m_connection(odbcConnectionString(host), limits.loginSeconds, silenceSeconds(limits))
     {
     }
     bool odbc() const override { return true; }
@@ -194,7 +201,7 @@ std::unique_ptr<RemoteServer> RemoteServer::open(const Settings &settings,
     // Whatever job asks: no connection with settings that could bend a statement.
     checkRemoteSettings(settings);
     if (isOdbcMode(settings))
-        return std::make_unique<OdbcServer>(settings.ServerHost, options.limits.loginSeconds);
+        return std::make_unique<OdbcServer>(settings.ServerHost, options.limits);
     return std::make_unique<WebServer>(settings.ServerHost, options);
 }
 

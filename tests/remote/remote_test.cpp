@@ -256,6 +256,35 @@ TEST_F(RemoteTest, LargeAnswersInFlightTogetherWaitForRoomInsteadOfFailing)
     EXPECT_LT(exchanges.peakHeldBytes(), 2 * options.limits.maxAnswerBytes);
 }
 
+// The ODBC way has no overall limit, but a statement whose server stays silent
+// past the silence limit fails instead of holding the job; the same server
+// answering within it is waited for.
+TEST_F(RemoteTest, AnOdbcStatementFailsAfterASilenceOverTheLimit)
+{
+    Settings s;
+    s.ServerHost = RemotePeer::odbcHost();
+    s.ClientId = QStringLiteral("12");
+    s.RemoteMode = QStringLiteral("ODBC");
+    RemoteOptions options = RemoteOptions::synchronisation();
+    options.limits.sendMs = 1000;
+    options.limits.receiveMs = 2000;
+    std::unique_ptr<RemoteServer> server = RemoteServer::open(s, options);
+    ASSERT_TRUE(server->odbc());
+    EXPECT_EQ(server->query(QStringLiteral("select sleep(1) as s")).rows.size(), 1u);
+
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        server->query(QStringLiteral("select sleep(8) as s"));
+        FAIL() << "a silence of 8 s was waited out";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.number(), ErrNo::SqlError);
+        EXPECT_TRUE(e.description().contains("Lost connection")) << e.description().toStdString();
+    }
+    EXPECT_GE(timer.elapsed(), 1900);
+    EXPECT_LT(timer.elapsed(), 6000);
+}
+
 // A server that keeps its connections open and drops one under a statement
 // before answering: libcurl would send the statement again on a new
 // connection by itself. A select may go again; a change must not.
