@@ -31,6 +31,7 @@
 #include "store/connection.h"
 #include "store/schema.h"
 #include "support/faultproxy.h"
+#include "support/griddifference.h"
 
 #include <QFile>
 #include <QStringList>
@@ -49,6 +50,8 @@
 
 namespace zelvano {
 namespace {
+
+using test::gridDifference;
 
 constexpr int kTrips = 1000;
 constexpr int kLoads = 6;
@@ -164,31 +167,6 @@ double g_downloadHttp = 0;
 double g_slow = std::numeric_limits<double>::max();
 std::vector<TripGrid::Row> g_loopbackGrid;
 QString g_gridDifference = QStringLiteral("no slow-link download");
-
-// The first difference between two grids (values with their types, colours,
-// icons, trips and children in order), or an empty text.
-QString gridDifference(const std::vector<TripGrid::Row> &a, const std::vector<TripGrid::Row> &b,
-                       const QString &where = QStringLiteral("row"))
-{
-    if (a.size() != b.size())
-        return QStringLiteral("%1 count %2 against %3").arg(where).arg(a.size()).arg(b.size());
-    for (size_t r = 0; r < a.size(); ++r) {
-        const QString at = QStringLiteral("%1 %2").arg(where).arg(r);
-        if (a[r].cells.size() != b[r].cells.size())
-            return at + QStringLiteral(": cell count");
-        for (size_t c = 0; c < a[r].cells.size(); ++c) {
-            const TripGrid::Cell &x = a[r].cells[c];
-            const TripGrid::Cell &y = b[r].cells[c];
-            if (x.value != y.value || x.value.typeId() != y.value.typeId() ||
-                x.background != y.background || x.icon != y.icon)
-                return QStringLiteral("%1 cell %2").arg(at).arg(c);
-        }
-        const QString inner = gridDifference(a[r].children, b[r].children, at + " child");
-        if (!inner.isEmpty())
-            return inner;
-    }
-    return QString();
-}
 
 double seconds(std::chrono::steady_clock::time_point start)
 {

@@ -7,6 +7,7 @@
 
 #include "remote/remotetestsupport.h"
 #include "support/faultproxy.h"
+#include "support/griddifference.h"
 #include "support/testsupport.h"
 
 #include "common/gridcolumns.h"
@@ -31,6 +32,7 @@ namespace {
 
 using test::FaultProxy;
 using test::FaultRule;
+using test::gridDifference;
 using test::ProxiedRequest;
 using test::RemotePeer;
 using test::TestHome;
@@ -97,34 +99,6 @@ RemoteOptions withConnections(int connections)
     RemoteOptions options = RemoteOptions::tripDownload();
     options.connections = connections;
     return options;
-}
-
-// The first difference between two grids (every value, colour and icon of
-// trips and children, in order), or an empty text.
-QString gridDifference(const std::vector<TripGrid::Row> &a, const std::vector<TripGrid::Row> &b,
-                       const QString &where = QStringLiteral("row"))
-{
-    if (a.size() != b.size())
-        return QStringLiteral("%1 count %2 against %3").arg(where).arg(a.size()).arg(b.size());
-    for (size_t r = 0; r < a.size(); ++r) {
-        const QString at = QStringLiteral("%1 %2").arg(where).arg(r);
-        if (a[r].cells.size() != b[r].cells.size())
-            return at + QStringLiteral(": cell count");
-        for (size_t c = 0; c < a[r].cells.size(); ++c) {
-            const TripGrid::Cell &x = a[r].cells[c];
-            const TripGrid::Cell &y = b[r].cells[c];
-            if (x.value != y.value || x.value.typeId() != y.value.typeId() ||
-                x.background != y.background || x.icon != y.icon)
-                return QStringLiteral("%1 cell %2: '%3' against '%4'")
-                    .arg(at)
-                    .arg(c)
-                    .arg(x.value.toString(), y.value.toString());
-        }
-        const QString inner = gridDifference(a[r].children, b[r].children, at + " child");
-        if (!inner.isEmpty())
-            return inner;
-    }
-    return QString();
 }
 
 std::vector<TripGrid::Row> firstRows(const std::vector<TripGrid::Row> &rows, size_t n)
