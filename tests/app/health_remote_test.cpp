@@ -34,15 +34,7 @@ void seedTrips(int first, int count)
                                   "'T1', 'Mixer', '-31.4,-64.1', '')")
                        .arg(id);
     }
-    RemotePeer::execAll(
-        {"insert into lectura_viajes_feed values " + trips.join(','),
-         "insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, kg_sug, kg_real, "
-         "hora, operario, id_tablet, nom_tablet, suceso) values " +
-             loads.join(','),
-         "insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, categoria, "
-         "actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, gps, suceso) "
-         "values " +
-             unloads.join(',')});
+    RemotePeer::execAll(RemotePeer::feedInserts(trips, loads, unloads));
 }
 
 int runStatus(const ServiceHome &home, QJsonObject *json)

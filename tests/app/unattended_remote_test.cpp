@@ -43,17 +43,7 @@ void seedTrips(int first, int count, int rows = 1)
     auto flush = [&](bool force) {
         if (trips.size() < 400 && !force)
             return;
-        if (!trips.isEmpty()) {
-            statements << "insert into lectura_viajes_feed values " + trips.join(',');
-            statements
-                << "insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
-                   "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values " +
-                       loads.join(',');
-            statements << "insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, "
-                          "cabezas, categoria, actividad, corral, kg_sug, kg_real, hora, operario, "
-                          "id_tablet, nom_tablet, gps, suceso) values " +
-                              unloads.join(',');
-        }
+        statements << RemotePeer::feedInserts(trips, loads, unloads);
         trips.clear();
         loads.clear();
         unloads.clear();

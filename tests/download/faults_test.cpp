@@ -66,17 +66,9 @@ void seedFarm()
         trip(12, id);
     trip(13, 610);
     trip(929, 620);
-    RemotePeer::execAll({
-        QStringLiteral("insert into clientes (id, password, nombre) values (929, 'otra', 'Otra')"),
-        QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(u','),
-        QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
-                       "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values ") +
-            loads.join(u','),
-        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
-                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
-                       "nom_tablet, gps, suceso) values ") +
-            unloads.join(u','),
-    });
+    RemotePeer::exec(
+        QStringLiteral("insert into clientes (id, password, nombre) values (929, 'otra', 'Otra')"));
+    RemotePeer::execAll(RemotePeer::feedInserts(trips, loads, unloads));
 }
 
 using Stored = test::StoredTrips;

@@ -82,16 +82,7 @@ void seedFarm()
     for (int n = 0; n < kTrips; ++n)
         trip(12, kFirstTrip + n, n);
     trip(13, 790, 3);
-    RemotePeer::execAll({
-        QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(u','),
-        QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
-                       "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values ") +
-            loads.join(u','),
-        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
-                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
-                       "nom_tablet, gps, suceso) values ") +
-            unloads.join(u','),
-    });
+    RemotePeer::execAll(RemotePeer::feedInserts(trips, loads, unloads));
 }
 
 RemoteOptions withConnections(int connections)

@@ -62,6 +62,26 @@ void RemotePeer::execAll(const QStringList &statements)
         db.execute(sql);
 }
 
+QStringList RemotePeer::feedInserts(const QStringList &trips, const QStringList &loads,
+                                    const QStringList &unloads)
+{
+    QStringList statements;
+    if (!trips.isEmpty())
+        statements << QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(u',');
+    if (!loads.isEmpty())
+        statements << QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, "
+                                     "cantidad, kg_sug, kg_real, hora, operario, id_tablet, "
+                                     "nom_tablet, suceso) values ") +
+                          loads.join(u',');
+    if (!unloads.isEmpty())
+        statements << QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, "
+                                     "nom_rodeo, cabezas, categoria, actividad, corral, kg_sug, "
+                                     "kg_real, hora, operario, id_tablet, nom_tablet, gps, suceso) "
+                                     "values ") +
+                          unloads.join(u',');
+    return statements;
+}
+
 QVariant RemotePeer::scalar(const QString &sql)
 {
     OdbcConnection db(odbcConnectionString(odbcHost()));

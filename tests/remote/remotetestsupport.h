@@ -30,6 +30,10 @@ struct RemotePeer
     static void reloadSchema();
     static void exec(const QString &sql);
     static void execAll(const QStringList &statements);
+    // The inserts of a farm's feed: trips, their loads and their unloads, each
+    // list of "(...)" value rows in the tables' column order.
+    static QStringList feedInserts(const QStringList &trips, const QStringList &loads,
+                                   const QStringList &unloads);
     static QVariant scalar(const QString &sql);
 };
 

@@ -209,16 +209,7 @@ void seedFortyTrips()
                            .arg(herd)
                            .arg(10 + herd);
     }
-    RemotePeer::execAll({
-        QStringLiteral("insert into lectura_viajes_feed values ") + trips.join(u','),
-        QStringLiteral("insert into lectura_carga_feed (id_viaje, id_alim, des_alim, cantidad, "
-                       "kg_sug, kg_real, hora, operario, id_tablet, nom_tablet, suceso) values ") +
-            loads.join(u','),
-        QStringLiteral("insert into lectura_descarga_feed (id_viaje, id_rodeo, nom_rodeo, cabezas, "
-                       "categoria, actividad, corral, kg_sug, kg_real, hora, operario, id_tablet, "
-                       "nom_tablet, gps, suceso) values ") +
-            unloads.join(u','),
-    });
+    RemotePeer::execAll(RemotePeer::feedInserts(trips, loads, unloads));
 }
 
 // The scheduler's cycle as a separate program, killed at random instants,
