@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 using namespace zelvano;
 

@@ -1,5 +1,7 @@
 #include "common/error.h"
+#include "common/gridcolumns.h"
 #include "common/tripgrid.h"
+#include "download/download.h"
 #include "gui/printout.h"
 #include "store/settings.h"
 #include "support/testsupport.h"
@@ -15,68 +17,31 @@
 namespace zelvano::test {
 namespace {
 
-using Align = TripGrid::Align;
-
 const QDateTime kPrintedAt(QDate(2026, 12, 7), QTime(10, 5, 0));
-
-// The sixteen columns the download lays out.
-void addTripColumns(TripGrid &grid)
-{
-    const struct
-    {
-        const char *caption;
-        int width;
-        Align align;
-        bool visible;
-    } columns[] = {
-        {"Id", 50, Align::Left, true},
-        {"Fecha", 50, Align::Right, true},
-        {"Receta", 100, Align::Left, true},
-        {"Cabezas Total", 40, Align::Right, true},
-        {"Kg Sugeridos", 40, Align::Right, true},
-        {"Kg Reales", 40, Align::Right, true},
-        {"id receta", 40, Align::Right, false},
-        {"turno", 40, Align::Right, false},
-        {"id prg", 40, Align::Right, false},
-        {"id pres", 40, Align::Right, false},
-        {"", 40, Align::Right, false},
-        {"", 40, Align::Right, false},
-        {"", 40, Align::Right, false},
-        {"", 40, Align::Right, false},
-        {"GPS", 10, Align::Right, true},
-        {"Suceso", 10, Align::Right, true},
-    };
-    int index = 0;
-    for (const auto &c : columns) {
-        grid.addColumn(
-            {index, QString::fromUtf8(c.caption), c.width, c.align, c.visible, index == 0});
-        ++index;
-    }
-}
 
 void addTrip(TripGrid &grid, int id)
 {
     const int r = grid.addRow();
-    grid.setValue(r, 0, id);
-    grid.setValue(r, 1, "2026-12-07");
-    grid.setValue(r, 2, QStringLiteral("Receta%1").arg(id));
-    grid.setValue(r, 3, 120);
-    grid.setValue(r, 4, 2500.5);
-    grid.setValue(r, 5, 2480);
-    grid.setValue(r, 7, QStringLiteral("OCULTO%1").arg(id));
+    grid.setValue(r, TripCell::Id, id);
+    grid.setValue(r, TripCell::Fecha, "2026-12-07");
+    grid.setValue(r, TripCell::Receta, QStringLiteral("Receta%1").arg(id));
+    grid.setValue(r, TripCell::Cabezas, 120);
+    grid.setValue(r, TripCell::KgSug, 2500.5);
+    grid.setValue(r, TripCell::KgReal, 2480);
+    grid.setValue(r, TripCell::Turno, QStringLiteral("OCULTO%1").arg(id));
     for (int i = 0; i < 2; ++i) {
         const int c = grid.addChild(r);
-        grid.setChildValue(r, c, 0, "Carga");
-        grid.setChildValue(r, c, 1, QStringLiteral("08:1%1:00").arg(i));
-        grid.setChildValue(r, c, 2, QStringLiteral("Maiz%1x%2").arg(id).arg(i));
-        grid.setChildValue(r, c, 4, 1200);
+        grid.setChildValue(r, c, LoadCell::Kind, "Carga");
+        grid.setChildValue(r, c, LoadCell::Hora, QStringLiteral("08:1%1:00").arg(i));
+        grid.setChildValue(r, c, LoadCell::Alimento, QStringLiteral("Maiz%1x%2").arg(id).arg(i));
+        grid.setChildValue(r, c, LoadCell::KgSug, 1200);
         grid.setChildBackground(r, c, TripGrid::kLoadBackground);
     }
     const int u = grid.addChild(r);
-    grid.setChildValue(r, u, 0, "Descarga");
-    grid.setChildValue(r, u, 1, "09:00:00");
-    grid.setChildValue(r, u, 2, QStringLiteral("Corral%1").arg(id));
-    grid.setChildValue(r, u, 14, "-31.25,-61.5");
+    grid.setChildValue(r, u, UnloadCell::Kind, "Descarga");
+    grid.setChildValue(r, u, UnloadCell::Hora, "09:00:00");
+    grid.setChildValue(r, u, UnloadCell::Rodeo, QStringLiteral("Corral%1").arg(id));
+    grid.setChildValue(r, u, UnloadCell::Gps, "-31.25,-61.5");
     grid.setChildBackground(r, u, TripGrid::kUnloadBackground);
 }
 
@@ -183,15 +148,15 @@ TEST(Printout, PageHoldsHeaderFootersAndTheGridRows)
 {
     QTemporaryDir dir;
     TripGrid grid;
-    addTripColumns(grid);
+    resetTripGrid(grid); // the download's own sixteen columns
     grid.setSelection({true, false, QDate(2024, 1, 5), QDate(2024, 1, 7)});
     for (int id : {5001, 5002, 5003})
         addTrip(grid, id);
     // An unload whose tablet had no position: "," prints as nothing.
     const int u = grid.addChild(2);
-    grid.setChildValue(2, u, 0, "Descarga");
-    grid.setChildValue(2, u, 2, "CorralSinGps");
-    grid.setChildValue(2, u, 14, ",");
+    grid.setChildValue(2, u, UnloadCell::Kind, "Descarga");
+    grid.setChildValue(2, u, UnloadCell::Rodeo, "CorralSinGps");
+    grid.setChildValue(2, u, UnloadCell::Gps, ",");
     const QString file = dir.filePath("grid.pdf");
     EXPECT_EQ(gui::printTripGridToPdf(file, grid, companySettings(), kPrintedAt), 1);
     const QStringList pages = pdfPages(file);
@@ -248,7 +213,7 @@ TEST(Printout, EveryWordKeepsTenMillimetresFromTheEdges)
 {
     QTemporaryDir dir;
     TripGrid grid;
-    addTripColumns(grid);
+    resetTripGrid(grid); // the download's own sixteen columns
     grid.setSelection({true, true, QDate(), QDate(2026, 12, 7)});
     for (int i = 0; i < 30; ++i)
         addTrip(grid, 6001 + i);
@@ -293,7 +258,7 @@ TEST(Printout, ManyTripsSpreadOverPagesWithNoTripSplit)
     // KEEP_TEST_OUTPUT=1 leaves the PDF behind for a look at the layout.
     dir.setAutoRemove(!qEnvironmentVariableIsSet("KEEP_TEST_OUTPUT"));
     TripGrid grid;
-    addTripColumns(grid);
+    resetTripGrid(grid); // the download's own sixteen columns
     grid.setSelection({true, true, QDate(), QDate(2026, 12, 7)});
     for (int i = 0; i < 300; ++i)
         addTrip(grid, 10001 + i);
@@ -335,7 +300,7 @@ TEST(Printout, TripLongerThanAPageGoesOnOverTheNextOnes)
 {
     QTemporaryDir dir;
     TripGrid grid;
-    addTripColumns(grid);
+    resetTripGrid(grid); // the download's own sixteen columns
     addTrip(grid, 7001);
     addTrip(grid, 7002);
     for (int i = 0; i < 70; ++i) { // a day of pen-by-pen unloads
@@ -362,7 +327,7 @@ TEST(Printout, TripLongerThanAPageGoesOnOverTheNextOnes)
 TEST(Printout, UnwritableFileRaisesThePrinterError)
 {
     TripGrid grid;
-    addTripColumns(grid);
+    resetTripGrid(grid); // the download's own sixteen columns
     try {
         gui::printTripGridToPdf("/nonexistent-folder/x/grid.pdf", grid, companySettings(),
                                 kPrintedAt);
