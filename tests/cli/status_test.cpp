@@ -82,7 +82,10 @@ QJsonObject neverRan(bool download = false)
                     {"ok", QJsonValue()},
                     {"error", QJsonValue()}};
     if (download)
+    {
         job["trips_saved"] = QJsonValue();
+        job["trips_left_out"] = QJsonValue();
+    }
     return job;
 }
 

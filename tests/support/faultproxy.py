@@ -47,6 +47,14 @@ rule takes it, it is forwarded. Actions:
     drip       bytes_per_second
                          relay, sending the whole answer (head and body) a
                          few bytes at a time at that rate
+    rows       repeat, set, set_bytes, on_rows
+                         relay, then rewrite a JSON array answer of flat
+                         objects: each row whose index is in "repeat" comes
+                         twice in a row (a replayed row); then in the rows
+                         whose new index is in "on_rows" (all rows when
+                         absent), each key of "set" takes that raw JSON text
+                         as its value, and each key of "set_bytes" the bytes
+                         of that hex text (any bytes, valid UTF-8 or not)
 
 Control paths (never relayed): POST /__rules (a JSON array: replaces all
 rules and their counters), GET /__rules (the rules with their counters),
@@ -74,7 +82,7 @@ import time
 ACTIONS = {
     "forward", "delay", "drop", "truncate", "truncate_len", "close", "reset",
     "html200", "html200_brace", "status", "forward_then_drop",
-    "forward_then_reset", "drip",
+    "forward_then_reset", "drip", "rows",
 }
 
 HTML_PAGE = (
@@ -121,6 +129,10 @@ class Rule:
         self.body = spec.get("body")
         self.bytes_per_second = int(spec.get("bytes_per_second", 0))
         self.keep_alive = bool(spec.get("keep_alive", False))
+        self.repeat = [int(i) for i in spec.get("repeat", [])]
+        self.on_rows = spec.get("on_rows")
+        self.set = {str(k): str(v).encode("utf-8") for k, v in spec.get("set", {}).items()}
+        self.set.update({str(k): bytes.fromhex(v) for k, v in spec.get("set_bytes", {}).items()})
         if self.action == "drip" and self.bytes_per_second <= 0:
             raise ValueError("rule %d: drip needs bytes_per_second > 0" % index)
         if self.action == "delay" and self.ms <= 0:
@@ -425,6 +437,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             n = len(data) // 2
         return data[:max(0, min(n, len(data)))]
 
+    def rewrite_rows(self, rule, data):
+        """The answer's rows repeated and edited as the rule says, as raw bytes."""
+        rows = json.loads(data.decode("utf-8"), object_pairs_hook=list)
+        out = []
+        for i, row in enumerate(rows):
+            out.extend([row] * (2 if i in rule.repeat else 1))
+        parts = []
+        for i, row in enumerate(out):
+            edit = rule.on_rows is None or i in rule.on_rows
+            fields = []
+            for key, value in row:
+                raw = json.dumps(value, ensure_ascii=False).encode("utf-8")
+                if edit and key in rule.set:
+                    raw = rule.set[key]
+                fields.append(json.dumps(key).encode("utf-8") + b":" + raw)
+            parts.append(b"{" + b",".join(fields) + b"}")
+        return b"[" + b",".join(parts) + b"]"
+
     def act(self, rule, body, entry):
         action = rule.action if rule else "forward"
         keep_alive = bool(rule and rule.keep_alive)
@@ -434,6 +464,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if action == "delay":
                 time.sleep(ms / 1000.0)
             status, reason, headers, data = self.forward_or_502(body, entry)
+            self.send_answer(entry, status, reason, headers, data, keep_alive)
+        elif action == "rows":
+            status, reason, headers, data = self.forward_or_502(body, entry)
+            if status == 200:
+                data = self.rewrite_rows(rule, data)
             self.send_answer(entry, status, reason, headers, data, keep_alive)
         elif action == "drop":
             self.hold(ms)
