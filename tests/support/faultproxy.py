@@ -47,14 +47,10 @@ rule takes it, it is forwarded. Actions:
     drip       bytes_per_second
                          relay, sending the whole answer (head and body) a
                          few bytes at a time at that rate
-    rows       repeat, set, set_bytes, on_rows
-                         relay, then rewrite a JSON array answer of flat
-                         objects: each row whose index is in "repeat" comes
-                         twice in a row (a replayed row); then in the rows
-                         whose new index is in "on_rows" (all rows when
-                         absent), each key of "set" takes that raw JSON text
-                         as its value, and each key of "set_bytes" the bytes
-                         of that hex text (any bytes, valid UTF-8 or not)
+    rows       repeat, on_rows, set, set_bytes
+                         relay; rows at "repeat" indices come twice; then rows
+                         at "on_rows" indices (all when absent) take each key
+                         of "set" as raw JSON, of "set_bytes" as hex bytes
 
 Control paths (never relayed): POST /__rules (a JSON array: replaces all
 rules and their counters), GET /__rules (the rules with their counters),
@@ -438,22 +434,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return data[:max(0, min(n, len(data)))]
 
     def rewrite_rows(self, rule, data):
-        """The answer's rows repeated and edited as the rule says, as raw bytes."""
         rows = json.loads(data.decode("utf-8"), object_pairs_hook=list)
-        out = []
-        for i, row in enumerate(rows):
-            out.extend([row] * (2 if i in rule.repeat else 1))
-        parts = []
-        for i, row in enumerate(out):
-            edit = rule.on_rows is None or i in rule.on_rows
-            fields = []
-            for key, value in row:
-                raw = json.dumps(value, ensure_ascii=False).encode("utf-8")
-                if edit and key in rule.set:
-                    raw = rule.set[key]
-                fields.append(json.dumps(key).encode("utf-8") + b":" + raw)
-            parts.append(b"{" + b",".join(fields) + b"}")
-        return b"[" + b",".join(parts) + b"]"
+        rows = [r for i, r in enumerate(rows) for _ in range(2 if i in rule.repeat else 1)]
+        edit = lambda i, k: (rule.on_rows is None or i in rule.on_rows) and k in rule.set
+        return b"[" + b",".join(b"{" + b",".join(
+            json.dumps(k).encode() + b":" + (rule.set[k] if edit(i, k) else
+                                             json.dumps(v, ensure_ascii=False).encode())
+            for k, v in row) + b"}" for i, row in enumerate(rows)) + b"]"
 
     def act(self, rule, body, entry):
         action = rule.action if rule else "forward"
