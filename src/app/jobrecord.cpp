@@ -152,9 +152,9 @@ JobRecords readJobRecords(QSqlDatabase &db)
     const bool leftOutKept = query.next() && query.value(0).toInt() > 0;
     if (!query.exec(QStringLiteral("select job, started, ended, ok, error_number, error_text, "
                                    "last_success, trips_saved, %2 from %1")
-                        .arg(QLatin1String(kJobTable),
-                             leftOutKept ? QStringLiteral("trips_left_out")
-                                         : QStringLiteral("null"))))
+                        .arg(QLatin1String(kJobTable), leftOutKept
+                                                           ? QStringLiteral("trips_left_out")
+                                                           : QStringLiteral("null"))))
         raiseQuery(query);
     while (query.next()) {
         for (const JobKind kind : kJobKinds) {

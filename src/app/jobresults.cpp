@@ -46,11 +46,10 @@ QString saveResultText(const SaveOutcome &o, const QString &time, bool automatic
         return head + QStringLiteral(" con error: ") + o.errorText();
     // Trips left out are told beside what was stored: the events say why.
     const QString leftOut =
-        o.refusedTrips > 0
-            ? QStringLiteral("; ") +
-                  counted(o.refusedTrips, "viaje no grabado", "viajes no grabados") +
-                  QStringLiteral(" (ver sucesos)")
-            : QString();
+        o.refusedTrips > 0 ? QStringLiteral("; ") +
+                                 counted(o.refusedTrips, "viaje no grabado", "viajes no grabados") +
+                                 QStringLiteral(" (ver sucesos)")
+                           : QString();
     if (o.trips == 0)
         return head + QStringLiteral(": ningún viaje nuevo para grabar") + leftOut;
     QString text = head + QStringLiteral(": ") +

@@ -329,8 +329,7 @@ QString statusJson(const StatusReport &r)
         } else {
             job[QStringLiteral("error")] = QJsonValue();
         }
-        if (kind == JobKind::Download)
-        {
+        if (kind == JobKind::Download) {
             job[QStringLiteral("trips_saved")] =
                 state.tripsSaved ? QJsonValue(*state.tripsSaved) : QJsonValue();
             job[QStringLiteral("trips_left_out")] =

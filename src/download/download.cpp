@@ -275,8 +275,7 @@ private:
     void stepProgress();
     // children: the index of the trip's loads statement (its unloads follow),
     // -1 when its id cannot go into a statement.
-    void readTrip(const RemoteRow &trip, int children, ChildAnswers &answers,
-                  const QString &fault);
+    void readTrip(const RemoteRow &trip, int children, ChildAnswers &answers, const QString &fault);
     void addLoads(int row, const RemoteAnswer &loads);
     void addUnloads(int row, const RemoteAnswer &unloads);
     QString operatorName(const QVariant &id);
@@ -327,8 +326,8 @@ void TripDownload::run(DownloadOutcome &outcome)
             const auto known = seen.constFind(key);
             if (!key.isEmpty() && known != seen.constEnd()) {
                 if (!trip.sameAs(*rows[*known]) && faults[*known].isEmpty())
-                    faults[*known] =
-                        QStringLiteral("el servidor envió el viaje dos veces con valores distintos");
+                    faults[*known] = QStringLiteral(
+                        "el servidor envió el viaje dos veces con valores distintos");
                 continue;
             }
             seen.insert(key, rows.size());

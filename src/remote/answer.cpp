@@ -52,7 +52,10 @@ QString decodeReceivedText(const QByteArray &bytes)
     for (qsizetype i = 0; i < n;) {
         const unsigned char c = b[i];
         int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        char32_t code = length == 1 ? c : length == 2 ? (c & 0x1F) : length == 3 ? (c & 0x0F) : (c & 0x07);
+        char32_t code = length == 1   ? c
+                        : length == 2 ? (c & 0x1F)
+                        : length == 3 ? (c & 0x0F)
+                                      : (c & 0x07);
         bool valid = length > 0 && i + length <= n;
         for (int k = 1; valid && k < length; ++k) {
             valid = (b[i + k] & 0xC0) == 0x80;
@@ -60,8 +63,8 @@ QString decodeReceivedText(const QByteArray &bytes)
         }
         // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
         static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kLeast[length] && code <= 0x10FFFF &&
-                (code < 0xD800 || code > 0xDFFF);
+        valid =
+            valid && code >= kLeast[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
         if (!valid) {
             text += QChar(char16_t(0xDC00 + c));
             ++i;

@@ -119,7 +119,8 @@ TEST(JobRecord, AnImportRecordsTheSynchronisationItRan)
     const QString t62 = at(home);
     recordImport(home.ctx, home.clock.now(), ImportOutcome());
     const QStringList rows = recordRows(home);
-    EXPECT_EQ(rows.at(0), "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>|<null>");
+    EXPECT_EQ(rows.at(0),
+              "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>|<null>");
     EXPECT_TRUE(rows.at(1).startsWith("sync|" + t0 + "|" + t2 + "|0|"));
 }
 

@@ -81,8 +81,7 @@ QJsonObject neverRan(bool download = false)
                     {"last_success", QJsonValue()},
                     {"ok", QJsonValue()},
                     {"error", QJsonValue()}};
-    if (download)
-    {
+    if (download) {
         job["trips_saved"] = QJsonValue();
         job["trips_left_out"] = QJsonValue();
     }

@@ -10,8 +10,8 @@
 #include "download/download.h"
 #include "trips/save.h"
 
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -202,35 +202,52 @@ const OddCase kOddCases[] = {
     {"loads twice", R"(L"repeat": [0, 1])", {}},
     {"an unload twice", R"(U"repeat": [1])", {}},
     {"a trip twice", R"(T"repeat": [0])", {}},
-    {"a load twice, different", R"(L"repeat": [0], "on_rows": [1], "set": {"kg_real": "1"})", {},
+    {"a load twice, different",
+     R"(L"repeat": [0], "on_rows": [1], "set": {"kg_real": "1"})",
+     {},
      "el servidor envió la carga con id_carga %1 dos veces con valores distintos"},
-    {"a trip twice, different", R"(T"repeat": [0], "on_rows": [1], "set": {"turno": "3"})", {},
+    {"a trip twice, different",
+     R"(T"repeat": [0], "on_rows": [1], "set": {"turno": "3"})",
+     {},
      "el servidor envió el viaje dos veces con valores distintos"},
-    {"NaN", R"(L"on_rows": [0], "set": {"kg_real": "\"NaN\""})", {},
+    {"NaN",
+     R"(L"on_rows": [0], "set": {"kg_real": "\"NaN\""})",
+     {},
      "la celda kg_real de la carga 1 ('NaN') no es un valor válido"},
-    {"1e308", R"(T"on_rows": [0], "set": {"cab_tot": "1e308"})", {},
+    {"1e308",
+     R"(T"on_rows": [0], "set": {"cab_tot": "1e308"})",
+     {},
      "la celda cab_tot del viaje ('1e308') no es un valor válido"},
-    {"past 32 bits", R"(T"on_rows": [0], "set": {"id_pres": "\"99999999999\""})",
+    {"past 32 bits",
+     R"(T"on_rows": [0], "set": {"id_pres": "\"99999999999\""})",
      {"update lectura_viajes_feed set id_pres = '99999999999' where id_viaje = 801"},
      "la celda id_pres del viaje ('99999999999') no es un valor válido"},
-    {"empty kilograms", R"(L"on_rows": [0], "set": {"kg_real": "\"\""})",
+    {"empty kilograms",
+     R"(L"on_rows": [0], "set": {"kg_real": "\"\""})",
      {"update lectura_carga_feed set kg_real = null where id_alim = 50"},
      "la celda kg_real de la carga 1 está vacía"},
-    {"a zero date", R"(T"on_rows": [0], "set": {"fecha": "\"0000-00-00\""})",
+    {"a zero date",
+     R"(T"on_rows": [0], "set": {"fecha": "\"0000-00-00\""})",
      {"set session sql_mode = ''", "update lectura_viajes_feed set fecha = 0 where id_viaje = 801"},
-     "la celda fecha del viaje ('0000-00-00') no es un valor válido", nullptr,
+     "la celda fecha del viaje ('0000-00-00') no es un valor válido",
+     nullptr,
      "la celda fecha del viaje está vacía"}, // the driver gives a zero date as none
-    {"not UTF-8", R"(L"on_rows": [0], "set_bytes": {"des_alim": "224d61c37a22"})",
+    {"not UTF-8",
+     R"(L"on_rows": [0], "set_bytes": {"des_alim": "224d61c37a22"})",
      {"alter table lectura_carga_feed modify des_alim varbinary(100)",
       "update lectura_carga_feed set des_alim = X'4D61C37A' where id_alim = 50"},
      "la celda des_alim de la carga 1 ('Ma\\xC3z') no es texto UTF-8 válido"},
-    {"a shift, no programmed trip", R"(T"on_rows": [0], "set": {"id_prg": "null"})",
+    {"a shift, no programmed trip",
+     R"(T"on_rows": [0], "set": {"id_prg": "null"})",
      {"update lectura_viajes_feed set id_prg = null where id_viaje = 801"},
      "la celda id_prg del viaje está vacía"},
-    {"no shift", R"(T"on_rows": [0], "set": {"turno": "null"})",
-     {"update lectura_viajes_feed set turno = null where id_viaje = 801"}, "",
+    {"no shift",
+     R"(T"on_rows": [0], "set": {"turno": "null"})",
+     {"update lectura_viajes_feed set turno = null where id_viaje = 801"},
+     "",
      "select count(*) from lectura_viajes where id = 801 and Turno is null and Kg_Tot_Pres = 0 "
-     "and kg_tot_real = 1495.25 and (select count(*) from lectura_descarga where id_viaje = 801) = 2"},
+     "and kg_tot_real = 1495.25 and (select count(*) from lectura_descarga where id_viaje = 801) = "
+     "2"},
 };
 
 TEST_P(EndToEndTest, OddRowsAndValuesAreStoredOnceOrLeaveTheirTripOutAlikeInBothWays)
@@ -251,7 +268,8 @@ TEST_P(EndToEndTest, OddRowsAndValuesAreStoredOnceOrLeaveTheirTripOutAlikeInBoth
                               : feed[0] == 'U' ? "lectura_descarga_feed where id_viaje = 801"
                                                : "lectura_viajes_feed";
         if (proxy)
-            proxy->setRules(R"([{"match": ")" + match + R"(", "action": "rows", )" + feed.mid(1) + "}]");
+            proxy->setRules(R"([{"match": ")" + match + R"(", "action": "rows", )" + feed.mid(1) +
+                            "}]");
         auto home = std::make_unique<test::TestHome>();
         seedLocal(*home);
         LocalConnection db;
@@ -288,7 +306,8 @@ TEST_P(EndToEndTest, OddRowsAndValuesAreStoredOnceOrLeaveTheirTripOutAlikeInBoth
         QString event = QString::fromUtf8(odbc && c.odbcEvent ? c.odbcEvent : c.event);
         if (event.contains("%1"))
             event = event.arg(RemotePeer::scalar("select min(id_carga) from lectura_carga_feed "
-                                                 "where id_viaje = 801").toString());
+                                                 "where id_viaje = 801")
+                                  .toString());
         EXPECT_EQ(test::eventTexts(*home).filter(QRegularExpression("^Viaje ")).join(""),
                   event.isEmpty() ? "" : "Viaje 801 no guardado: " + event + " 10:00:00");
         if (c.check)
