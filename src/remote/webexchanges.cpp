@@ -20,8 +20,11 @@ void globalCurlInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-AppError httpError(CURLcode code, const char *detail)
+// detail: curl's words for the failure; tls: its fuller account of a TLS
+// failure (which check failed), when it gave one.
+AppError httpError(CURLcode code, const char *detail, const char *tls = nullptr)
 {
+    const QString why = QString::fromUtf8(tls && *tls ? tls : detail ? detail : "");
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return AppError(ErrNo::HttpTimeout, QStringLiteral("The operation timed out"));
@@ -41,13 +44,13 @@ AppError httpError(CURLcode code, const char *detail)
         return AppError(ErrNo::HttpCertificateRefused,
                         QStringLiteral("El certificado del servidor no se pudo verificar (%1): "
                                        "no se envió nada al servidor")
-                            .arg(QString::fromUtf8(detail && *detail ? detail : "")));
+                            .arg(why));
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_UNSUPPORTED_PROTOCOL:
         return AppError(ErrNo::HttpSecureChannelError,
                         QStringLiteral("No se pudo establecer una conexión segura con el servidor "
                                        "(%1): no se envió nada al servidor")
-                            .arg(QString::fromUtf8(detail && *detail ? detail : "")));
+                            .arg(why));
     default: {
         // The other failures have no number of their own: keep the client's words.
         const QString more =
@@ -277,8 +280,7 @@ WebExchanges::Ended WebExchanges::finish(Exchange &exchange, int curlCode)
                                            "abnormally: the answer is larger than %1 bytes")
                                 .arg(m_options.limits.maxAnswerBytes)));
     if (code != CURLE_OK)
-        return end(exchange, httpError(code, exchange.error[0] ? exchange.error
-                                                               : curl_easy_strerror(code)));
+        return end(exchange, httpError(code, curl_easy_strerror(code), exchange.error));
     Ended ended;
     ended.ticket = exchange.ticket;
     curl_easy_getinfo(exchange.curl, CURLINFO_RESPONSE_CODE, &ended.answer.status);
