@@ -139,7 +139,8 @@ TEST(CommandLine, SetupChecksTheDatabaseAndKeepsAnExistingConnectionFile)
         const QString named = connection.open(QIODevice::ReadOnly)
                                   ? QString::fromUtf8(connection.readAll()).trimmed()
                                   : QString();
-        EXPECT_EQ(named, *c.named ? "Data Source= " + home.filePath(c.named) : QString());
+        EXPECT_EQ(named.toStdString(),
+                  (*c.named ? "Data Source= " + home.filePath(c.named) : QString()).toStdString());
         // A refusal leaves the file as it was, and makes none.
         if (c.status != 0 && c.content.isNull() && c.database != QLatin1String("local.db"))
             EXPECT_FALSE(QFile::exists(path));
