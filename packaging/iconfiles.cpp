@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
         const int size = std::atoi(argv[i]);
         const QString file = dir.filePath(QStringLiteral("zelvano-%1.png").arg(size));
         if (size <= 0 || !zelvano::gui::programIconImage(size).save(file, "PNG")) {
-            std::fprintf(stderr, "zelvano_iconfiles: cannot write %s\n", file.toLocal8Bit().constData());
+            std::fprintf(stderr, "zelvano_iconfiles: cannot write %s\n",
+                         file.toLocal8Bit().constData());
             return 1;
         }
     }

@@ -155,11 +155,12 @@ int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks)
                        "Without a command it runs in the notification area.\n\nCommands:\n") +
         list);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("The program's folder, which holds conexion.txt (default: the "
-                                                       "executable's folder when it holds one, else "
-                                                       "$XDG_CONFIG_HOME/zelvano, ~/.config/zelvano)."),
-                                        QStringLiteral("DIR"));
+    const QCommandLineOption homeOption(
+        QStringLiteral("home"),
+        QStringLiteral("The program's folder, which holds conexion.txt (default: the "
+                       "executable's folder when it holds one, else "
+                       "$XDG_CONFIG_HOME/zelvano, ~/.config/zelvano)."),
+        QStringLiteral("DIR"));
     const QCommandLineOption headlessOption(
         QStringLiteral("headless"), QStringLiteral("Run the scheduler without a window or tray icon."));
     parser.addOption(homeOption);

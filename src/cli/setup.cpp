@@ -34,7 +34,8 @@ QString whyNotTheDatabase(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return QStringLiteral("%1 does not exist (--new creates an empty database there)").arg(path);
+        return QStringLiteral("%1 does not exist (--new creates an empty database there)")
+            .arg(path);
     if (!info.isFile())
         return QStringLiteral("%1 is not a file").arg(path);
     QFile file(path);
@@ -64,10 +65,12 @@ QString whyNotTheDatabase(const QString &path)
             missing << table;
     if (!missing.isEmpty())
         return QStringLiteral("%1 is not the suite's database: it lacks the table%2 %3")
-            .arg(path, missing.size() > 1 ? QStringLiteral("s") : QString(), missing.join(QStringLiteral(", ")));
+            .arg(path, missing.size() > 1 ? QStringLiteral("s") : QString(),
+                 missing.join(QStringLiteral(", ")));
     if (!query.exec(QStringLiteral("select count(*) from mi_empresa")) || !query.next() ||
         query.value(0).toInt() == 0)
-        return QStringLiteral("%1 is not ready: its table mi_empresa holds no settings row").arg(path);
+        return QStringLiteral("%1 is not ready: its table mi_empresa holds no settings row")
+            .arg(path);
     if (!info.isWritable())
         return QStringLiteral("%1 cannot be written by this user").arg(path);
     if (!QFileInfo(info.absolutePath()).isWritable())
@@ -83,7 +86,8 @@ QString programCommand()
 {
     const QString self = QCoreApplication::applicationFilePath();
     const QString found = QStandardPaths::findExecutable(QFileInfo(self).fileName());
-    return !found.isEmpty() && QFileInfo(found).canonicalFilePath() == QFileInfo(self).canonicalFilePath()
+    return !found.isEmpty() &&
+                   QFileInfo(found).canonicalFilePath() == QFileInfo(self).canonicalFilePath()
                ? QFileInfo(self).fileName()
                : self;
 }
@@ -115,9 +119,11 @@ int cmdSetup(CliEnv &env, const QStringList &args)
     const QString path = QFileInfo(database).absoluteFilePath();
     // conexion.txt holds the path on one line, and blanks after it are dropped
     // when it is read.
-    if (path.contains(u'\n') || path.contains(u'\r') || path.endsWith(u' ') || path.endsWith(u'\t')) {
+    if (path.contains(u'\n') || path.contains(u'\r') || path.endsWith(u' ') ||
+        path.endsWith(u'\t')) {
         printError(QStringLiteral("setup: a database path with a line break or ending in a blank "
-                                  "cannot be written into conexion.txt: %1").arg(path));
+                                  "cannot be written into conexion.txt: %1")
+                       .arg(path));
         return 1;
     }
 
@@ -126,11 +132,13 @@ int cmdSetup(CliEnv &env, const QStringList &args)
     if (QFileInfo::exists(connectionFile) && !force) {
         const QString current = localDatabasePath(home);
         if (current == path && !createNew) {
-            out() << connectionFile << " already names " << path << "; nothing changed." << Qt::endl;
+            out() << connectionFile << " already names " << path << "; nothing changed."
+                  << Qt::endl;
             return 0;
         }
-        printError(QStringLiteral("setup: %1 exists and names %2; it is kept (--force replaces it).")
-                       .arg(connectionFile, current.isEmpty() ? QStringLiteral("no database") : current));
+        printError(
+            QStringLiteral("setup: %1 exists and names %2; it is kept (--force replaces it).")
+                .arg(connectionFile, current.isEmpty() ? QStringLiteral("no database") : current));
         return 1;
     }
 
@@ -138,7 +146,8 @@ int cmdSetup(CliEnv &env, const QStringList &args)
         try {
             createLocalDatabase(path);
         } catch (const AppError &error) {
-            printError(QStringLiteral("setup: cannot create %1: %2").arg(path, error.description()));
+            printError(
+                QStringLiteral("setup: cannot create %1: %2").arg(path, error.description()));
             return 1;
         }
         out() << "Created " << path << ", an empty database with the program's schema and default "
@@ -158,8 +167,10 @@ int cmdSetup(CliEnv &env, const QStringList &args)
     }
     QSaveFile file(connectionFile);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write((QStringLiteral("Data Source= ") + path + u'\n').toUtf8()) < 0 || !file.commit()) {
-        printError(QStringLiteral("setup: cannot write %1: %2").arg(connectionFile, file.errorString()));
+        file.write((QStringLiteral("Data Source= ") + path + u'\n').toUtf8()) < 0 ||
+        !file.commit()) {
+        printError(
+            QStringLiteral("setup: cannot write %1: %2").arg(connectionFile, file.errorString()));
         return 1;
     }
     // Read back as every run reads it.

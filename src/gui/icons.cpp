@@ -69,7 +69,8 @@ QImage programIconImage(int size)
     p.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 15 * s, 15 * s), 3 * s, 3 * s);
     // A "Z" for the program's name.
     p.setPen(QPen(Qt::white, 2.2 * s, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    const QPointF z[] = {{4 * s, 4.5 * s}, {12 * s, 4.5 * s}, {4 * s, 11.5 * s}, {12 * s, 11.5 * s}};
+    const QPointF z[] = {
+        {4 * s, 4.5 * s}, {12 * s, 4.5 * s}, {4 * s, 11.5 * s}, {12 * s, 11.5 * s}};
     p.drawPolyline(z, 4);
     return image;
 }

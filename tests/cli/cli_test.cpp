@@ -89,20 +89,26 @@ TEST(CommandLine, SetupChecksTheDatabaseAndKeepsAnExistingConnectionFile)
     struct Case
     {
         const char *name;
-        const char *database;   // in the folder; "local.db" is a suite database
-        QByteArray content;     // written into it first (null: leave it as it is)
+        const char *database;    // in the folder; "local.db" is a suite database
+        QByteArray content;      // written into it first (null: leave it as it is)
         bool keepConnectionFile; // the home's conexion.txt (naming local.db) stays
         QStringList flags;
         int status;
-        const char *said;       // on standard error, or standard output on success
-        const char *named;      // the database conexion.txt names afterwards ("" none)
+        const char *said;  // on standard error, or standard output on success
+        const char *named; // the database conexion.txt names afterwards ("" none)
     };
     const QByteArray noTables = "SQLite format 3";
     const Case cases[] = {
         {"text file", "notes.txt", "not a database\n", false, {}, 1, "is no database", ""},
         {"empty file", "empty.db", "", false, {}, 1, "is no database", ""},
-        {"sqlite without the tables", "other.db", noTables, false, {}, 1,
-         "is not the suite's database: it lacks the tables mi_empresa, sucesos", ""},
+        {"sqlite without the tables",
+         "other.db",
+         noTables,
+         false,
+         {},
+         1,
+         "is not the suite's database: it lacks the tables mi_empresa, sucesos",
+         ""},
         {"no settings row", "local.db", {}, false, {}, 1, "holds no settings row", ""},
         {"missing file", "absent.db", {}, false, {}, 1, "does not exist", ""},
         {"suite database", "local.db", {}, false, {}, 0, "Checked", "local.db"},
@@ -131,7 +137,8 @@ TEST(CommandLine, SetupChecksTheDatabaseAndKeepsAnExistingConnectionFile)
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(c.content);
         }
-        ProgramRun run = runZelvano(QStringList{"--home", home.dir(), "setup", "--database", path} + c.flags);
+        ProgramRun run =
+            runZelvano(QStringList{"--home", home.dir(), "setup", "--database", path} + c.flags);
         EXPECT_EQ(run.status, c.status) << run.err.toStdString();
         EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(c.said))
             << run.out.toStdString() << run.err.toStdString();
