@@ -59,25 +59,23 @@ TlsIdentity TestCertificates::identity(const char *name) const
             m_dir.filePath(QLatin1String(name) + QStringLiteral(".key"))};
 }
 
-void TestCertificates::openssl(const QStringList &args) const
+// One openssl command, its words separated by single blanks.
+void TestCertificates::openssl(const QString &command) const
 {
     QProcess p;
     p.setWorkingDirectory(m_dir.path());
-    p.start(QStringLiteral("openssl"), args);
+    p.start(QStringLiteral("openssl"), command.split(u' '));
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        throw std::runtime_error(("openssl " + args.join(u' ') + " failed: " +
+        throw std::runtime_error(("openssl " + command + " failed: " +
                                   QString::fromUtf8(p.readAllStandardError()))
                                      .toStdString());
 }
 
 void TestCertificates::makeAuthority(const QString &name) const
 {
-    openssl({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-             QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"),
-             name + QStringLiteral(".pem"), QStringLiteral("-days"), QStringLiteral("2"),
-             QStringLiteral("-subj"), QStringLiteral("/CN=Zelvano test ") + name});
+    openssl(QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-keyout %1.key -out %1.pem -days 2 -subj /CN=zelvano-test-%1")
+                .arg(name));
 }
 
 void TestCertificates::makeServer(const QString &name, const QString &authority,
@@ -90,17 +88,12 @@ void TestCertificates::makeServer(const QString &name, const QString &authority,
               "extendedKeyUsage=serverAuth\nsubjectAltName=" +
               names.toLatin1() + "\n");
     ext.close();
-    openssl({QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-             QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
-             QStringLiteral("-nodes"), QStringLiteral("-keyout"), name + QStringLiteral(".key"),
-             QStringLiteral("-out"), name + QStringLiteral(".csr"), QStringLiteral("-subj"),
-             QStringLiteral("/CN=") + name});
-    openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-             name + QStringLiteral(".csr"), QStringLiteral("-CA"), authority + QStringLiteral(".pem"),
-             QStringLiteral("-CAkey"), authority + QStringLiteral(".key"),
-             QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
-             QStringLiteral("-extfile"), name + QStringLiteral(".ext"), QStringLiteral("-out"),
-             name + QStringLiteral(".pem")});
+    openssl(QStringLiteral("req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-keyout %1.key -out %1.csr -subj /CN=%1")
+                .arg(name));
+    openssl(QStringLiteral("x509 -req -in %1.csr -CA %2.pem -CAkey %2.key -CAcreateserial "
+                           "-days 2 -extfile %1.ext -out %1.pem")
+                .arg(name, authority));
 }
 
 StrictServer::StrictServer()

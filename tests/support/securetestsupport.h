@@ -33,7 +33,7 @@ public:
 private:
     TestCertificates();
     TlsIdentity identity(const char *name) const;
-    void openssl(const QStringList &args) const;
+    void openssl(const QString &command) const;
     void makeAuthority(const QString &name) const;
     void makeServer(const QString &name, const QString &authority, const QString &names) const;
 
