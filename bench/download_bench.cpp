@@ -404,6 +404,5 @@ int main(int argc, char **argv)
         eightNotSlower = eightNotSlower && eight <= one;
     }
     std::printf("peak memory %.1f MB (limit 150)\n", peakMb);
-    return ratio <= 1.25 && slowRatio <= 0.15 && sameGrid && eightNotSlower && peakMb < 150 ? 0
-                                                                                             : 1;
+    return ratio <= 1.25 && slowRatio <= 0.15 && sameGrid && eightNotSlower && peakMb < 150 ? 0 : 1;
 }

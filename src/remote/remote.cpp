@@ -148,8 +148,9 @@ QString odbcConnectionString(const QString &host)
 
 QString webUrl(const QString &host)
 {
-    const QString scheme = schemeOf(host).name == QLatin1String("https") ? QStringLiteral("https://")
-                                                                         : QStringLiteral("http://");
+    const QString scheme = schemeOf(host).name == QLatin1String("https")
+                               ? QStringLiteral("https://")
+                               : QStringLiteral("http://");
     return scheme + serverAddress(host) + QStringLiteral("/vremoto.php?");
 }
 
@@ -179,9 +180,9 @@ std::optional<AppError> remoteSettingsRefusal(const Settings &settings)
                         QStringLiteral("El servidor remoto '%1' lleva un esquema que el modo %2 no "
                                        "admite (solo http:// o https:// en el modo WEB): no se "
                                        "envía nada al servidor")
-                            .arg(settings.ServerHost,
-                                 isOdbcMode(settings) ? QStringLiteral("ODBC")
-                                                      : QStringLiteral("WEB")));
+                            .arg(settings.ServerHost, isOdbcMode(settings)
+                                                          ? QStringLiteral("ODBC")
+                                                          : QStringLiteral("WEB")));
     if (!isPlainHost(serverAddress(settings.ServerHost)))
         return AppError(ErrNo::InvalidCall,
                         QStringLiteral("El servidor remoto '%1' no es un nombre de servidor con "

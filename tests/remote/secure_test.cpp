@@ -79,6 +79,11 @@ struct LinkCase
     long error; // 0: the cycle succeeds
 };
 
+void PrintTo(const LinkCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class SecureLinkTest : public SecureTest, public ::testing::WithParamInterface<LinkCase>
 {
 };
@@ -156,6 +161,11 @@ struct StrictCase
     long status;
 };
 
+void PrintTo(const StrictCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class StrictServerTest : public SecureTest, public ::testing::WithParamInterface<StrictCase>
 {
 };
@@ -179,8 +189,9 @@ const ServerLogin kUnknownFarm{QStringLiteral("99"), QStringLiteral("secreto")};
 INSTANTIATE_TEST_SUITE_P(
     Statements, StrictServerTest,
     ::testing::Values(
-        StrictCase{"OwnLoads", "select * from lectura_carga_feed where id_viaje = 801 order by hora",
-                   kFarm12, 200},
+        StrictCase{"OwnLoads",
+                   "select * from lectura_carga_feed where id_viaje = 801 order by hora", kFarm12,
+                   200},
         StrictCase{"OwnTripsAnySpacing",
                    "select * from lectura_viajes_feed where cliente = 12 and  id_viaje > 0  "
                    "order by id_viaje",
@@ -205,15 +216,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "select * from clientes where id = 12 and password = 'x' or '1'='1'", kFarm12,
                    403},
         StrictCase{"ABackslashEscapingAQuote",
-                   "select * from clientes where id = 12 and password = 'x\\' or 1=1 -- '",
-                   kFarm12, 403},
+                   "select * from clientes where id = 12 and password = 'x\\' or 1=1 -- '", kFarm12,
+                   403},
         StrictCase{"WrongPassword", "select * from clientes where id = 12 and password = 'secreto'",
                    kWrongPassword, 401},
         StrictCase{"UnknownFarm", "select * from clientes where id = 12 and password = 'secreto'",
                    kUnknownFarm, 401},
-        StrictCase{"NoCredentials",
-                   "select * from clientes where id = 12 and password = 'secreto'", ServerLogin{},
-                   401}),
+        StrictCase{"NoCredentials", "select * from clientes where id = 12 and password = 'secreto'",
+                   ServerLogin{}, 401}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Every statement of a synchronisation with something of every kind to move

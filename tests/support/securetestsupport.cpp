@@ -24,10 +24,10 @@ int loopbackPort(int port, bool connectTo)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(quint16(port));
     socklen_t len = sizeof addr;
-    const bool ok = connectTo ? ::connect(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0
-                              : ::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0 &&
-                                    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr),
-                                                  &len) == 0;
+    const bool ok = connectTo
+                        ? ::connect(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0
+                        : ::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0 &&
+                              ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0;
     ::close(fd);
     return ok ? ntohs(addr.sin_port) : 0;
 }
@@ -66,9 +66,9 @@ void TestCertificates::openssl(const QString &command) const
     p.setWorkingDirectory(m_dir.path());
     p.start(QStringLiteral("openssl"), command.split(u' '));
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        throw std::runtime_error(("openssl " + command + " failed: " +
-                                  QString::fromUtf8(p.readAllStandardError()))
-                                     .toStdString());
+        throw std::runtime_error(
+            ("openssl " + command + " failed: " + QString::fromUtf8(p.readAllStandardError()))
+                .toStdString());
 }
 
 void TestCertificates::makeAuthority(const QString &name) const
@@ -107,9 +107,8 @@ StrictServer::StrictServer()
     // PHP's server logs every connection on stderr: not the test's business.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
-    m_process.start(QStringLiteral("php"),
-                    {QStringLiteral("-S"), host(), QStringLiteral("-t"),
-                     QStringLiteral(ZELVANO_SOURCE_DIR "/server")});
+    m_process.start(QStringLiteral("php"), {QStringLiteral("-S"), host(), QStringLiteral("-t"),
+                                            QStringLiteral(ZELVANO_SOURCE_DIR "/server")});
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
