@@ -75,15 +75,18 @@ const PLACEHOLDERS = [
     'record' => '-?\d{1,18}',
     'record?' => '-?\d{1,18}',
     'int' => '-?\d{1,18}',
-    'ints' => '-?\d{1,18}(?:,-?\d{1,18})*',
+    'ints' => '-?\d{1,18}(?:,-?\d{1,18})*+',
     'date' => "'\\d{8}'",
-    'text' => "'(?:[^'\\\\]|''|\\\\\\\\)*'",
+    // Possessive, as SQL reads a text: each "''" or "\\" pair is taken as it
+    // comes, and the text ends at the first apostrophe left alone.
+    'text' => "'(?:[^'\\\\]++|''|\\\\\\\\)*+'",
 ];
 
-// The regular expression of a shape: each placeholder one capture (none
-// when $capture is false), {rows} the row shape repeated; $kinds gets the
-// placeholders in order.
-function shape_regex($shape, $row, $capture, &$kinds)
+// The regular expression of a shape: each placeholder one capture, {rows}
+// any text (row_values() reads it row by row: one expression over thousands
+// of rows would exhaust the matcher's stack); $kinds gets the placeholders in
+// order.
+function shape_regex($shape, &$kinds)
 {
     $kinds = [];
     $re = '';
@@ -95,17 +98,33 @@ function shape_regex($shape, $row, $capture, &$kinds)
             continue;
         }
         $name = substr($part, 1, -1);
-        if ($name === 'rows') {
-            $unused = [];
-            $one = shape_regex($row, null, false, $unused);
-            $inner = $one . '(?:,' . $one . ')*';
-        } else {
-            $inner = PLACEHOLDERS[$name];
-        }
-        $re .= ($capture ? '(' : '(?:') . $inner . ')';
+        $re .= '(' . ($name === 'rows' ? '.+' : PLACEHOLDERS[$name]) . ')';
         $kinds[] = $name;
     }
     return $re;
+}
+
+// The placeholders' [kind, value] of every row of a {rows} text, rows
+// separated by commas (blanks after the last one allowed); null when the
+// text is not such a list.
+function row_values($row, $text)
+{
+    $text = rtrim($text, " \t\n\r\v\f");
+    $kinds = [];
+    $re = '/\G' . shape_regex($row, $kinds) . '/s';
+    $values = [];
+    for ($at = 0;;) {
+        if (preg_match($re, $text, $r, 0, $at) !== 1)
+            return null;
+        foreach ($kinds as $j => $kind)
+            $values[] = [$kind, $r[$j + 1]];
+        $at += strlen($r[0]);
+        if ($at === strlen($text))
+            return $values;
+        if ($text[$at] !== ',')
+            return null;
+        ++$at;
+    }
 }
 
 function value_bound($db, $kind, $value, $farm)
@@ -133,7 +152,7 @@ function statement_allowed($db, $sql, $farm)
 {
     foreach (require __DIR__ . '/allowlist.php' as $entry) {
         $kinds = [];
-        $re = '/^\s*' . shape_regex($entry['shape'], $entry['row'] ?? null, true, $kinds) . '\s*\z/s';
+        $re = '/^\s*' . shape_regex($entry['shape'], $kinds) . '\s*\z/s';
         if (preg_match($re, $sql, $m) !== 1)
             continue;
         $values = [];
@@ -142,16 +161,20 @@ function statement_allowed($db, $sql, $farm)
                 $values[] = [$kind, $m[$i + 1]];
                 continue;
             }
-            $rowKinds = [];
-            $rowRe = '/\G,?' . shape_regex($entry['row'], null, true, $rowKinds) . '/s';
-            preg_match_all($rowRe, $m[$i + 1], $rows, PREG_SET_ORDER);
-            foreach ($rows as $r)
-                foreach ($rowKinds as $j => $rowKind)
-                    $values[] = [$rowKind, $r[$j + 1]];
+            $rows = row_values($entry['row'], $m[$i + 1]);
+            if ($rows === null)
+                return false;
+            $values = array_merge($values, $rows);
         }
-        foreach ($values as [$kind, $value])
+        // Each value once: thousands of detail rows name a handful of records.
+        $checked = [];
+        foreach ($values as [$kind, $value]) {
+            if (isset($checked[$kind . ' ' . $value]))
+                continue;
             if (!value_bound($db, $kind, $value, $farm))
                 return false;
+            $checked[$kind . ' ' . $value] = true;
+        }
         return true;
     }
     return false;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 namespace zelvano {
 namespace {
@@ -183,6 +184,14 @@ TEST_P(StrictServerTest, RunsOnlyTheProgramsStatementsForTheFarmThatLoggedIn)
     EXPECT_EQ(RemotePeer::scalar(QStringLiteral("select count(*) from clientes")).toInt(), 1);
 }
 
+// An upload of thousands of readings is one statement.
+const std::string kManyRecords = [] {
+    std::string sql = "INSERT INTO cabezas_produccion (cliente, fecha, usuario, turno, "
+                      "total_cabezas, total_litros, id_prg) values ";
+    for (int i = 0; i < 5000; ++i)
+        sql += std::string(i ? "," : "") + "('12','2024-03-01','Pérez','MAÑANA','10','100','1')";
+    return sql;
+}();
 const ServerLogin kWrongPassword{QStringLiteral("12"), QStringLiteral("SECRETO")};
 const ServerLogin kUnknownFarm{QStringLiteral("99"), QStringLiteral("secreto")};
 
@@ -196,6 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "select * from lectura_viajes_feed where cliente = 12 and  id_viaje > 0  "
                    "order by id_viaje",
                    kFarm12, 200},
+        StrictCase{"ManyRecordsInOneInsert", kManyRecords.c_str(), kFarm12, 200},
         StrictCase{"AnotherFarmsTrips",
                    "select * from lectura_viajes_feed where cliente = 13 and  id_viaje > 0  "
                    "order by id_viaje",
