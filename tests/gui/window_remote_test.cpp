@@ -59,7 +59,7 @@ protected:
                 .arg(odbc ? "ODBC" : "WEB", odbc ? RemotePeer::odbcHost() : RemotePeer::webHost()));
     }
 
-    QString result() { return child<QLabel>(rig.form, "lblResultado")->text(); }
+    QString result() { return child<QLabel>(rig.form, "lblResultado")->toolTip(); }
 
     WindowRig rig;
 };
