@@ -321,22 +321,27 @@ void FrmSucesosAuto::buildRangeTab(QWidget *page)
         m_dtDesde->lineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 12;
     m_dtDesde->lineEdit()->setMinimumWidth(textWidth);
     m_dtHasta->lineEdit()->setMinimumWidth(textWidth);
-    auto *row = new QHBoxLayout;
-    row->setSpacing(6);
-    row->addWidget(label1);
-    row->addWidget(m_dtDesde, 1);
-    row->addSpacing(4);
-    row->addWidget(label3);
-    row->addWidget(m_dtHasta, 1);
+    // One date under the other: the tab stays narrow and leaves the width to
+    // the result and job lines.
+    auto *dates = new QGridLayout;
+    dates->setHorizontalSpacing(6);
+    dates->setVerticalSpacing(4);
+    dates->addWidget(label1, 0, 0);
+    dates->addWidget(m_dtDesde, 0, 1);
+    dates->addWidget(label3, 1, 0);
+    dates->addWidget(m_dtHasta, 1, 1);
+    dates->setColumnStretch(1, 1);
     // What was wrong with the dates typed, by the fields.
     m_dateNote = new LinesLabel(2, true, page);
     m_dateNote->setObjectName(QStringLiteral("lblNotaFechas"));
+    m_dateNote->setMinimumWidth(textWidth + 80);
     QPalette note = m_dateNote->palette();
     note.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
     m_dateNote->setPalette(note);
     auto *column = new QVBoxLayout(page);
-    column->setContentsMargins(8, 8, 8, 4);
-    column->addLayout(row);
+    column->setContentsMargins(8, 6, 8, 2);
+    column->setSpacing(2);
+    column->addLayout(dates);
     column->addWidget(m_dateNote);
     column->addStretch(1);
     for (DatePicker *picker : {m_dtDesde, m_dtHasta}) {
@@ -378,8 +383,8 @@ void FrmSucesosAuto::buildLayout()
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_tabb, 0);
-    bottom->addLayout(middle, 3);
-    bottom->addLayout(right, 2);
+    bottom->addLayout(middle, 1);
+    bottom->addLayout(right, 1);
 
     // The grid takes every pixel the bottom row leaves; the event panel
     // covers the trip panel (same cell), so the buttons stay in sight.
@@ -390,6 +395,8 @@ void FrmSucesosAuto::buildLayout()
     grid->addLayout(bottom, 1, 0);
     grid->setRowStretch(0, 1);
     m_tabb->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Both tabs' captions whole: the tab is never narrower than they are.
+    m_tabb->setUsesScrollButtons(false);
 
     auto *events = new QGridLayout(m_frSuces);
     events->setContentsMargins(6, 6, 6, 6);
@@ -540,9 +547,18 @@ void FrmSucesosAuto::applyColumnWidths()
     }
     // The room of the viewport with its vertical scroll bar, which comes with
     // the rows: the columns must not need the horizontal one then.
-    const int room = m_report->width() - 2 * m_report->frameWidth() -
-                     m_report->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_report);
+    const auto roomMargin = [this] {
+        return 2 * m_report->frameWidth() +
+               m_report->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_report);
+    };
+    const int room = m_report->width() - roomMargin();
     const std::vector<int> widths = fitColumnWidths(visible, room);
+    // The grid never gets narrower than its columns' captions: the window's
+    // smallest size keeps them all in sight.
+    int floors = 0;
+    for (const ColumnFit &fit : visible)
+        floors += fit.floor;
+    m_report->setMinimumWidth(floors + roomMargin());
     m_settingWidths = true;
     for (size_t k = 0; k < indexes.size(); ++k)
         m_report->setColumnWidth(indexes[k], widths[k]);
