@@ -334,21 +334,18 @@ private:
         }
     }
 
-    // A trip goes whole onto the page where it starts, or onto the next one
-    // when it would not fit here but fits there; only a trip longer than a
-    // page is broken between its rows. A row is never broken.
+    // A short trip goes whole onto the page where it starts, or onto the next
+    // one when it would not fit here. A long one (more than a quarter of a
+    // page) fills what is left of the page and goes on over the next, which
+    // opens with its trip line again. A row is never broken.
     void paginate()
     {
         const double room = m_bodyBottom - m_bodyTop;
         m_pages.emplace_back();
         double y = 0;
-        auto place = [&](size_t r) {
-            if (y + m_rows[r].height > room && !m_pages.back().empty()) {
-                m_pages.emplace_back();
-                y = 0;
-            }
-            m_pages.back().push_back(r);
-            y += m_rows[r].height;
+        auto newPage = [&] {
+            m_pages.emplace_back();
+            y = 0;
         };
         for (size_t t = 0; t < m_groups.size(); ++t) {
             const size_t first = m_groups[t];
@@ -356,12 +353,22 @@ private:
             double height = 0;
             for (size_t r = first; r < end; ++r)
                 height += m_rows[r].height;
-            if (y + height > room && height <= room && !m_pages.back().empty()) {
-                m_pages.emplace_back();
-                y = 0;
+            const bool fits = y + height <= room;
+            const bool longTrip = height > room / 4;
+            const double few = 3 * m_rows[first].height;
+            if (!fits && !m_pages.back().empty() && (!longTrip || room - y < few))
+                newPage();
+            for (size_t r = first; r < end; ++r) {
+                if (y + m_rows[r].height > room && !m_pages.back().empty()) {
+                    newPage();
+                    if (r != first) { // the trip's line again over its next rows
+                        m_pages.back().push_back(first);
+                        y += m_rows[first].height;
+                    }
+                }
+                m_pages.back().push_back(r);
+                y += m_rows[r].height;
             }
-            for (size_t r = first; r < end; ++r)
-                place(r);
         }
     }
 
