@@ -238,7 +238,9 @@ void FrmSucesosAuto::buildControls()
     connect(full, &QAction::triggered, this, [this] { CmdImprimir_Click(PrintForm::Full); });
     connect(summary, &QAction::triggered, this, [this] { CmdImprimir_Click(PrintForm::Summary); });
     connect(m_cmdImprimir, &QPushButton::clicked, this, [this] {
-        m_printMenu->popup(m_cmdImprimir->mapToGlobal(QPoint(0, m_cmdImprimir->height())));
+        // Under the button, its right edge on the button's: the window's edge is near.
+        const int left = m_cmdImprimir->width() - m_printMenu->sizeHint().width();
+        m_printMenu->popup(m_cmdImprimir->mapToGlobal(QPoint(left, m_cmdImprimir->height())));
     });
 
     // What the last job came to: wrapped onto three lines at most.
