@@ -223,40 +223,6 @@ void expectTextsFit(const QWidget &form, const QString &where)
     }
 }
 
-TEST(Window, LaidOutForAnyWindowSizeWithNothingCut)
-{
-    WindowRig rig;
-    ASSERT_TRUE(rig.start());
-    rig.form.showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
-    // Long lines in both labels: an error explained, the three jobs.
-    rig.form.CmdDescargar_Click();
-    rig.form.cmdgrabar_Click();
-    auto *tabs = child<QTabWidget>(rig.form, "Tabb");
-    for (QSize size : {QSize(1, 1), QSize(1000, 620), QSize(1366, 768), QSize(1920, 1080)}) {
-        rig.form.resize(size);
-        settle(50);
-        const QString where = QStringLiteral("%1x%2").arg(rig.form.width()).arg(rig.form.height());
-        for (int tab : {0, 1}) {
-            tabs->setCurrentIndex(tab);
-            expectTextsFit(rig.form, where);
-        }
-        // The grid takes the room the bottom row leaves; the buttons keep to
-        // the bottom right, "Salir" last.
-        const QRect salir = rig.form.control("cmdsalir")->geometry();
-        const QRect imprimir = rig.form.control("CmdImprimir")->geometry();
-        const QRect grid = rig.form.control("FrSum")->geometry();
-        EXPECT_GT(salir.right(), rig.form.width() - 20) << where.toStdString();
-        EXPECT_LT(imprimir.right(), salir.left()) << where.toStdString();
-        EXPECT_GT(salir.top(), grid.bottom()) << where.toStdString();
-        EXPECT_GT(grid.width(), rig.form.width() - 30) << where.toStdString();
-        EXPECT_GT(grid.height(), rig.form.height() - tabs->height() - 70) << where.toStdString();
-        // Whole in the tool tips.
-        EXPECT_EQ(rig.form.control("lblResultado")->toolTip(), rig.form.jobResult());
-        EXPECT_EQ(rig.form.control("lblTrabajos")->toolTip().count(QLatin1Char('\n')), 2);
-    }
-}
-
 TEST(Window, EventPanelListsTheWeekAndClosesTheConnection)
 {
     WindowRig rig;
@@ -640,12 +606,28 @@ TEST(Window, SmallestWindowKeepsEveryControlApart)
     rig.form.resize(200, 150);
     EXPECT_EQ(rig.form.size(), rig.form.minimumSize());
     EXPECT_LT(rig.form.minimumWidth(), 800);
+    rig.form.CmdDescargar_Click(); // long lines: an error explained, the jobs
 
     const char *names[] = {"FrSum",       "Tabb",     "CmdDescargar", "cmdgrabar",
                            "CmdImprimir", "cmdsalir", "lblResultado"};
-    for (QSize size : {rig.form.minimumSize(), QSize(800, 533), QSize(1200, 800)}) {
+    auto *tabs = child<QTabWidget>(rig.form, "Tabb");
+    for (QSize size : {rig.form.minimumSize(), QSize(800, 533), QSize(1920, 1080)}) {
         rig.form.resize(size);
         ASSERT_EQ(rig.form.size(), size);
+        settle(50);
+        const QString at = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        for (int tab : {0, 1}) {
+            tabs->setCurrentIndex(tab);
+            expectTextsFit(rig.form, at);
+        }
+        // The grid takes the room the bottom row leaves; "Salir" keeps to the
+        // bottom right corner, "Imprimir" beside it.
+        const QRect salir = rig.form.control("cmdsalir")->geometry();
+        const QRect grid = rig.form.control("FrSum")->geometry();
+        EXPECT_GT(salir.right(), size.width() - 20) << at.toStdString();
+        EXPECT_LT(rig.form.control("CmdImprimir")->geometry().right(), salir.left());
+        EXPECT_GT(grid.width(), size.width() - 30) << at.toStdString();
+        EXPECT_GT(grid.height(), size.height() - tabs->height() - 70) << at.toStdString();
         for (size_t a = 0; a < std::size(names); ++a) {
             const QRect ra = rig.form.control(names[a])->geometry();
             EXPECT_TRUE(rig.form.rect().contains(ra)) << names[a] << " at " << size.width();
@@ -819,9 +801,16 @@ TEST(Window, TheClerksGridIsKeptMarkedAndNeverPrintedHalf)
     ASSERT_EQ(rig.home.notices.notices().size(), 1u);
     EXPECT_TRUE(rig.home.notices.notices()[0].text.startsWith("No se imprimió"));
     EXPECT_TRUE(rig.home.notices.notices()[0].text.contains("No hay un servidor remoto"));
+
+    // The events panel after a failed connection shows no old list as current.
+    rig.form.mnuul_Click();
+    ASSERT_FALSE(rig.form.eventListTexts().isEmpty());
+    ASSERT_TRUE(QFile::remove(rig.home.filePath("conexion.txt")));
+    rig.form.mnuul_Click();
+    EXPECT_TRUE(rig.form.eventListTexts().isEmpty());
 }
 
-TEST(Window, KeysWorkAsOnAnyDesktopWindow)
+TEST(Window, KeysAndTypedDatesWorkAsOnAnyDesktopWindow)
 {
     WindowRig rig;
     ASSERT_TRUE(rig.start());
@@ -847,60 +836,34 @@ TEST(Window, KeysWorkAsOnAnyDesktopWindow)
     // Enter in a date field downloads that range.
     child<QTabWidget>(rig.form, "Tabb")->setCurrentIndex(1);
     auto *hasta = child<gui::DatePicker>(rig.form, "DThasta");
-    hasta->lineEdit()->setFocus();
-    hasta->lineEdit()->selectAll();
-    QTest::keyClicks(hasta->lineEdit(), "05/12/2026");
+    typeDate(hasta, "05/12/2026", false);
     rig.form.cmdgrabar_Click();
     QTest::keyClick(hasta->lineEdit(), Qt::Key_Return);
     settle(100);
     EXPECT_TRUE(line->fullText().startsWith("Descarga de las")) << line->fullText().toStdString();
     EXPECT_EQ(rig.ctx.grid.selection().to, QDate(2026, 12, 5));
 
+    // A date that cannot be is refused by the fields, with a note.
+    auto *desde = child<gui::DatePicker>(rig.form, "DTdesde");
+    desde->setDate(QDate(2026, 12, 1));
+    typeDate(desde, "31/02/2026");
+    EXPECT_EQ(desde->text(), "01/12/2026");
+    EXPECT_TRUE(rig.form.dateNote().contains("\"31/02/2026\" no es una fecha"));
+    EXPECT_TRUE(child<QWidget>(rig.form, "lblNotaFechas")->isVisible());
+    // Reversed: said, and nothing is sent (no download, no event).
+    const int events = rig.home.scalar("select count(*) from sucesos").toInt();
+    desde->setDate(QDate(2026, 12, 9));
+    EXPECT_EQ(rig.form.dateNote(), QString()) << "a good date takes the note away";
+    rig.form.CmdDescargar_Click();
+    EXPECT_TRUE(rig.form.dateNote().startsWith("Desde es posterior a Hasta"));
+    EXPECT_EQ(line->fullText(), "Descarga no enviada: Desde es posterior a Hasta");
+    EXPECT_EQ(rig.home.scalar("select count(*) from sucesos").toInt(), events);
+
     // Escape closes the events panel.
     rig.form.mnuul_Click();
     ASSERT_TRUE(rig.form.eventPanelVisible());
     QTest::keyClick(child<QTreeWidget>(rig.form, "ReportSincro"), Qt::Key_Escape);
     EXPECT_FALSE(rig.form.eventPanelVisible());
-}
-
-TEST(Window, DatesThatCannotBeAreSaidAndNothingIsSent)
-{
-    WindowRig rig;
-    ASSERT_TRUE(rig.start());
-    rig.form.showWindow();
-    child<QTabWidget>(rig.form, "Tabb")->setCurrentIndex(1);
-    auto *desde = child<gui::DatePicker>(rig.form, "DTdesde");
-    auto *hasta = child<gui::DatePicker>(rig.form, "DThasta");
-    desde->setDate(QDate(2026, 12, 1));
-    desde->lineEdit()->setText("31/02/2026");
-    EXPECT_FALSE(desde->commit());
-    EXPECT_EQ(desde->text(), "01/12/2026");
-    EXPECT_TRUE(rig.form.dateNote().contains("\"31/02/2026\" no es una fecha"))
-        << rig.form.dateNote().toStdString();
-    EXPECT_TRUE(child<QWidget>(rig.form, "lblNotaFechas")->isVisible());
-
-    // Reversed: said by the fields and on the result line; nothing is sent,
-    // so no event of a download.
-    const int events = rig.home.scalar("select count(*) from sucesos").toInt();
-    desde->setDate(QDate(2026, 12, 9));
-    EXPECT_EQ(rig.form.dateNote(), QString()) << "a good date takes the note away";
-    hasta->setDate(QDate(2026, 12, 8));
-    rig.form.CmdDescargar_Click();
-    EXPECT_TRUE(rig.form.dateNote().startsWith("Desde es posterior a Hasta"));
-    EXPECT_EQ(rig.form.jobResult(), "Descarga no enviada: Desde es posterior a Hasta");
-    EXPECT_EQ(rig.home.scalar("select count(*) from sucesos").toInt(), events);
-}
-
-TEST(Window, EventPanelAfterAFailedConnectionShowsNoOldList)
-{
-    WindowRig rig;
-    ASSERT_TRUE(rig.start());
-    rig.home.exec("insert into sucesos (fecha, descripcion) values ('06/12/2026', 'Ayer')");
-    rig.form.mnuul_Click();
-    ASSERT_FALSE(rig.form.eventListTexts().isEmpty());
-    ASSERT_TRUE(QFile::remove(rig.home.filePath("conexion.txt")));
-    rig.form.mnuul_Click();
-    EXPECT_TRUE(rig.form.eventListTexts().isEmpty());
 }
 
 // The first show at the office's screen (1366x768) at each scale the desktop
@@ -923,12 +886,11 @@ TEST(WindowScreen, FirstShowFitsTheScreenAtEveryScale)
         env.insert("QT_SCALE_FACTOR", scale);
         probe.setProcessEnvironment(env);
         probe.setProcessChannelMode(QProcess::MergedChannels);
-        probe.start(QCoreApplication::applicationFilePath(),
-                    {"--gtest_filter=WindowScreenProbe.*"});
+        probe.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=WindowScreenProbe.*"});
         ASSERT_TRUE(probe.waitForFinished(60000));
-        const QString out = QString::fromUtf8(probe.readAll());
-        EXPECT_EQ(probe.exitCode(), 0) << scale << "\n" << out.toStdString();
-        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << scale << "\n" << out.toStdString();
+        const std::string out = probe.readAll().toStdString();
+        EXPECT_EQ(probe.exitCode(), 0) << scale << "\n" << out;
+        EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << scale << "\n" << out;
     }
 }
 
