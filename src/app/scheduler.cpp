@@ -69,8 +69,9 @@ TickSteps TickSteps::program(JobBoard *board)
                     cycle->download.reset();
                     throw;
                 }
-                ctx.window.showJobResult(saveResultText(outcome, ctx.timeText(), true, ctx.settings.ServerHost),
-                                         WindowStatus::ResultLine::Added);
+                ctx.window.showJobResult(
+                    saveResultText(outcome, ctx.timeText(), true, ctx.settings.ServerHost),
+                    WindowStatus::ResultLine::Added);
                 recordDownload(ctx, started, cycle->download ? &*cycle->download : nullptr,
                                &outcome, board);
                 cycle->download.reset();

@@ -21,17 +21,17 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QGroupBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyle>
@@ -348,14 +348,13 @@ void FrmSucesosAuto::buildRangeTab(QWidget *page)
     column->addStretch(1);
     for (DatePicker *picker : {m_dtDesde, m_dtHasta}) {
         connect(picker, &DatePicker::refused, this, [this](const QString &typed) {
-            showDateNote(QStringLiteral("\"%1\" no es una fecha: se dejó la fecha anterior")
-                             .arg(typed));
+            showDateNote(
+                QStringLiteral("\"%1\" no es una fecha: se dejó la fecha anterior").arg(typed));
         });
         connect(picker, &DatePicker::dateChanged, this, [this] { showDateNote(QString()); });
         // Enter in a date field downloads that range.
-        connect(picker, &DatePicker::returnPressed, this, [this] {
-            QTimer::singleShot(0, this, [this] { CmdDescargar_Click(); });
-        });
+        connect(picker, &DatePicker::returnPressed, this,
+                [this] { QTimer::singleShot(0, this, [this] { CmdDescargar_Click(); }); });
     }
 }
 
@@ -592,8 +591,7 @@ QString FrmSucesosAuto::trayToolTip() const
 {
     const QDate today = m_ctx ? m_ctx->today() : QDate::currentDate();
     const QString server = m_ctx ? m_ctx->settings.ServerHost : QString();
-    return (QStringList{m_tip} + jobSummaryLines(m_jobBoard.records(), today, server))
-        .join(u'\n');
+    return (QStringList{m_tip} + jobSummaryLines(m_jobBoard.records(), today, server)).join(u'\n');
 }
 
 void FrmSucesosAuto::showJobRecords()

@@ -12,9 +12,9 @@
 
 #include <QLocale>
 #include <QPainter>
-#include <QTextLayout>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTextLayout>
 
 #include <optional>
 
@@ -154,9 +154,8 @@ public:
         m_selectionHeight = m_selection.isEmpty() ? 0 : metrics(m_selectionFont).height();
         m_captionHeight = 0;
         for (const PrintColumn &c : m_columns)
-            m_captionHeight = std::max(m_captionHeight, text(c.caption, m_captionFont, c.width,
-                                                             c.right)
-                                                            .height());
+            m_captionHeight = std::max(m_captionHeight,
+                                       text(c.caption, m_captionFont, c.width, c.right).height());
         m_captionHeight += 2 * m_padY;
         m_footerLine = metrics(m_footerFont).height();
         m_bodyTop = m_headerHeight + m_selectionHeight + 4 * m_dot + m_captionHeight + m_dot;
@@ -326,10 +325,10 @@ private:
             double height = metrics(fontOf(r)).height();
             for (size_t i = 0; i < m_columns.size(); ++i)
                 if (!r.texts[i].isEmpty())
-                    height = std::max(height, text(r.texts[i], fontOf(r),
-                                                   m_columns[i].width - indentOf(r, i),
-                                                   m_columns[i].right)
-                                                  .height());
+                    height = std::max(height,
+                                      text(r.texts[i], fontOf(r),
+                                           m_columns[i].width - indentOf(r, i), m_columns[i].right)
+                                          .height());
             r.height = height + 2 * m_padY;
         }
     }
@@ -524,8 +523,7 @@ QString printRefusalText(const TripGrid &grid, const QString &server)
     return QStringLiteral("No se imprimió: la última descarga terminó con error y el listado "
                           "quedaría incompleto. ") +
            clerkExplanation(*grid.failure(), server) +
-           QStringLiteral(". Descargue de nuevo y vuelva a imprimir.\n\n") +
-           grid.failure()->text();
+           QStringLiteral(". Descargue de nuevo y vuelva a imprimir.\n\n") + grid.failure()->text();
 }
 
 void CmdImprimir_Click(AppContext &ctx, const TripGrid &grid, PrintForm form, QWidget *parent)

@@ -401,8 +401,8 @@ TEST(Printout, ShortFormOneLinePerTripWithTotals)
     for (int i = 0; i < 320; ++i)
         addTrip(grid, 20001 + i);
     const QString file = dir.filePath("summary.pdf");
-    const int printed = gui::printTripGridToPdf(file, grid, companySettings(), kPrintedAt,
-                                                gui::PrintForm::Summary);
+    const int printed =
+        gui::printTripGridToPdf(file, grid, companySettings(), kPrintedAt, gui::PrintForm::Summary);
     const QStringList pages = pdfPages(file);
     ASSERT_EQ(pages.size(), printed);
     EXPECT_LE(printed, 15);

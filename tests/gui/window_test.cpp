@@ -18,20 +18,20 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QFile>
-#include <QProcess>
-#include <QScreen>
-#include <QTemporaryDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
@@ -50,7 +50,6 @@ void settle(int ms = 400)
 {
     QTest::qWait(ms);
 }
-
 
 TEST(Window, StartsHiddenInTheTrayWithCaptionAndTip)
 {
@@ -198,16 +197,15 @@ void expectTextsFit(const QWidget &form, const QString &where)
         if (!w->isVisibleTo(&form) || w->window() != &form)
             continue;
         const QFontMetrics fm = w->fontMetrics();
-        const std::string name = (where + " " + w->objectName() + " " +
-                                  w->metaObject()->className()).toStdString();
+        const std::string name =
+            (where + " " + w->objectName() + " " + w->metaObject()->className()).toStdString();
         if (const auto *lines = qobject_cast<const gui::LinesLabel *>(w)) {
             for (const QString &line : lines->shownLines())
                 EXPECT_LE(fm.horizontalAdvance(line), lines->contentsRect().width()) << name;
             EXPECT_LE(lines->shownLines().size() * fm.lineSpacing(), lines->height()) << name;
         } else if (const auto *label = qobject_cast<const QLabel *>(w)) {
             for (const QString &line : label->text().split('\n'))
-                for (const QString &piece :
-                     label->wordWrap() ? line.split(' ') : QStringList{line})
+                for (const QString &piece : label->wordWrap() ? line.split(' ') : QStringList{line})
                     EXPECT_LE(fm.horizontalAdvance(piece), label->contentsRect().width()) << name;
         } else if (const auto *button = qobject_cast<const QPushButton *>(w)) {
             EXPECT_LE(fm.horizontalAdvance(button->text()) + 8, button->width()) << name;
@@ -886,7 +884,8 @@ TEST(WindowScreen, FirstShowFitsTheScreenAtEveryScale)
         env.insert("QT_SCALE_FACTOR", scale);
         probe.setProcessEnvironment(env);
         probe.setProcessChannelMode(QProcess::MergedChannels);
-        probe.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=WindowScreenProbe.*"});
+        probe.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=WindowScreenProbe.*"});
         ASSERT_TRUE(probe.waitForFinished(60000));
         const std::string out = probe.readAll().toStdString();
         EXPECT_EQ(probe.exitCode(), 0) << scale << "\n" << out;
@@ -906,8 +905,8 @@ TEST(WindowScreenProbe, FirstShowWithinTheAvailableArea)
     const double scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
     EXPECT_EQ(area.width(), qRound(1366 / scale));
     EXPECT_TRUE(area.contains(rig.form.frameGeometry()))
-        << area.width() << "x" << area.height() << " window " << rig.form.frameGeometry().x()
-        << "," << rig.form.frameGeometry().y() << " " << rig.form.frameGeometry().width() << "x"
+        << area.width() << "x" << area.height() << " window " << rig.form.frameGeometry().x() << ","
+        << rig.form.frameGeometry().y() << " " << rig.form.frameGeometry().width() << "x"
         << rig.form.frameGeometry().height();
     expectTextsFit(rig.form, "first show");
 }
