@@ -801,7 +801,9 @@ void FrmSucesosAuto::CmdDescargar_Click()
     readTab();
     if (!rangeIsSound())
         return;
-    endAutomaticJob();
+    // A tick that ended through an error left its grid out; one under way keeps it.
+    if (!operationRunning(*m_ctx))
+        endAutomaticJob();
     AppContext &ctx = *m_ctx;
     std::optional<DownloadOutcome> outcome;
     const QDateTime started = ctx.clock.now();
@@ -826,7 +828,8 @@ void FrmSucesosAuto::cmdgrabar_Click()
 {
     if (!m_ctx)
         return;
-    endAutomaticJob();
+    if (!operationRunning(*m_ctx))
+        endAutomaticJob();
     AppContext &ctx = *m_ctx;
     std::optional<SaveOutcome> outcome;
     const QDateTime started = ctx.clock.now();
