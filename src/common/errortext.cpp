@@ -53,7 +53,7 @@ QString clerkExplanation(const AppError &error, const QString &server)
     const QString host = serverName(server);
     const QString d = error.description();
     // Secure links first: their failures come under several numbers.
-    if (mentions(d, {"certificado", "certificate", "SSL", "TLS"}))
+    if (mentions(d, {"certificado", "certificate", "segura", "SSL", "TLS"}))
         return QStringLiteral("No se pudo establecer una conexión segura con el servidor %1: "
                               "revise la fecha y hora del equipo; si están bien, avise al "
                               "proveedor del servidor")
