@@ -116,7 +116,8 @@ void expectStatusAfterSave(const ServiceHome &home, int tripsStored)
                                                              {"last_success", ended},
                                                              {"ok", true},
                                                              {"error", QJsonValue()},
-                                                             {"trips_saved", tripsStored}}));
+                                                             {"trips_saved", tripsStored},
+                                                             {"stale", false}}));
     EXPECT_EQ(o["newest_trip"].toInteger(), 8300);
     EXPECT_EQ(o["trips_dated_today"].toInteger(), 300);
 }

@@ -66,6 +66,8 @@ TEST(Scan, UnderscoreInTheFolderDoesNotMoveTheDate)
     file.flush();
     ASSERT_TRUE(file.setFileTime(home.clock.now().addSecs(-60), QFileDevice::FileModificationTime));
     file.close();
+    Abrir(home.ctx); // the first look
+    home.clock.advanceSeconds(10);
     Abrir(home.ctx);
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
     EXPECT_TRUE(QFile::exists(home.filePath("Leche_Export/--leido--ordene_20260312.csv")));
