@@ -222,8 +222,11 @@ QString jobText(const StatusReport &r, JobKind kind, const JobState &state)
     QString text = jobKey(kind) + QStringLiteral(": ");
     if (kind == JobKind::Download && r.downloadStale)
         text += QStringLiteral("stale (the running program recorded no run since %1, and "
-                               "downloads every %2 min): ")
-                    .arg(isoTime(r.staleSince), vb::numberText(r.downloadEveryMinutes));
+                               "downloads every %2): ")
+                    .arg(isoTime(r.staleSince),
+                         r.downloadEveryMinutes > 0
+                             ? vb::numberText(r.downloadEveryMinutes) + QStringLiteral(" min")
+                             : QStringLiteral("tick"));
     if (!state.ran)
         return text + QStringLiteral("never ran");
     text += state.ok() ? QStringLiteral("ok") : QStringLiteral("failed");

@@ -112,6 +112,8 @@ QJsonObject quietHome(const TestHome &home)
                               {"new", 0},
                               {"unfinished", 0},
                               {"refused", 0},
+                              {"unreadable_names", 0},
+                              {"future", 0},
                               {"problem", "import off"}}},
         {"last_errors", QJsonArray()},
     };
