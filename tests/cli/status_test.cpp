@@ -354,8 +354,7 @@ TEST(Status, ARunningProgramsRecordOlderThanTwoIntervalsIsStale)
         const char *interval; // usa_intervalo, intervalo_minutos
         int hoursLater;
         bool stale;
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {"every 60 min, 3 h later", true, "true, intervalo_minutos = '60'", 3, true},
         {"every 120 min, 3 h later", true, "true, intervalo_minutos = '120'", 3, false},
         {"every tick, 1 h later", true, "false", 1, true},
