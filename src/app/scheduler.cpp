@@ -148,8 +148,8 @@ void Scheduler::tellUnreadableImportTime()
     if (s.ImportTime == m_toldImportTime)
         return;
     if (logEvent(m_ctx, QStringLiteral("La hora de importacion '%1' no es una hora (HH:mm): no se "
-                                   "importan archivos de ordene hasta corregirla en Brenmoor "
-                                   "Avanzado - ")
+                                       "importan archivos de ordene hasta corregirla en Brenmoor "
+                                       "Avanzado - ")
                             .arg(s.ImportTime)))
         m_toldImportTime = s.ImportTime;
 }

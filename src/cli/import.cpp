@@ -11,8 +11,8 @@
 namespace zelvano {
 
 // zelvano import: one scan of the import folder; one line per file read or
-// set aside. A file not seen before waits the settling time first. Exit 1 when the scan or any file failed, each failed file named
-// with its reason on standard error.
+// set aside. A file not seen before waits the settling time first. Exit 1 when the scan or any file
+// failed, each failed file named with its reason on standard error.
 int cmdImport(CliEnv &env, const QStringList &args)
 {
     if (!args.isEmpty()) {

@@ -5,12 +5,12 @@
 
 #include "app/databasefile.h"
 #include "app/scheduler.h"
+#include "common/error.h"
 #include "common/vb.h"
 #include "milk/milkformat.h"
-#include "store/settings.h"
-#include "common/error.h"
 #include "platform/folderlisting.h"
 #include "platform/processes.h"
+#include "store/settings.h"
 #include "store/tables.h"
 
 #include <QDir>
@@ -333,8 +333,7 @@ QString statusText(const StatusReport &r)
         if (r.files.future > 0)
             s << ", " << r.files.future << " dated in the future";
         s << ')';
-    }
-    else
+    } else
         s << " (" << r.files.problem << ")";
     s << '\n';
     if (r.lastErrors.empty()) {

@@ -77,8 +77,11 @@ QString readableName(const QByteArray &bytes)
     while (i < bytes.size()) {
         // The longest valid UTF-8 sequence starting here, or one byte escaped.
         const uchar c = uchar(bytes[i]);
-        const int length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3
-                                      : (c >> 3) == 0x1E ? 4 : 0;
+        const int length = c < 0x80           ? 1
+                           : (c >> 5) == 0x6  ? 2
+                           : (c >> 4) == 0xE  ? 3
+                           : (c >> 3) == 0x1E ? 4
+                                              : 0;
         if (length > 0 && i + length <= bytes.size()) {
             QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             const QString piece = decode(QByteArrayView(bytes.constData() + i, length));

@@ -21,8 +21,8 @@ constexpr int kTickMs = 300;
 struct SmallDisk
 {
     QTemporaryDir mountPoint;
-    bool mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=8m", "tmpfs",
-                                               mountPoint.path()}) == 0;
+    bool mounted = QProcess::execute(
+                       "mount", {"-t", "tmpfs", "-o", "size=8m", "tmpfs", mountPoint.path()}) == 0;
     ~SmallDisk()
     {
         if (mounted)
@@ -30,8 +30,8 @@ struct SmallDisk
     }
     void fill() const
     {
-        QProcess::execute("dd", {"if=/dev/zero", "of=" + mountPoint.filePath("filler"), "bs=64k",
-                                 "status=none"});
+        QProcess::execute(
+            "dd", {"if=/dev/zero", "of=" + mountPoint.filePath("filler"), "bs=64k", "status=none"});
     }
     void makeRoom() const { QFile::remove(mountPoint.filePath("filler")); }
     std::unique_ptr<ServiceHome> home() const
@@ -57,7 +57,8 @@ QString zelvano(const ServiceHome &home, const QStringList &args, int *status = 
 
 void expectFullSaidSo(const QString &out)
 {
-    EXPECT_TRUE(out.contains("Error 61 (El disco o la base de datos esta lleno")) << qPrintable(out);
+    EXPECT_TRUE(out.contains("Error 61 (El disco o la base de datos esta lleno"))
+        << qPrintable(out);
     EXPECT_FALSE(out.contains("no such table") || out.contains("Parameter count mismatch"));
 }
 

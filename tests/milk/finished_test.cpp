@@ -74,7 +74,7 @@ TEST(FinishedFiles, TwoLooksOnTheProgramsOwnClockAndNothingElse)
         qint64 ownSecs;     // the program's own time between them
         bool appended;      // the writer adds its second half between them
         bool readAtSecond;
-        bool future;        // an event tells its date is in the future
+        bool future; // an event tells its date is in the future
     };
     const Case cases[] = {
         {"wall clock a day ahead, writer appending", -60, 86400, 10, true, false, false},
@@ -128,7 +128,8 @@ TEST(FinishedFiles, NamesThatAreNotTextAreSetAsideOnceAndCounted)
     Dairy home;
     home.exec("update mi_empresa set importa_csv = true, software_importacion = 'delpro', "
               "archivo_importacion = 'ordene', hora_importacion = '00:00', "
-              "carpeta_importacion = '" + home.folder() + "'");
+              "carpeta_importacion = '" +
+              home.folder() + "'");
     const QByteArray folder = QFile::encodeName(home.folder()) + '/';
     for (const Case &c : cases) {
         QFile file;
@@ -149,8 +150,10 @@ TEST(FinishedFiles, NamesThatAreNotTextAreSetAsideOnceAndCounted)
     QStringList expected = {"--leido--" + kName}, told;
     for (const Case &c : cases) {
         expected << "--rechazado--" + c.readable;
-        told << "El archivo " + c.readable + " tiene un nombre que no es texto valido: no se "
-                "importo y se aparto como --rechazado--" + c.readable + " - 10:00:10";
+        told << "El archivo " + c.readable +
+                    " tiene un nombre que no es texto valido: no se "
+                    "importo y se aparto como --rechazado--" +
+                    c.readable + " - 10:00:10";
     }
     QStringList names = home.exportNames(), events = test::eventTexts(home);
     for (QStringList *list : {&expected, &told, &names, &events})
