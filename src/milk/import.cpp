@@ -60,6 +60,20 @@ QString freeName(AppContext &ctx, const QDir &folder, const QString &wanted, con
     }
 }
 
+// The stamp of a file reached by the bytes of its path.
+FileStamp stampOfBytes(const QByteArray &path)
+{
+    FileStamp stamp;
+    struct stat info
+    {
+    };
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return stamp;
+    stamp.size = info.st_size;
+    stamp.modifiedMs = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    return stamp;
+}
+
 // One scan of one folder.
 class Scan
 {
@@ -160,16 +174,10 @@ public:
     // finished, the file is moved aside under its readable name, told in one event.
     void setAsideUnreadable(const UnreadableName &name)
     {
-        const QByteArray folderBytes = QFile::encodeName(m_dir.path()) + '/';
-        const QByteArray from = folderBytes + name.bytes;
-        struct stat info
-        {
-        };
-        if (::stat(from.constData(), &info) != 0)
+        const QByteArray from = QFile::encodeName(m_dir.path()) + '/' + name.bytes;
+        const FileStamp stamp = stampOfBytes(from);
+        if (!stamp.exists())
             return;
-        FileStamp stamp;
-        stamp.size = info.st_size;
-        stamp.modifiedMs = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
         const QString key = m_dir.filePath(name.readable);
         m_looked.insert(key);
         if (!FileLooks::ofProcess().finished(key, stamp, m_ctx.clock.monotonicMs())) {
@@ -379,6 +387,14 @@ int lookAtImportFolder(AppContext &ctx)
             const QString path = dir.filePath(name);
             const FileStamp stamp = FileStamp::of(path);
             if (stamp.exists() && !FileLooks::ofProcess().finished(path, stamp, now))
+                ++unfinished;
+        }
+        const QString pattern = format->pattern(settings.ImportFileName);
+        for (const UnreadableName &name : unreadableNames(settings.ImportFolder, pattern)) {
+            const FileStamp stamp =
+                stampOfBytes(QFile::encodeName(dir.path()) + '/' + name.bytes);
+            if (stamp.exists() &&
+                !FileLooks::ofProcess().finished(dir.filePath(name.readable), stamp, now))
                 ++unfinished;
         }
     } catch (const AppError &) {
