@@ -391,8 +391,7 @@ int lookAtImportFolder(AppContext &ctx)
         }
         const QString pattern = format->pattern(settings.ImportFileName);
         for (const UnreadableName &name : unreadableNames(settings.ImportFolder, pattern)) {
-            const FileStamp stamp =
-                stampOfBytes(QFile::encodeName(dir.path()) + '/' + name.bytes);
+            const FileStamp stamp = stampOfBytes(QFile::encodeName(dir.path()) + '/' + name.bytes);
             if (stamp.exists() &&
                 !FileLooks::ofProcess().finished(dir.filePath(name.readable), stamp, now))
                 ++unfinished;
