@@ -27,7 +27,7 @@ using test::Scenario;
 using test::Site;
 
 const QString kLogin = QStringLiteral("from clientes where id =");
-const QString kCompleteIds = QStringLiteral("select id from cabezas_produccion where cliente");
+const QString kCompleteIds = QStringLiteral("select c.id, count(d.id) as lineas");
 const QString kHeaderFetch = QStringLiteral("select * from cabezas_produccion where cliente");
 const QString kDetailRead = QStringLiteral("select * from detalle_cabezas_produccion where id =");
 const QString kUnsentRead = QStringLiteral("left join cabezas_produccion");

@@ -72,7 +72,7 @@ TEST_P(SyncTest, NothingPendingStillReadsAndLogsSuccess)
     // Nothing to map before an insert: the read of the headers without details
     // runs once, after the (empty) additions.
     EXPECT_EQ(report.remoteStatements.count(syncsql::unsentHeadersSql(farm->id())), 1);
-    EXPECT_EQ(report.remoteStatements.count(syncsql::completeIdsSql(farm->id())), 1);
+    EXPECT_EQ(report.remoteStatements.count(syncsql::recordLinesSql(farm->id())), 1);
     EXPECT_EQ(site.events(), QStringList{kSuccess});
 }
 
