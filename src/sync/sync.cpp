@@ -356,8 +356,7 @@ struct Downloader
     // True when the header is one of this site's own readings, sent or maybe
     // sent: never stored as a new record. A reading of ours that does not know
     // its server id takes a complete header only when its lines are the
-    // reading's; a header of ours without lines beside the one the reading
-    // took (a late insert of a killed run) is deleted.
+    // reading's.
     bool own(const ServerHeader &h, qint64 serverId, int lines,
              std::vector<RemoteRow> *serverDetails)
     {
@@ -370,12 +369,9 @@ struct Downloader
                                 .compare(kDescargado, Qt::CaseInsensitive) == 0)
             return false;
         const syncsql::Header local = headerOf(rs);
-        if (lines == 0) {
-            if (!vb::isNull(local.idRemoto))
-                remote.execute(
-                    syncsql::surplusHeaderDeleteSql(ctx.settings.ClientId, serverId));
-            return true; // without an id yet: the upload takes it
-        }
+        if (lines == 0)
+            return true; // the upload takes it, or deletes it as a surplus
+
         *serverDetails = details(serverId);
         if (!syncrecords::sameLines(localDetails(db, localId), *serverDetails))
             return false; // an equal reading of another site, with its own lines
@@ -551,9 +547,10 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
                 complete.insert(id);
             const auto downloaded = downloader.held.downloaded.constFind(id);
             if (!downloader.held.ids.contains(id)) {
-                missing.push_back(id);
                 if (n == 0)
                     withoutLines.insert(id);
+                else
+                    missing.push_back(id);
             } else if (downloaded != downloader.held.downloaded.constEnd() && n > 0 &&
                        downloaded->second != n) {
                 refreshed.emplace_back(id, downloaded->first);
@@ -564,6 +561,7 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
             state->known = true;
         }
         downloader.settled = settledWithoutLines(db, withoutLines, now);
+        missing.insert(missing.end(), downloader.settled.begin(), downloader.settled.end());
         std::sort(missing.begin(), missing.end());
 
         for (size_t at = 0; at < missing.size(); at += kIdsPerStatement) {
@@ -664,6 +662,27 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
     transaction.commit();
     for (size_t i = 0; i < chosen.size(); ++i)
         chosen[i].first->serverId = stored[i];
+}
+
+// A header without lines that one of this site's inserts made for a reading
+// that has taken another header (the late insert of a killed run) is deleted
+// at once, before other sites would take it for a record without lines.
+void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<ServerHeader> &headers,
+                   const Sends &sends)
+{
+    LocalConnection &db = ctx.db();
+    for (const ServerHeader &h : headers) {
+        const qint64 serverId = syncrecords::wholeNumberOf(h.id);
+        const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
+        if (localId < 0 || !sentAs(sends, localId, h))
+            continue;
+        Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
+        if (rs.eof())
+            continue;
+        const qint64 taken = syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto));
+        if (taken >= 0 && taken != serverId)
+            remote.execute(syncsql::surplusHeaderDeleteSql(ctx.settings.ClientId, serverId));
+    }
 }
 
 // Before a header insert leaves: each reading's mark (the highest server id
@@ -771,6 +790,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out,
 
     const Unsent unsent = unsentHeaders(ctx, remote);
     mapServerIds(db, unsent.headers, readings, sends);
+    deleteSurplus(ctx, remote, unsent.headers, sends);
 
     // The server took the insert but does not give back a header holding what
     // was sent (it changed a value on the way in): inserting it again would
