@@ -32,14 +32,18 @@ namespace {
 // so that a farm with nothing pending sends nothing.
 bool syncRetryDue(AppContext &ctx)
 {
-    LocalConnection &db = ctx.db();
-    Recordset failed = db.openRecordset(
-        QStringLiteral("select ok from zelvano_jobs where job = 'sync' and ok = 0"));
-    if (failed.eof())
-        return false;
-    Recordset pending = db.openRecordset(
-        QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"));
-    return !pending.eof() && pending.value(0).toLongLong() > 0;
+    try {
+        LocalConnection &db = ctx.db();
+        Recordset failed = db.openRecordset(
+            QStringLiteral("select ok from zelvano_jobs where job = 'sync' and ok = 0"));
+        if (failed.eof())
+            return false;
+        Recordset pending = db.openRecordset(
+            QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"));
+        return !pending.eof() && pending.value(0).toLongLong() > 0;
+    } catch (const AppError &) {
+        return false; // no record of the jobs (yet): nothing to retry
+    }
 }
 
 } // namespace

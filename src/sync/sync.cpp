@@ -880,6 +880,12 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     }
 
     byIds(db, deleted, syncsql::deleteSentSql);
+    // A local id the database may give again must not inherit these marks.
+    byIds(db, deleted, [](const std::vector<qint64> &ids) {
+        return QStringLiteral("delete from zelvano_sync_envios where id in (") +
+               syncsql::idList(ids) + QStringLiteral(") and id not in (select id from "
+                                                     "Produccion_Lactea)");
+    });
     if (held == 0)
         logEvent(ctx, kSuccess);
     else
