@@ -44,6 +44,9 @@ const QString kSuccess =
 const QString kAlreadyRunning =
     QStringLiteral("Ya hay una sincronizacion de produccion en curso, no se inicia otra ");
 
+// The header id of a detail row ("select *", first column).
+const RemoteColumn kDetailHeaderId{QStringLiteral("id"), 0};
+
 // Local ids per statement when rows are marked or deleted by id.
 constexpr size_t kIdsPerStatement = 500;
 
@@ -742,6 +745,45 @@ void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
     transaction.commit();
 }
 
+// Pending readings whose header already had lines when the run began: sent
+// when those lines are the reading's; named once and held when they are not
+// (never doubled, never overwritten). One read for all of them. Returns how
+// many were held.
+int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
+                         const std::vector<const Reading *> &readings, SyncRefusals &refusals,
+                         bool silent, std::vector<const Reading *> &sent)
+{
+    if (readings.empty())
+        return 0;
+    std::vector<qint64> ids;
+    for (const Reading *r : readings)
+        ids.push_back(r->serverId);
+    const RemoteAnswer answer = remote.query(
+        QStringLiteral("select * from detalle_cabezas_produccion where id in (") +
+        syncsql::idList(ids) + QStringLiteral(") order by id"));
+    if (!answer.accepted())
+        throw StepRefused{kDetailFailed};
+    QHash<qint64, std::vector<RemoteRow>> lines;
+    for (const RemoteRow &row : answer.rows)
+        lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
+    int held = 0;
+    for (const Reading *r : readings) {
+        if (syncrecords::sameLines(r->details, lines.value(r->serverId))) {
+            sent.push_back(r);
+            continue;
+        }
+        ++held;
+        nameOnce(ctx, refusals, Side::Local, r->id,
+                 syncrecords::fingerprint(r->header, r->details),
+                 QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
+                                "del servidor tiene otras lineas ")
+                     .arg(r->id)
+                     .arg(r->serverId),
+                 silent ? Naming::Silent : Naming::Logged);
+    }
+    return held;
+}
+
 // The additions: headers go up only for readings whose header the server does
 // not hold yet (looked for before the insert, since an earlier run may have
 // lost the insert's answer), then each reading learns its header's id, then
@@ -811,6 +853,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out,
         waiting.insert(syncrecords::wholeNumberOf(h.id));
     QString detailGroups;
     std::vector<const Reading *> sent;
+    std::vector<const Reading *> complete;
     for (const Reading &r : readings) {
         if (r.serverId < 0)
             continue;
@@ -820,12 +863,14 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out,
             out.detailsSent += int(r.details.size());
             sent.push_back(&r);
         } else if (state.known && state.complete.contains(r.serverId)) {
-            // Its details went up in an earlier run whose end was lost.
-            sent.push_back(&r);
+            // Its details went up in an earlier run whose end was lost, or
+            // another's: judged on the lines below.
+            complete.push_back(&r);
         }
     }
     if (!detailGroups.isEmpty())
         sendOrRefuse(remote, syncsql::detailInsertSql(detailGroups), kDetailFailed);
+    held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent);
     markSent(db, sent);
     return held;
 }

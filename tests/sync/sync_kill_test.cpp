@@ -462,6 +462,25 @@ std::vector<ClaimCase> claimCases()
         {"EditDuringTheDetailInsert",
          [](TwoSites &s) { editDuring(s, kDetailInsert); },
          {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")}, {}},
+        {"HeaderGivenOtherLinesIsNamedNeverDoubled",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             const QString header = s.a.idRemoto(id).toString();
+             RemotePeer::exec(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, "
+                                             "cabezas, litros) values (%1, '9', 60, 1200)")
+                                  .arg(header));
+             s.proxy.setRules(std::vector<FaultRule>{});
+             for (int run = 0; run < 2; ++run)
+                 EXPECT_FALSE(s.a.sync().ok());
+             EXPECT_EQ(s.a.events().filter(QStringLiteral("tiene otras lineas")).size(), 1);
+             EXPECT_EQ(s.farm.details(header.toLongLong()), QStringList{"9|60|1200"});
+             // Mended on the server: the reading's own lines go up.
+             RemotePeer::exec(QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
+                              header);
+         },
+         {one}, {}},
         {"SecondRunThroughALinkAndAnotherTmpdir",
          [](TwoSites &s) {
              addReading(s.a);
