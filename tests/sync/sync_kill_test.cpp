@@ -363,11 +363,6 @@ struct ClaimCase
     QStringList expectedAtA;  // site A's, when it keeps more than the server (else expected)
 };
 
-void PrintTo(const ClaimCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
 const QString kHerdLines = QStringLiteral("#3|40|800;4|20|400");
 const QString kReading = QStringLiteral("12/03/2026|Zelvano|Delpro|60|1200");
 
@@ -381,12 +376,7 @@ qint64 addReading(Site &site, const QString &turno = QStringLiteral("Delpro"),
 
 FaultRule once(const QString &match, const QString &action, int ms = 0)
 {
-    FaultRule rule;
-    rule.match = match;
-    rule.action = action;
-    rule.times = 1;
-    rule.ms = ms;
-    return rule;
+    return {.match = match, .action = action, .times = 1, .ms = ms};
 }
 
 // "zelvano sync" of a site held by a delayed statement while `during` runs.
@@ -423,12 +413,6 @@ void lateStatement(TwoSites &s, const QString &match)
     s.proxy.setRules(std::vector<FaultRule>{});
     EXPECT_TRUE(s.a.sync().ok());
     QThread::msleep(3500);
-}
-
-// Site B's headers seen without lines are taken as settled (10 minutes on).
-void settleAtB(TwoSites &s)
-{
-    s.b.home.exec(QStringLiteral("update zelvano_sync_sin_lineas set desde = desde - 601"));
 }
 
 std::vector<ClaimCase> claimCases()
@@ -526,7 +510,8 @@ std::vector<ClaimCase> claimCases()
              s.proxy.setRules(std::vector<FaultRule>{});
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.b.readingCount(), 0) << "an upload in flight was taken";
-             settleAtB(s);
+             // Ten minutes on by the server's clock.
+             s.b.home.exec(QStringLiteral("update zelvano_sync_sin_lineas set desde = desde - 601"));
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.b.readingCount(), 2); // both headers had stayed without lines
              EXPECT_TRUE(s.a.sync().ok());
