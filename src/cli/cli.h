@@ -69,8 +69,12 @@ struct CommandSpec
     CommandFn run;
 };
 
-// The home folder for this run: --home, else the executable's folder.
+// The home folder for this run: --home; else the executable's folder when it
+// holds a conexion.txt; else userHome().
 QString programHome(const QString &homeOption);
+
+// The home of an installed copy: $XDG_CONFIG_HOME/zelvano (~/.config/zelvano).
+QString userHome();
 
 // Runs the program's command line and returns the exit status.
 int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks);
