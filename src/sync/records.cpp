@@ -125,8 +125,7 @@ bool sentFrom(const syncsql::Header &local, const ServerHeader &server)
 {
     const QDate day = dateOf(local.fecha);
     return wholeNumberOf(server.idPrg) == wholeNumberOf(local.id) && day.isValid() &&
-           day == dateOf(server.fecha) &&
-           sameText(local.usuario, server.usuario, kUsuarioWidth) &&
+           day == dateOf(server.fecha) && sameText(local.usuario, server.usuario, kUsuarioWidth) &&
            sameText(local.turno, server.turno, kTurnoWidth) &&
            sameNumber(local.cabezas, server.cabezas, kHeadsTolerance) &&
            sameNumber(local.litros, server.litros, kLitresTolerance);

@@ -128,10 +128,9 @@ QString headerGroup(const QString &clientId, const Header &h)
 
 QString detailGroup(qint64 serverId, const Detail &d)
 {
-    return QStringLiteral(" union all select ") + QString::number(serverId) +
-           QStringLiteral(",'") + quotedValue(d.rodeo) + QStringLiteral("','") +
-           quotedValue(d.cabezas) + QStringLiteral("','") + quotedValue(d.litros) +
-           QStringLiteral("'");
+    return QStringLiteral(" union all select ") + QString::number(serverId) + QStringLiteral(",'") +
+           quotedValue(d.rodeo) + QStringLiteral("','") + quotedValue(d.cabezas) +
+           QStringLiteral("','") + quotedValue(d.litros) + QStringLiteral("'");
 }
 
 QString headerInsertSql(const QString &groups)

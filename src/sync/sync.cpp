@@ -393,8 +393,7 @@ struct Downloader
         const ServerHeader h = syncrecords::productionHeaderOf(row);
         const qint64 serverId = syncrecords::wholeNumberOf(h.id);
         std::vector<RemoteRow> serverDetails;
-        if (serverId < 0 || held.ids.contains(serverId) ||
-            own(h, serverId, lines, &serverDetails))
+        if (serverId < 0 || held.ids.contains(serverId) || own(h, serverId, lines, &serverDetails))
             return;
         if (lines == 0 && !settled.contains(serverId))
             return; // maybe an upload in flight
@@ -477,11 +476,11 @@ struct Downloader
 // Other sites' headers seen without lines: remembered with the server's time
 // of the first sight; those that got lines or went are forgotten. Returns the
 // ones that stayed without lines for the settling time.
-QSet<qint64> settledWithoutLines(LocalConnection &db, const QSet<qint64> &withoutLines,
-                                 qint64 now)
+QSet<qint64> settledWithoutLines(LocalConnection &db, const QSet<qint64> &withoutLines, qint64 now)
 {
     QHash<qint64, qint64> since;
-    Recordset rs = db.openRecordset(QStringLiteral("select id, desde from zelvano_sync_sin_lineas"));
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select id, desde from zelvano_sync_sin_lineas"));
     for (; !rs.eof(); rs.moveNext())
         since.insert(rs.value(0).toLongLong(), rs.value(1).toLongLong());
     QSet<qint64> settled;
@@ -522,11 +521,10 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
         }
 
         LocalConnection &db = ctx.db();
-        Downloader downloader{ctx, *remote, out, SyncRefusals(db), heldRecords(db), readSends(db),
-                              {}};
+        Downloader downloader{ctx,           *remote, out, SyncRefusals(db), heldRecords(db),
+                              readSends(db), {}};
 
-        const RemoteAnswer records =
-            remote->query(syncsql::recordLinesSql(ctx.settings.ClientId));
+        const RemoteAnswer records = remote->query(syncsql::recordLinesSql(ctx.settings.ClientId));
         if (!records.accepted())
             raiseRefusedRead(records);
         // The answer always holds the client's own row: an empty one was cut.
@@ -581,8 +579,8 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
                                         syncrecords::wholeNumberOf(b.field(RemoteProduction::Id));
                              });
             for (const RemoteRow &row : heads.rows)
-                downloader.store(row, lines.value(syncrecords::wholeNumberOf(
-                                          row.field(RemoteProduction::Id))));
+                downloader.store(
+                    row, lines.value(syncrecords::wholeNumberOf(row.field(RemoteProduction::Id))));
         }
         for (const auto &[serverId, localId] : refreshed)
             downloader.refresh(serverId, localId);
@@ -612,8 +610,8 @@ Unsent unsentHeaders(AppContext &ctx, RemoteServer &remote)
     Unsent unsent;
     unsent.headers.reserve(answer.rows.size());
     for (const RemoteRow &row : answer.rows) {
-        unsent.top = std::max(unsent.top, syncrecords::wholeNumberOf(
-                                              row.field(syncsql::UnsentHeader::Top)));
+        unsent.top =
+            std::max(unsent.top, syncrecords::wholeNumberOf(row.field(syncsql::UnsentHeader::Top)));
         ServerHeader h = syncrecords::unsentHeaderOf(row);
         if (syncrecords::wholeNumberOf(h.id) >= 0)
             unsent.headers.push_back(std::move(h));
@@ -726,10 +724,9 @@ void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
         Recordset rs = db.openRecordset(syncsql::localReadingSql(r->id));
         if (rs.eof() || rs.value(ProduccionLactea::Actualizado).toBool())
             continue;
-        const bool unchanged =
-            vb::joinText(rs.value(ProduccionLactea::Proceso)) == r->proceso &&
-            syncrecords::fingerprint(headerOf(rs), localDetails(db, r->id)) ==
-                syncrecords::fingerprint(r->header, r->details);
+        const bool unchanged = vb::joinText(rs.value(ProduccionLactea::Proceso)) == r->proceso &&
+                               syncrecords::fingerprint(headerOf(rs), localDetails(db, r->id)) ==
+                                   syncrecords::fingerprint(r->header, r->details);
         if (unchanged)
             same.push_back(r->id);
         else if (r->proceso != kEliminar &&
@@ -758,9 +755,9 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
     std::vector<qint64> ids;
     for (const Reading *r : readings)
         ids.push_back(r->serverId);
-    const RemoteAnswer answer = remote.query(
-        QStringLiteral("select * from detalle_cabezas_produccion where id in (") +
-        syncsql::idList(ids) + QStringLiteral(") order by id"));
+    const RemoteAnswer answer =
+        remote.query(QStringLiteral("select * from detalle_cabezas_produccion where id in (") +
+                     syncsql::idList(ids) + QStringLiteral(") order by id"));
     if (!answer.accepted())
         throw StepRefused{kDetailFailed};
     QHash<qint64, std::vector<RemoteRow>> lines;
@@ -773,8 +770,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             continue;
         }
         ++held;
-        nameOnce(ctx, refusals, Side::Local, r->id,
-                 syncrecords::fingerprint(r->header, r->details),
+        nameOnce(ctx, refusals, Side::Local, r->id, syncrecords::fingerprint(r->header, r->details),
                  QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
                                 "del servidor tiene otras lineas ")
                      .arg(r->id)
@@ -790,8 +786,8 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
 // the details of the headers that have none go up. A reading is marked sent
 // only once its header is known to have its details. Returns how many
 // readings were held back.
-int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out,
-                  const ServerState &state, bool silent)
+int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const ServerState &state,
+                  bool silent)
 {
     LocalConnection &db = ctx.db();
     SyncRefusals refusals(db);
@@ -928,8 +924,9 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     // A local id the database may give again must not inherit these marks.
     byIds(db, deleted, [](const std::vector<qint64> &ids) {
         return QStringLiteral("delete from zelvano_sync_envios where id in (") +
-               syncsql::idList(ids) + QStringLiteral(") and id not in (select id from "
-                                                     "Produccion_Lactea)");
+               syncsql::idList(ids) +
+               QStringLiteral(") and id not in (select id from "
+                              "Produccion_Lactea)");
     });
     if (held == 0)
         logEvent(ctx, kSuccess);
@@ -947,10 +944,7 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
 class RunLock
 {
 public:
-    explicit RunLock(const QString &databasePath)
-        : m_locked(m_claim.claim(databasePath))
-    {
-    }
+    explicit RunLock(const QString &databasePath) : m_locked(m_claim.claim(databasePath)) {}
     bool locked() const { return m_locked; }
 
 private:

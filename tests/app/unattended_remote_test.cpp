@@ -431,9 +431,8 @@ TEST_F(Unattended, SigtermDuringASynchronisationHeldByADrippingServer)
 {
     FaultProxy proxy(FaultProxy::referenceServerHost());
     // The synchronisation's first read: this farm's records with their line counts.
-    proxy.setRules({{.match = "select c.id, count(d.id) as lineas",
-                     .action = "drip",
-                     .bytesPerSecond = 5}});
+    proxy.setRules(
+        {{.match = "select c.id, count(d.id) as lineas", .action = "drip", .bytesPerSecond = 5}});
     ServiceHome home;
     milkSite(home, proxy.host(), "WEB");
 
@@ -481,9 +480,7 @@ TEST_F(Unattended, DownloadTickRetriesReadingsAFailedSynchronisationLeft)
     ChildProcess service;
     service.start(kProgram, serviceArguments(home.dir()), shortMinute());
     const bool sent = waitUntil(
-        [&] {
-            return hasEvent(home, "Datos de cabezas y produccion Sincronizados correctamente");
-        },
+        [&] { return hasEvent(home, "Datos de cabezas y produccion Sincronizados correctamente"); },
         30000);
     const Stopped s = stop(service);
     ASSERT_TRUE(sent) << s.err.data();

@@ -359,8 +359,8 @@ struct ClaimCase
 {
     const char *name;
     std::function<void(TwoSites &)> act;
-    QStringList expected;     // the server's records, and site B's
-    QStringList expectedAtA;  // site A's, when it keeps more than the server (else expected)
+    QStringList expected;    // the server's records, and site B's
+    QStringList expectedAtA; // site A's, when it keeps more than the server (else expected)
 };
 
 const QString kHerdLines = QStringLiteral("#3|40|800;4|20|400");
@@ -394,8 +394,9 @@ void editDuring(TwoSites &s, const QString &match)
 {
     const qint64 id = addReading(s.a);
     duringHeldStatement(s, match, [&] {
-        s.a.home.exec(QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
-                          .arg(id));
+        s.a.home.exec(
+            QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
+                .arg(id));
         s.a.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
                                      "%1 and Rodeo = '3'")
                           .arg(id));
@@ -420,9 +421,13 @@ std::vector<ClaimCase> claimCases()
     const QString one = kReading + kHerdLines;
     return {
         {"LateDetailInsertAddsNothing",
-         [](TwoSites &s) { lateStatement(s, kDetailInsert); }, {one}, {}},
+         [](TwoSites &s) { lateStatement(s, kDetailInsert); },
+         {one},
+         {}},
         {"LateHeaderInsertIsDeletedBeforeOthersTakeIt",
-         [](TwoSites &s) { lateStatement(s, kHeaderInsert); }, {one}, {}},
+         [](TwoSites &s) { lateStatement(s, kHeaderInsert); },
+         {one},
+         {}},
         {"TextTheServerShortens",
          [](TwoSites &s) {
              addReading(s.a, QStringLiteral("Delpro ordene de la manana 29"));
@@ -439,13 +444,16 @@ std::vector<ClaimCase> claimCases()
              s.proxy.setRules(std::vector<FaultRule>{});
              EXPECT_TRUE(s.b.sync().ok());
          },
-         {one, kReading + QStringLiteral("#5|60|1200")}, {}},
+         {one, kReading + QStringLiteral("#5|60|1200")},
+         {}},
         {"EditDuringTheHeaderInsert",
          [](TwoSites &s) { editDuring(s, kHeaderInsert); },
-         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")}, {}},
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
         {"EditDuringTheDetailInsert",
          [](TwoSites &s) { editDuring(s, kDetailInsert); },
-         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")}, {}},
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
         {"HeaderGivenOtherLinesIsNamedNeverDoubled",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
@@ -464,7 +472,8 @@ std::vector<ClaimCase> claimCases()
              RemotePeer::exec(QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
                               header);
          },
-         {one}, {}},
+         {one},
+         {}},
         {"SecondRunThroughALinkAndAnotherTmpdir",
          [](TwoSites &s) {
              addReading(s.a);
@@ -472,8 +481,8 @@ std::vector<ClaimCase> claimCases()
              ASSERT_TRUE(QFile::link(s.a.home.dir(), other.filePath(QStringLiteral("link"))));
              QFile conexion(other.filePath(QStringLiteral("conexion.txt")));
              ASSERT_TRUE(conexion.open(QIODevice::WriteOnly));
-             conexion.write(("Data Source= " + other.filePath(QStringLiteral("link/local.db")))
-                                .toUtf8());
+             conexion.write(
+                 ("Data Source= " + other.filePath(QStringLiteral("link/local.db"))).toUtf8());
              conexion.close();
              duringHeldStatement(s, kHeaderInsert, [&] {
                  ChildProcess second;
@@ -486,7 +495,8 @@ std::vector<ClaimCase> claimCases()
                      << second.standardOutput().toStdString();
              });
          },
-         {one}, {}},
+         {one},
+         {}},
         {"DiskFullWhileDownloading",
          [](TwoSites &s) {
              addReading(s.a);
@@ -496,11 +506,13 @@ std::vector<ClaimCase> claimCases()
                  "raise(abort, 'database or disk is full'); end"));
              EXPECT_FALSE(s.b.sync().ok());
              const QStringList events = s.b.events();
-             EXPECT_FALSE(events.filter(QStringLiteral("disk is full")).isEmpty()) << events.join(u'\n').toStdString();
+             EXPECT_FALSE(events.filter(QStringLiteral("disk is full")).isEmpty())
+                 << events.join(u'\n').toStdString();
              EXPECT_TRUE(events.filter(QStringLiteral("Sincronizados correctamente")).isEmpty());
              s.b.home.exec(QStringLiteral("drop trigger lleno"));
          },
-         {one}, {}},
+         {one},
+         {}},
         {"ReadingWithoutLinesAndLateLinesReachTheOtherSite",
          [](TwoSites &s) {
              addReading(s.a, QStringLiteral("Delpro"), {});
@@ -511,7 +523,8 @@ std::vector<ClaimCase> claimCases()
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.b.readingCount(), 0) << "an upload in flight was taken";
              // Ten minutes on by the server's clock.
-             s.b.home.exec(QStringLiteral("update zelvano_sync_sin_lineas set desde = desde - 601"));
+             s.b.home.exec(
+                 QStringLiteral("update zelvano_sync_sin_lineas set desde = desde - 601"));
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.b.readingCount(), 2); // both headers had stayed without lines
              EXPECT_TRUE(s.a.sync().ok());

@@ -516,9 +516,8 @@ TEST_P(SyncTest, LocalReadingThatCannotGoUpIsNamedOnce)
     EXPECT_TRUE(site.actualizado(undated));
     EXPECT_EQ(farm->details(serverIdOf(site, undated)), QStringList{QStringLiteral("3|30|600")});
     EXPECT_EQ(farm->headerCount(), 2);
-    site.home.exec(
-        QStringLiteral("update detalle_Produccion_Lactea set litros = 400 where id = %1")
-            .arg(badHerd));
+    site.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 400 where id = %1")
+                       .arg(badHerd));
     EXPECT_TRUE(site.sync().ok());
     EXPECT_EQ(site.events(), named + QStringList{kSuccess});
     EXPECT_EQ(farm->headerCount(), 3);

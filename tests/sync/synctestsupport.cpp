@@ -242,8 +242,9 @@ QStringList Site::records() const
     {
         LocalConnection db;
         db.open(home.databasePath());
-        Recordset rs = db.openRecordset(QStringLiteral(
-            "select id, fecha, usuario, turno, total_cabezas, total_litros from Produccion_Lactea"));
+        Recordset rs =
+            db.openRecordset(QStringLiteral("select id, fecha, usuario, turno, total_cabezas, "
+                                            "total_litros from Produccion_Lactea"));
         for (; !rs.eof(); rs.moveNext()) {
             QStringList cells;
             for (int i = 1; i < 6; ++i)
