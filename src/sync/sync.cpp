@@ -368,8 +368,10 @@ struct Downloader
         if (localId < 0 || !sentAs(sends, localId, h))
             return false;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
-        if (rs.eof() || vb::joinText(rs.value(ProduccionLactea::Proceso))
-                                .compare(kDescargado, Qt::CaseInsensitive) == 0)
+        if (rs.eof())
+            return true; // a reading of ours deleted since: never comes back
+        if (vb::joinText(rs.value(ProduccionLactea::Proceso))
+                .compare(kDescargado, Qt::CaseInsensitive) == 0)
             return false;
         const syncsql::Header local = headerOf(rs);
         if (lines == 0)
@@ -666,8 +668,9 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
 }
 
 // A header without lines that one of this site's inserts made for a reading
-// that has taken another header (the late insert of a killed run) is deleted
-// at once, before other sites would take it for a record without lines.
+// that has taken another header (the late insert of a killed run), or for a
+// reading deleted here before it learnt its header, is deleted at once,
+// before other sites would take it for a record without lines.
 void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<ServerHeader> &headers,
                    const Sends &sends)
 {
@@ -678,10 +681,10 @@ void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<Serv
         if (localId < 0 || !sentAs(sends, localId, h))
             continue;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
-        if (rs.eof())
-            continue;
-        const qint64 taken = syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto));
-        if (taken >= 0 && taken != serverId)
+        const qint64 taken =
+            rs.eof() ? -1 : syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto));
+        // Beside the header the reading took, or left by a reading deleted since.
+        if ((taken >= 0 && taken != serverId) || rs.eof())
             remote.execute(syncsql::surplusHeaderDeleteSql(ctx.settings.ClientId, serverId));
     }
 }
@@ -921,13 +924,6 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     }
 
     byIds(db, deleted, syncsql::deleteSentSql);
-    // A local id the database may give again must not inherit these marks.
-    byIds(db, deleted, [](const std::vector<qint64> &ids) {
-        return QStringLiteral("delete from zelvano_sync_envios where id in (") +
-               syncsql::idList(ids) +
-               QStringLiteral(") and id not in (select id from "
-                              "Produccion_Lactea)");
-    });
     if (held == 0)
         logEvent(ctx, kSuccess);
     else

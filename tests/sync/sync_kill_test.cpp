@@ -474,6 +474,17 @@ std::vector<ClaimCase> claimCases()
          },
          {one},
          {}},
+        {"ReadingDeletedBeforeItLearntItsHeader",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.a.options.limits.receiveMs = 1000;
+             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("forward_then_drop"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             s.a.home.exec(
+                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
+                     .arg(id));
+         },
+         {}, {}},
         {"SecondRunThroughALinkAndAnotherTmpdir",
          [](TwoSites &s) {
              addReading(s.a);
