@@ -70,6 +70,11 @@ QString remoteDetailsSql(const QString &serverId, bool odbc)
            (odbc ? QStringLiteral(" ") : QString());
 }
 
+QString remoteDetailsSql(const QString &serverId, RemoteWay way)
+{
+    return remoteDetailsSql(serverId, way == RemoteWay::Odbc);
+}
+
 QString pendingSql(const QString &proceso)
 {
     return QStringLiteral(
@@ -155,7 +160,7 @@ QString detailInsertSql(const QString &groups)
 QString unsentHeadersSql(const QString &clientId)
 {
     return QStringLiteral("select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, "
-                          "c.total_litros, (select max(id) from cabezas_produccion) as tope "
+                          "c.total_litros, (select max(id) from cabezas_produccion where cliente = k.id) as tope "
                           "from clientes k left join cabezas_produccion c on "
                           "c.cliente = k.id and c.id not in (select id from "
                           "detalle_cabezas_produccion) where k.id = ") +
@@ -177,6 +182,14 @@ QString remoteDetailDeleteSql(const QVariant &serverId)
 {
     return QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
            vb::joinText(serverId);
+}
+
+QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids)
+{
+    return QStringLiteral("select d.* from detalle_cabezas_produccion d join cabezas_produccion c "
+                          "on c.id = d.id where c.cliente = ") +
+           clientId + QStringLiteral(" and d.id in (") + idList(ids) +
+           QStringLiteral(") order by d.id");
 }
 
 QString surplusHeaderDeleteSql(const QString &clientId, qint64 serverId)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/columns.h"
+#include "remote/remote.h"
 
 #include <QString>
 #include <QVariant>
@@ -51,6 +52,7 @@ QString recordLinesSql(const QString &clientId);
 QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids);
 // ODBC mode ends the statement with a blank.
 QString remoteDetailsSql(const QString &serverId, bool odbc);
+QString remoteDetailsSql(const QString &serverId, RemoteWay way);
 // Every server id this database holds.
 QString heldServerIdsSql();
 
@@ -81,12 +83,14 @@ QString detailInsertSql(const QString &groups);
 // sent, so that each one can be matched to the reading it came from. Read
 // from the client's own row outward: the answer always holds at least one row
 // (all Null when there is no such header), so that an answer cut to nothing
-// is never taken for "none". Each row also carries the highest server id of
-// the table: a header inserted after this read has a higher one.
+// is never taken for "none". Each row also carries the client's highest
+// server id: a header inserted after this read has a higher one.
 QString unsentHeadersSql(const QString &clientId);
 QString headerUpdateSql(const QString &clientId, const Header &header);
 QString remoteDetailDeleteSql(const QVariant &serverId);
 QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId);
+// The detail rows of some of this client's records ("select *" columns, by id).
+QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids);
 // A header of this client, only while it has no lines.
 QString surplusHeaderDeleteSql(const QString &clientId, qint64 serverId);
 

@@ -350,7 +350,7 @@ struct Downloader
     std::vector<RemoteRow> details(qint64 serverId)
     {
         const RemoteAnswer answer =
-            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.odbc()));
+            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
         if (!answer.accepted())
             raiseRefusedRead(answer);
         return answer.rows;
@@ -759,8 +759,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
     for (const Reading *r : readings)
         ids.push_back(r->serverId);
     const RemoteAnswer answer =
-        remote.query(QStringLiteral("select * from detalle_cabezas_produccion where id in (") +
-                     syncsql::idList(ids) + QStringLiteral(") order by id"));
+        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
     if (!answer.accepted())
         throw StepRefused{kDetailFailed};
     QHash<qint64, std::vector<RemoteRow>> lines;
