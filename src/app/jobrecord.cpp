@@ -2,6 +2,7 @@
 
 #include "app/databasefile.h"
 #include "common/datetexts.h"
+#include "common/errortext.h"
 #include "download/download.h"
 #include "milk/import.h"
 #include "store/appcontext.h"
@@ -323,7 +324,7 @@ QString jobStatusLine(const JobRecords &records, const QDate &today)
     return parts.join(QStringLiteral("; "));
 }
 
-QStringList jobSummaryLines(const JobRecords &records, const QDate &today)
+QStringList jobSummaryLines(const JobRecords &records, const QDate &today, const QString &server)
 {
     auto at = [&](const QDateTime &time) {
         const QDateTime local = time.toLocalTime();
@@ -348,7 +349,7 @@ QStringList jobSummaryLines(const JobRecords &records, const QDate &today)
                             : QStringLiteral(" (%1 viajes grabados)").arg(*state.tripsSaved);
         } else {
             line += QStringLiteral("con error ") + at(state.ended) + QStringLiteral(": ") +
-                    state.error->text();
+                    withClerkExplanation(state.error->text(), *state.error, server);
         }
         lines << line;
     }

@@ -138,6 +138,8 @@ QString jobStatusLine(const JobRecords &records, const QDate &today);
 
 // The record for the person at the desk, one line per job:
 // "Descarga: correcta a las 10:00:05 (5 viajes grabados)".
-QStringList jobSummaryLines(const JobRecords &records, const QDate &today);
+// A failed run's line says what to do about it too (`server`: the remote host).
+QStringList jobSummaryLines(const JobRecords &records, const QDate &today,
+                            const QString &server = QString());
 
 } // namespace zelvano

@@ -77,7 +77,8 @@ TickSteps TickSteps::program(JobBoard *board)
                     cycle->download.emplace().fail(error);
                     throw;
                 }
-                ctx.window.showJobResult(downloadResultText(*cycle->download, ctx.timeText(), true),
+                ctx.window.showJobResult(downloadResultText(*cycle->download, ctx.timeText(), true,
+                                                            ctx.settings.ServerHost),
                                          WindowStatus::ResultLine::New);
             },
             [cycle, board](AppContext &ctx) {
@@ -92,8 +93,9 @@ TickSteps TickSteps::program(JobBoard *board)
                     cycle->download.reset();
                     throw;
                 }
-                ctx.window.showJobResult(saveResultText(outcome, ctx.timeText(), true),
-                                         WindowStatus::ResultLine::Added);
+                ctx.window.showJobResult(
+                    saveResultText(outcome, ctx.timeText(), true, ctx.settings.ServerHost),
+                    WindowStatus::ResultLine::Added);
                 recordDownload(ctx, started, cycle->download ? &*cycle->download : nullptr,
                                &outcome, board);
                 cycle->download.reset();

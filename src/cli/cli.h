@@ -38,7 +38,9 @@ struct ProgramHooks
     std::function<int(const QString &homeDir)> trayProgram;
     // The print-out of a grid into a PDF file; returns the pages, raises
     // AppError when it cannot be painted.
-    std::function<int(const QString &pdf, const TripGrid &grid, const Settings &settings)>
+    // `summary`: the short form, one line per trip.
+    std::function<int(const QString &pdf, const TripGrid &grid, const Settings &settings,
+                      bool summary)>
         printToPdf;
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/databasefile.h"
 #include "common/error.h"
+#include "common/errortext.h"
 #include "platform/folderlisting.h"
 #include "platform/processes.h"
 #include "store/tables.h"
@@ -177,6 +178,9 @@ QJsonValue isoOrNull(const QDateTime &time)
     return time.isValid() ? QJsonValue(isoTime(time)) : QJsonValue(QJsonValue::Null);
 }
 
+// The status reads no settings: the advice names the server as configured.
+const QString kServerForAdvice = QStringLiteral("configurado");
+
 QString jobText(JobKind kind, const JobState &state)
 {
     QString text = jobKey(kind) + QStringLiteral(": ");
@@ -259,8 +263,13 @@ QString statusText(const StatusReport &r)
         s << "database cannot be read: " << r.databaseError << '\n';
         return out;
     }
-    for (const JobKind kind : kJobKinds)
-        s << jobText(kind, r.jobs.of(kind)) << '\n';
+    for (const JobKind kind : kJobKinds) {
+        const JobState &state = r.jobs.of(kind);
+        s << jobText(kind, state) << '\n';
+        // What to do about it, for the person at the desk.
+        if (state.ran && !state.ok())
+            s << "  " << clerkExplanation(*state.error, kServerForAdvice) << '\n';
+    }
     s << "newest trip: ";
     if (r.newestTrip)
         s << *r.newestTrip;
@@ -322,6 +331,7 @@ QString statusJson(const StatusReport &r)
             QJsonObject error;
             error[QStringLiteral("number")] = qint64(state.error->number());
             error[QStringLiteral("description")] = state.error->description();
+            error[QStringLiteral("advice")] = clerkExplanation(*state.error, kServerForAdvice);
             job[QStringLiteral("error")] = error;
         } else {
             job[QStringLiteral("error")] = QJsonValue();

@@ -578,7 +578,14 @@ DownloadOutcome CmdDescargar_Click(AppContext &ctx, const RemoteOptions &options
         } catch (const AppError &) {
             reportUnlogged(e, kProcedure);
         }
+        // A failure is not work under way: the wait panel goes, and the whole
+        // trips kept show whether they are stored, as after a download that
+        // ended well.
+        ctx.overlay.setVisible(false);
+        if (ctx.grid.rowCount() > 0 && ctx.Connected)
+            outcome.take(Comparar_Guardados(ctx, ctx.grid));
     }
+    ctx.grid.setFailure(outcome.error());
     outcome.remoteSeconds = download.remoteSeconds();
     outcome.trips = ctx.grid.rowCount();
     outcome.alreadyStored = storedTrips(ctx.grid);

@@ -248,8 +248,10 @@ TEST(JobRecordWindow, TheWindowShowsEachJobsLastRunBesideTheSystemsTip)
     rig.form.CmdDescargar_Click();
     const QStringList lines = jobs->toolTip().split('\n');
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].startsWith("Descarga: con error a las 10:00:00: Error "))
+    EXPECT_TRUE(lines[0].startsWith("Descarga: con error a las 10:00:00: No hay un servidor "))
         << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith("(Error -2147012889 (The server name or address could not be "
+                                  "resolved))"));
     EXPECT_EQ(lines.mid(1), before.mid(1));
     EXPECT_EQ(rig.form.trayToolTip(), (QStringList{rig.form.trayTip()} + lines).join('\n'));
     // The system's own tip is left as it writes it.

@@ -353,7 +353,8 @@ TEST_F(SchedulerTest, TickTellsTheWindowWhatItsDownloadAndSaveCameTo)
     program.TimeDesc_Timer();
     const QStringList lines = home.window.jobResult().split(u'\n');
     ASSERT_EQ(lines.size(), 2) << home.window.jobResult().toStdString();
-    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:00 con error: Error "))
+    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:00 con error: No hay un "
+                                    "servidor remoto configurado"))
         << lines[0].toStdString();
     EXPECT_EQ(lines[1], "Grabación automática de las 10:00:00: ningún viaje nuevo para grabar");
     // A tick without a download leaves the last result alone.

@@ -187,6 +187,8 @@ TEST(Status, AfterASynchronisationThatFoundTheServerDown)
                                        "sync: failed, ran " +
                                        started + " to " + ended + ", last success never: " + error +
                                        "\n"
+                                       "  No se pudo conectar con el servidor configurado: revise "
+                                       "la conexión a Internet o el servidor configurado\n"
                                        "newest trip: none, 0 dated today\n"
                                        "readings waiting to be sent: 0\n"
                                        "files waiting: 0 (import off)\n"
@@ -206,7 +208,10 @@ TEST(Status, AfterASynchronisationThatFoundTheServerDown)
         {"ok", false},
         {"error", QJsonObject{{"number", -2147012867LL},
                               {"description", "A connection with the server could not be "
-                                              "established"}}}};
+                                              "established"},
+                              {"advice", "No se pudo conectar con el servidor configurado: "
+                                         "revise la conexión a Internet o el servidor "
+                                         "configurado"}}}};
     expected["jobs"] = jobs;
     expected["last_errors"] = QJsonArray{QJsonObject{{"id", 1}, {"date", day}, {"text", event}}};
     EXPECT_EQ(json.json(), expected) << json.out.toStdString();
