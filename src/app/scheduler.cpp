@@ -13,7 +13,9 @@
 #include "store/appcontext.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
+#include "store/localconnection.h"
 #include "store/settings.h"
+#include "sync/sync.h"
 #include "trips/save.h"
 
 #include <QtGlobal>
@@ -23,6 +25,28 @@
 #include <optional>
 
 namespace zelvano {
+
+namespace {
+
+// Readings wait to go up and the last synchronisation failed: read locally,
+// so that a farm with nothing pending sends nothing.
+bool syncRetryDue(AppContext &ctx)
+{
+    try {
+        LocalConnection &db = ctx.db();
+        Recordset failed = db.openRecordset(
+            QStringLiteral("select ok from zelvano_jobs where job = 'sync' and ok = 0"));
+        if (failed.eof())
+            return false;
+        Recordset pending = db.openRecordset(
+            QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"));
+        return !pending.eof() && pending.value(0).toLongLong() > 0;
+    } catch (const AppError &) {
+        return false; // no record of the jobs (yet): nothing to retry
+    }
+}
+
+} // namespace
 
 TickSteps TickSteps::program(JobBoard *board)
 {
@@ -91,6 +115,13 @@ TickSteps TickSteps::program(JobBoard *board)
             [recordPending](AppContext &ctx) {
                 recordPending(ctx);
                 closeLocalConnection(ctx);
+            },
+            [board](AppContext &ctx) {
+                if (!syncRetryDue(ctx))
+                    return;
+                const QDateTime started = ctx.clock.now();
+                const SyncReport report = Sincronizar_CabProd(ctx, false);
+                recordSync(ctx, started, report, board);
             }};
 }
 
@@ -113,6 +144,8 @@ QString Scheduler::stopEventText(const QString &step)
         what = QStringLiteral("la descarga de viajes");
     else if (step == QLatin1String("CmdGrabar_Click"))
         what = QStringLiteral("la grabacion de viajes");
+    else if (step == QLatin1String("Sincronizar_CabProd"))
+        what = QStringLiteral("la sincronizacion de produccion");
     else
         what = QStringLiteral("la importacion de archivos de ordene");
     return QStringLiteral("Zelvano se detuvo durante ") + what +
@@ -234,6 +267,10 @@ void Scheduler::runTick()
         m_ctx.newTripsOnly = tab;
         // A download cut short by a stop is not saved: the next run fetches it whole.
         goOn = goOn && runStep("CmdGrabar_Click", m_steps.save);
+        // Not in the suite's own schedule, which synchronises only after an
+        // import: readings a failed synchronisation left are retried here.
+        if (m_steps.retrySync)
+            goOn = goOn && runStep("Sincronizar_CabProd", m_steps.retrySync);
     }
     if (goOn)
         tellUnreadableImportTime();

@@ -22,6 +22,9 @@ struct TickSteps
     std::function<void(AppContext &)> save;         // CmdGrabar_Click
     std::function<void(AppContext &)> import;       // Abrir
     std::function<void(AppContext &)> close;        // closeLocalConnection
+    // After the download's save: the production synchronisation again when
+    // readings wait and its last run failed (none: never).
+    std::function<void(AppContext &)> retrySync;
 
     // The program's own: each job's run is recorded when it ends (see
     // jobrecord.h), and shown on the board when one is given.

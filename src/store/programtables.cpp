@@ -43,6 +43,16 @@ const std::vector<ProgramTable> kProgramTables = {
      "'import', 'sync')), started text not null, ended text not null, ok integer not null "
      "check (ok in (0, 1)), error_number integer, error_text text, last_success text, "
      "trips_saved integer)"},
+    // Production synchronisation: each header insert a reading went up in, with
+    // the highest server id read just before it and the values sent, so that
+    // the site recognises its own header after a lost answer and no other.
+    {"zelvano_sync_envios",
+     "create table zelvano_sync_envios (id integer not null, marca integer not null, "
+     "fecha text, usuario text, turno text, cabezas text, litros text)"},
+    // Production synchronisation: other sites' headers seen without lines, and
+    // since when (the server's clock), until they settle or get their lines.
+    {"zelvano_sync_sin_lineas",
+     "create table zelvano_sync_sin_lineas (id integer primary key, desde integer not null)"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)
