@@ -17,7 +17,8 @@
 //   {date}    eight digits between apostrophes ('20240131')
 //   {text}    a text between apostrophes whose apostrophes and backslashes
 //             are doubled (as the program writes every text)
-//   {rows}    one or more of the entry's 'row' shapes, separated by commas
+//   {rows}    one or more of the entry's 'row' shapes, separated by commas (or
+//             by the entry's 'separator')
 // A placeholder may stand between apostrophes ('{farm}') where the program
 // quotes a number.
 //
@@ -42,8 +43,8 @@ return [
         'shape' => 'select * from lectura_descarga_feed where id_viaje = {trip} order by hora',
     ],
     // Production synchronisation, download.
-    'complete records' => [
-        'shape' => 'select id from cabezas_produccion where cliente = {farm} and id in (select id from detalle_cabezas_produccion)',
+    'records with their line counts' => [
+        'shape' => 'select c.id, count(d.id) as lineas, unix_timestamp() as ahora from clientes k left join cabezas_produccion c on c.cliente = k.id left join detalle_cabezas_produccion d on d.id = c.id where k.id = {farm} group by c.id',
     ],
     'records by id' => [
         'shape' => 'select * from cabezas_produccion where cliente = {farm} and id in ({ints}) order by id',
@@ -53,21 +54,28 @@ return [
     ],
     // Production synchronisation, upload.
     'records without details' => [
-        'shape' => 'select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, c.total_litros from clientes k left join cabezas_produccion c on c.cliente = k.id and c.id not in (select id from detalle_cabezas_produccion) where k.id = {farm}',
+        'shape' => 'select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, c.total_litros, (select max(id) from cabezas_produccion where cliente = k.id) as tope from clientes k left join cabezas_produccion c on c.cliente = k.id and c.id not in (select id from detalle_cabezas_produccion) where k.id = {farm}',
+    ],
+    'details of records' => [
+        'shape' => 'select d.* from detalle_cabezas_produccion d join cabezas_produccion c on c.id = d.id where c.cliente = {farm} and d.id in ({ints}) order by d.id',
     ],
     'add records' => [
         'shape' => 'INSERT INTO cabezas_produccion (cliente, fecha, usuario, turno, total_cabezas, total_litros, id_prg) values {rows}',
         'row' => "('{farm}',{text},{text},{text},{text},{text},{text})",
     ],
     'add details' => [
-        'shape' => 'INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) values {rows}',
-        'row' => "('{record}',{text},{text},{text})",
+        'shape' => "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' as rodeo, '' as cabezas, '' as litros from dual where 1 = 0 union all select {rows}) v where not exists (select 1 from detalle_cabezas_produccion x where x.id = v.id)",
+        'row' => '{record},{text},{text},{text}',
+        'separator' => ' union all select ',
     ],
     'change record' => [
         'shape' => 'update cabezas_produccion set fecha = {text}, usuario = {text}, turno = {text}, total_cabezas = {text}, total_litros = {text} where cliente = {farm} and id = {int}',
     ],
     'delete details' => [
         'shape' => 'delete from detalle_cabezas_produccion where id = {record?}',
+    ],
+    'delete record without details' => [
+        'shape' => 'DELETE FROM cabezas_produccion where cliente = {farm} and id = {int} and id not in (select id from detalle_cabezas_produccion)',
     ],
     'delete record' => [
         'shape' => 'DELETE FROM cabezas_produccion where cliente = {farm} and id = {int}',

@@ -107,11 +107,13 @@ function shape_regex($shape, &$kinds)
 // The placeholders' [kind, value] of every row of a {rows} text, rows
 // separated by commas (blanks after the last one allowed); null when the
 // text is not such a list.
-function row_values($row, $text)
+function row_values($row, $text, $separator = ',')
 {
     $text = rtrim($text, " \t\n\r\v\f");
     $kinds = [];
     $re = '/\G' . shape_regex($row, $kinds) . '/s';
+    $none = [];
+    $between = '/\G' . shape_regex(trim($separator) === ',' ? ',' : $separator, $none) . '/s';
     $values = [];
     for ($at = 0;;) {
         if (preg_match($re, $text, $r, 0, $at) !== 1)
@@ -121,9 +123,9 @@ function row_values($row, $text)
         $at += strlen($r[0]);
         if ($at === strlen($text))
             return $values;
-        if ($text[$at] !== ',')
+        if (preg_match($between, $text, $sep, 0, $at) !== 1)
             return null;
-        ++$at;
+        $at += strlen($sep[0]);
     }
 }
 
@@ -161,7 +163,7 @@ function statement_allowed($db, $sql, $farm)
                 $values[] = [$kind, $m[$i + 1]];
                 continue;
             }
-            $rows = row_values($entry['row'], $m[$i + 1]);
+            $rows = row_values($entry['row'], $m[$i + 1], $entry['separator'] ?? ',');
             if ($rows === null)
                 return false;
             $values = array_merge($values, $rows);

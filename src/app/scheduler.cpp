@@ -13,7 +13,9 @@
 #include "store/appcontext.h"
 #include "store/connection.h"
 #include "store/eventlog.h"
+#include "store/localconnection.h"
 #include "store/settings.h"
+#include "sync/sync.h"
 #include "trips/save.h"
 
 #include <QtGlobal>
@@ -23,6 +25,28 @@
 #include <optional>
 
 namespace zelvano {
+
+namespace {
+
+// Readings wait to go up and the last synchronisation failed: read locally,
+// so that a farm with nothing pending sends nothing.
+bool syncRetryDue(AppContext &ctx)
+{
+    try {
+        LocalConnection &db = ctx.db();
+        Recordset failed = db.openRecordset(
+            QStringLiteral("select ok from zelvano_jobs where job = 'sync' and ok = 0"));
+        if (failed.eof())
+            return false;
+        Recordset pending = db.openRecordset(
+            QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"));
+        return !pending.eof() && pending.value(0).toLongLong() > 0;
+    } catch (const AppError &) {
+        return false; // no record of the jobs (yet): nothing to retry
+    }
+}
+
+} // namespace
 
 TickSteps TickSteps::program(JobBoard *board)
 {
@@ -91,6 +115,13 @@ TickSteps TickSteps::program(JobBoard *board)
             [recordPending](AppContext &ctx) {
                 recordPending(ctx);
                 closeLocalConnection(ctx);
+            },
+            [board](AppContext &ctx) {
+                if (!syncRetryDue(ctx))
+                    return;
+                const QDateTime started = ctx.clock.now();
+                const SyncReport report = Sincronizar_CabProd(ctx, false);
+                recordSync(ctx, started, report, board);
             }};
 }
 
@@ -113,6 +144,8 @@ QString Scheduler::stopEventText(const QString &step)
         what = QStringLiteral("la descarga de viajes");
     else if (step == QLatin1String("CmdGrabar_Click"))
         what = QStringLiteral("la grabacion de viajes");
+    else if (step == QLatin1String("Sincronizar_CabProd"))
+        what = QStringLiteral("la sincronizacion de produccion");
     else
         what = QStringLiteral("la importacion de archivos de ordene");
     return QStringLiteral("Zelvano se detuvo durante ") + what +
@@ -127,11 +160,33 @@ bool Scheduler::downloadDue(qint16 minuteCounter, double downloadEveryMinutes)
 
 bool Scheduler::importDue(bool csvImportEnabled, const QString &importTime, const QTime &now)
 {
-    if (!csvImportEnabled)
+    if (!csvImportEnabled || importTimeUnreadable(importTime))
         return false;
     const QString at = DateTexts::hoursMinutes(QVariant(importTime));
     const QString current = DateTexts::hoursMinutes(QVariant(now));
     return QString::compare(at, current, Qt::CaseSensitive) <= 0;
+}
+
+bool Scheduler::importTimeUnreadable(const QString &importTime)
+{
+    return !importTime.trimmed().isEmpty() &&
+           DateTexts::hoursMinutes(QVariant(importTime)).isEmpty();
+}
+
+void Scheduler::tellUnreadableImportTime()
+{
+    const Settings &s = m_ctx.settings;
+    if (!s.CsvImportEnabled || !importTimeUnreadable(s.ImportTime)) {
+        m_toldImportTime.clear();
+        return;
+    }
+    if (s.ImportTime == m_toldImportTime)
+        return;
+    if (logEvent(m_ctx, QStringLiteral("La hora de importacion '%1' no es una hora (HH:mm): no se "
+                                       "importan archivos de ordene hasta corregirla en Brenmoor "
+                                       "Avanzado - ")
+                            .arg(s.ImportTime)))
+        m_toldImportTime = s.ImportTime;
 }
 
 void Scheduler::countMinute()
@@ -212,7 +267,13 @@ void Scheduler::runTick()
         m_ctx.newTripsOnly = tab;
         // A download cut short by a stop is not saved: the next run fetches it whole.
         goOn = goOn && runStep("CmdGrabar_Click", m_steps.save);
+        // Not in the suite's own schedule, which synchronises only after an
+        // import: readings a failed synchronisation left are retried here.
+        if (m_steps.retrySync)
+            goOn = goOn && runStep("Sincronizar_CabProd", m_steps.retrySync);
     }
+    if (goOn)
+        tellUnreadableImportTime();
     if (goOn && importDue(s.CsvImportEnabled, s.ImportTime, m_ctx.clock.timeOfDay())) {
         m_timer.setEnabled(false);
         runStep("Abrir", m_steps.import);

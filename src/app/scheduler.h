@@ -22,6 +22,9 @@ struct TickSteps
     std::function<void(AppContext &)> save;         // CmdGrabar_Click
     std::function<void(AppContext &)> import;       // Abrir
     std::function<void(AppContext &)> close;        // closeLocalConnection
+    // After the download's save: the production synchronisation again when
+    // readings wait and its last run failed (none: never).
+    std::function<void(AppContext &)> retrySync;
 
     // The program's own: each job's run is recorded when it ends (see
     // jobrecord.h), and shown on the board when one is given.
@@ -41,8 +44,11 @@ public:
     // The counter taken as a number reached the interval (0 downloads every tick).
     static bool downloadDue(qint16 minuteCounter, double downloadEveryMinutes);
     // "HH:mm" of the import time is not after "HH:mm" of now, compared as texts;
-    // an empty or unreadable import time gives "" and is always due.
+    // an empty import time gives "" and is always due, one that is not a time
+    // never is.
     static bool importDue(bool csvImportEnabled, const QString &importTime, const QTime &now);
+    // Not empty, and not a time of day ("abc").
+    static bool importTimeUnreadable(const QString &importTime);
 
     static constexpr int kIntervalMs = 60000;
     // The tick's interval: kIntervalMs, unless ZELVANO_TICK_MS (100 to 60000)
@@ -68,8 +74,12 @@ private:
     AppContext &m_ctx;
     TickTimer &m_timer;
     TickSteps m_steps;
+    void tellUnreadableImportTime();
+
     QString m_step;
     QString m_stoppedDuring;
+    // The import time last told as not a time: told again only when it changes.
+    QString m_toldImportTime;
 };
 
 } // namespace zelvano

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstring>
 #include <vector>
 
 namespace zelvano {
@@ -42,6 +43,16 @@ const std::vector<ProgramTable> kProgramTables = {
      "'import', 'sync')), started text not null, ended text not null, ok integer not null "
      "check (ok in (0, 1)), error_number integer, error_text text, last_success text, "
      "trips_saved integer, trips_left_out integer)"},
+    // Production synchronisation: each header insert a reading went up in, with
+    // the highest server id read just before it and the values sent, so that
+    // the site recognises its own header after a lost answer and no other.
+    {"zelvano_sync_envios",
+     "create table zelvano_sync_envios (id integer not null, marca integer not null, "
+     "fecha text, usuario text, turno text, cabezas text, litros text)"},
+    // Production synchronisation: other sites' headers seen without lines, and
+    // since when (the server's clock), until they settle or get their lines.
+    {"zelvano_sync_sin_lineas",
+     "create table zelvano_sync_sin_lineas (id integer primary key, desde integer not null)"},
 };
 
 // Columns added to a program table after it was first made: a database made
@@ -66,11 +77,11 @@ bool tableExists(LocalConnection &db, const QString &name)
 
 } // namespace
 
-void ensureProgramTables(LocalConnection &db)
+std::optional<AppError> ensureProgramTables(LocalConnection &db)
 {
     try {
         if (!tableExists(db, QStringLiteral("sucesos")))
-            return;
+            return std::nullopt;
         for (const ProgramTable &table : kProgramTables) {
             if (tableExists(db, QString::fromLatin1(table.name)))
                 continue;
@@ -84,9 +95,19 @@ void ensureProgramTables(LocalConnection &db)
                            .arg(table, QString::fromLatin1(added.definition)),
                        {});
         }
-    } catch (const AppError &) {
-        // Locked or read-only now: the next connection tries again.
+    } catch (const AppError &error) {
+        // Locked, read-only or full now: the next connection tries again.
+        return error;
     }
+    return std::nullopt;
+}
+
+const char *programTableDefinition(const char *name)
+{
+    for (const ProgramTable &table : kProgramTables)
+        if (std::strcmp(table.name, name) == 0)
+            return table.definition;
+    return "";
 }
 
 } // namespace zelvano

@@ -31,6 +31,15 @@ QString shown(const QVariant &value)
     return vb::joinText(value);
 }
 
+// The widths of the server's text columns: it keeps what it is sent cut to them.
+constexpr qsizetype kUsuarioWidth = 50;
+constexpr qsizetype kTurnoWidth = 20;
+
+bool sameText(const QVariant &local, const QVariant &server, qsizetype width)
+{
+    return shown(local).left(width) == shown(server);
+}
+
 } // namespace
 
 ServerHeader unsentHeaderOf(const RemoteRow &row)
@@ -116,11 +125,44 @@ bool sentFrom(const syncsql::Header &local, const ServerHeader &server)
 {
     const QDate day = dateOf(local.fecha);
     return wholeNumberOf(server.idPrg) == wholeNumberOf(local.id) && day.isValid() &&
-           day == dateOf(server.fecha) &&
-           vb::joinText(local.usuario) == vb::joinText(server.usuario) &&
-           vb::joinText(local.turno) == vb::joinText(server.turno) &&
+           day == dateOf(server.fecha) && sameText(local.usuario, server.usuario, kUsuarioWidth) &&
+           sameText(local.turno, server.turno, kTurnoWidth) &&
            sameNumber(local.cabezas, server.cabezas, kHeadsTolerance) &&
            sameNumber(local.litros, server.litros, kLitresTolerance);
+}
+
+namespace {
+
+// A line as the server keeps it: the herd cut to its width, heads whole,
+// litres to the hundredth.
+QString keptLine(const QVariant &rodeo, const QVariant &cabezas, const QVariant &litros)
+{
+    double heads = 0;
+    double litres = 0;
+    const bool numbers = numberOf(cabezas, &heads) && numberOf(litros, &litres);
+    return shown(rodeo).left(50) + u'\x1f' +
+           (numbers ? QString::number(std::llround(heads)) + u'\x1f' +
+                          QString::number(std::llround(litres * 100))
+                    : QStringLiteral("?"));
+}
+
+} // namespace
+
+bool sameLines(const std::vector<syncsql::Detail> &local, const std::vector<RemoteRow> &server)
+{
+    if (local.size() != server.size())
+        return false;
+    QStringList a;
+    QStringList b;
+    for (const syncsql::Detail &d : local)
+        a << keptLine(d.rodeo, d.cabezas, d.litros);
+    for (const RemoteRow &row : server)
+        b << keptLine(row.field(RemoteProductionDetail::Rodeo),
+                      row.field(RemoteProductionDetail::Cabezas),
+                      row.field(RemoteProductionDetail::Litros));
+    a.sort();
+    b.sort();
+    return a == b;
 }
 
 QString uploadProblem(const syncsql::Header &header, const std::vector<syncsql::Detail> &details)

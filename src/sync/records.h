@@ -46,8 +46,12 @@ QDate dateOf(const QVariant &value);
 // reading: id_prg is its local id, and the date, user, shift, heads and litres
 // are the same. Dates are compared as dates and numbers as numbers, within
 // the rounding the server applies to what it is sent (whole heads, litres to
-// the hundredth), texts exactly.
+// the hundredth), texts as the server keeps them (cut to its column's width).
 bool sentFrom(const syncsql::Header &local, const ServerHeader &server);
+
+// True when the server's detail rows of a header are the reading's lines, in
+// any order, as the server keeps them.
+bool sameLines(const std::vector<syncsql::Detail> &local, const std::vector<RemoteRow> &server);
 
 // Why a local reading cannot go up (a date that is not one, a total or a
 // herd's value that is not a number); empty when it can.

@@ -45,10 +45,12 @@ QString idList(const std::vector<qint64> &ids)
     return text;
 }
 
-QString completeIdsSql(const QString &clientId)
+QString recordLinesSql(const QString &clientId)
 {
-    return QStringLiteral("select id from cabezas_produccion where cliente = ") + clientId +
-           QStringLiteral(" and id in (select id from detalle_cabezas_produccion)");
+    return QStringLiteral("select c.id, count(d.id) as lineas, unix_timestamp() as ahora from "
+                          "clientes k left join cabezas_produccion c on c.cliente = k.id left "
+                          "join detalle_cabezas_produccion d on d.id = c.id where k.id = ") +
+           clientId + QStringLiteral(" group by c.id");
 }
 
 QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids)
@@ -129,11 +131,11 @@ QString headerGroup(const QString &clientId, const Header &h)
            QStringLiteral("','") + quotedValue(h.id) + QStringLiteral("'),");
 }
 
-QString detailGroup(const QString &serverId, const Detail &d)
+QString detailGroup(qint64 serverId, const Detail &d)
 {
-    return QStringLiteral("('") + sqlQuote(serverId) + QStringLiteral("','") +
+    return QStringLiteral(" union all select ") + QString::number(serverId) + QStringLiteral(",'") +
            quotedValue(d.rodeo) + QStringLiteral("','") + quotedValue(d.cabezas) +
-           QStringLiteral("','") + quotedValue(d.litros) + QStringLiteral("'),");
+           QStringLiteral("','") + quotedValue(d.litros) + QStringLiteral("'");
 }
 
 QString headerInsertSql(const QString &groups)
@@ -145,15 +147,21 @@ QString headerInsertSql(const QString &groups)
 
 QString detailInsertSql(const QString &groups)
 {
-    return QStringLiteral(
-               "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) values ") +
-           groups.chopped(1);
+    // The first branch only names the columns. The guard is part of the insert
+    // itself: a header that holds lines when the statement runs gets none.
+    return QStringLiteral("INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
+                          "select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' as "
+                          "rodeo, '' as cabezas, '' as litros from dual where 1 = 0") +
+           groups +
+           QStringLiteral(") v where not exists (select 1 from detalle_cabezas_produccion x "
+                          "where x.id = v.id)");
 }
 
 QString unsentHeadersSql(const QString &clientId)
 {
     return QStringLiteral("select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, "
-                          "c.total_litros from clientes k left join cabezas_produccion c on "
+                          "c.total_litros, (select max(id) from cabezas_produccion where cliente = k.id) as tope "
+                          "from clientes k left join cabezas_produccion c on "
                           "c.cliente = k.id and c.id not in (select id from "
                           "detalle_cabezas_produccion) where k.id = ") +
            clientId;
@@ -174,6 +182,21 @@ QString remoteDetailDeleteSql(const QVariant &serverId)
 {
     return QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
            vb::joinText(serverId);
+}
+
+QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids)
+{
+    return QStringLiteral("select d.* from detalle_cabezas_produccion d join cabezas_produccion c "
+                          "on c.id = d.id where c.cliente = ") +
+           clientId + QStringLiteral(" and d.id in (") + idList(ids) +
+           QStringLiteral(") order by d.id");
+}
+
+QString surplusHeaderDeleteSql(const QString &clientId, qint64 serverId)
+{
+    return QStringLiteral("DELETE FROM cabezas_produccion where cliente = ") + clientId +
+           QStringLiteral(" and id = ") + QString::number(serverId) +
+           QStringLiteral(" and id not in (select id from detalle_cabezas_produccion)");
 }
 
 QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId)

@@ -44,9 +44,10 @@ QString isoDate(const QVariant &value);
 QString idList(const std::vector<qint64> &ids);
 
 // --- download
-// The server ids of this client's records that have their details: the
-// records that are complete. A header without details is an upload in flight.
-QString completeIdsSql(const QString &clientId);
+// Every header of this client with the number of its detail lines, and the
+// server's clock (seconds), in one statement; read from the client's own row
+// outward, so that the answer always holds a row.
+QString recordLinesSql(const QString &clientId);
 // The headers of some of this client's records ("select *", ascending id).
 QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids);
 // ODBC mode ends the statement with a blank.
@@ -71,20 +72,27 @@ QString deleteSentSql(const std::vector<qint64> &localIds);
 // --- upload: remote statements
 // "('cliente','fecha','usuario','turno','cabezas','litros','id_prg'),"
 QString headerGroup(const QString &clientId, const Header &header);
-// "('id','rodeo','cabezas','litros'),"
-QString detailGroup(const QString &serverId, const Detail &detail);
+// " union all select id,'rodeo','cabezas','litros'"
+QString detailGroup(qint64 serverId, const Detail &detail);
 // The list's last character (the final comma) is dropped.
 QString headerInsertSql(const QString &groups);
+// Inserts the groups' lines, but never under a header that already holds
+// lines when the statement runs: a late insert of an earlier run adds nothing.
 QString detailInsertSql(const QString &groups);
 // This client's headers that have no details yet, with every value that was
 // sent, so that each one can be matched to the reading it came from. Read
 // from the client's own row outward: the answer always holds at least one row
 // (all Null when there is no such header), so that an answer cut to nothing
-// is never taken for "none".
+// is never taken for "none". Each row also carries the client's highest
+// server id: a header inserted after this read has a higher one.
 QString unsentHeadersSql(const QString &clientId);
 QString headerUpdateSql(const QString &clientId, const Header &header);
 QString remoteDetailDeleteSql(const QVariant &serverId);
 QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId);
+// The detail rows of some of this client's records ("select *" columns, by id).
+QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids);
+// A header of this client, only while it has no lines.
+QString surplusHeaderDeleteSql(const QString &clientId, qint64 serverId);
 
 // The columns of unsentHeadersSql.
 namespace UnsentHeader {
@@ -95,11 +103,14 @@ inline const RemoteColumn Usuario{QStringLiteral("usuario"), 3};
 inline const RemoteColumn Turno{QStringLiteral("turno"), 4};
 inline const RemoteColumn TotalCabezas{QStringLiteral("total_cabezas"), 5};
 inline const RemoteColumn TotalLitros{QStringLiteral("total_litros"), 6};
+inline const RemoteColumn Top{QStringLiteral("tope"), 7};
 } // namespace UnsentHeader
 
-// The columns of completeIdsSql.
-namespace CompleteId {
+// The columns of recordLinesSql.
+namespace RecordLines {
 inline const RemoteColumn Id{QStringLiteral("id"), 0};
-} // namespace CompleteId
+inline const RemoteColumn Lines{QStringLiteral("lineas"), 1};
+inline const RemoteColumn Now{QStringLiteral("ahora"), 2};
+} // namespace RecordLines
 
 } // namespace zelvano::syncsql

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/errortext.h"
 #include "common/vb.h"
+#include "platform/instancelock.h"
 #include "remote/server.h"
 #include "store/appcontext.h"
 #include "store/eventlog.h"
@@ -12,11 +13,7 @@
 #include "sync/refusals.h"
 #include "sync/statements.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
 #include <QSet>
 
 #include <algorithm>
@@ -47,6 +44,9 @@ const QString kSuccess =
 const QString kAlreadyRunning =
     QStringLiteral("Ya hay una sincronizacion de produccion en curso, no se inicia otra ");
 
+// The header id of a detail row ("select *", first column).
+const RemoteColumn kDetailHeaderId{QStringLiteral("id"), 0};
+
 // Local ids per statement when rows are marked or deleted by id.
 constexpr size_t kIdsPerStatement = 500;
 
@@ -58,6 +58,10 @@ struct StepRefused
     QString message;
 };
 
+// How long another site's header stays without lines before it is taken as a
+// record without herd lines rather than an upload in flight (server seconds).
+constexpr qint64 kSettlingSeconds = 10 * 60;
+
 // What the download learnt about the server that the upload relies on.
 struct ServerState
 {
@@ -65,10 +69,46 @@ struct ServerState
     QSet<qint64> complete; // this client's records that have their details
 };
 
+// One header insert a reading went up in: the highest server id read just
+// before it, and the values sent. Only a header newer than the mark that holds
+// those values can be the one that insert made.
+struct Send
+{
+    qint64 mark = 0;
+    syncsql::Header sent;
+};
+using Sends = QHash<qint64, std::vector<Send>>; // by local id
+
+Sends readSends(LocalConnection &db)
+{
+    Sends sends;
+    Recordset rs = db.openRecordset(QStringLiteral(
+        "select id, marca, fecha, usuario, turno, cabezas, litros from zelvano_sync_envios"));
+    for (; !rs.eof(); rs.moveNext())
+        sends[rs.value(0).toLongLong()].push_back(
+            {rs.value(1).toLongLong(),
+             {rs.value(0), rs.value(2), rs.value(3), rs.value(4), rs.value(5), rs.value(6), {}}});
+    return sends;
+}
+
+// True when the header may be the one an insert of this site made for the
+// reading (a site that never sent the reading never takes a header for it).
+bool sentAs(const Sends &sends, qint64 localId, const ServerHeader &h)
+{
+    const auto it = sends.constFind(localId);
+    if (it == sends.constEnd())
+        return false;
+    const qint64 serverId = syncrecords::wholeNumberOf(h.id);
+    return std::any_of(it->begin(), it->end(), [&](const Send &send) {
+        return serverId > send.mark && syncrecords::sentFrom(send.sent, h);
+    });
+}
+
 // A local reading on its way up.
 struct Reading
 {
     qint64 id = 0;
+    QString proceso;
     syncsql::Header header;
     std::vector<syncsql::Detail> details;
     qint64 serverId = kUnknown;
@@ -128,6 +168,7 @@ std::vector<Reading> localReadings(LocalConnection &db, const QString &sql)
         Reading r;
         r.header = headerOf(rs);
         r.id = r.header.id.toLongLong();
+        r.proceso = vb::joinText(rs.value(ProduccionLactea::Proceso));
         r.serverId = syncrecords::wholeNumberOf(r.header.idRemoto);
         readings.push_back(std::move(r));
     }
@@ -274,28 +315,26 @@ QString serverFingerprint(const ServerHeader &h, const std::vector<RemoteRow> &d
     return syncrecords::fingerprint(values);
 }
 
-// True when a server header is one of this site's own readings (not one it
-// downloaded): it is never stored as a new record. A reading of ours that does
-// not know its server id yet learns it here.
-bool ownReading(LocalConnection &db, const ServerHeader &h, qint64 serverId, QSet<qint64> &held)
+// Every server id this database holds, and for the records it downloaded
+// their local id and number of lines.
+struct HeldRecords
 {
-    const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
-    if (localId < 0)
-        return false;
-    Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
-    if (rs.eof() || vb::joinText(rs.value(ProduccionLactea::Proceso))
-                            .compare(kDescargado, Qt::CaseInsensitive) == 0)
-        return false;
-    const syncsql::Header local = headerOf(rs);
-    if (!syncrecords::sentFrom(local, h))
-        return false;
-    if (vb::isNull(local.idRemoto)) {
-        Transaction transaction(db);
-        db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), localId));
-        transaction.commit();
-        held.insert(serverId);
-    }
-    return true;
+    QSet<qint64> ids;
+    QHash<qint64, std::pair<qint64, int>> downloaded; // server id -> local id, lines
+};
+
+HeldRecords heldRecords(LocalConnection &db)
+{
+    HeldRecords held;
+    held.ids = heldServerIds(db);
+    Recordset rs = db.openRecordset(QStringLiteral(
+        "select p.id_remoto, p.id, (select count(*) from detalle_Produccion_Lactea d where d.id = "
+        "p.id) from Produccion_Lactea p where p.proceso = 'DESCARGADO' and p.id_remoto is not "
+        "null"));
+    for (; !rs.eof(); rs.moveNext())
+        held.downloaded.insert(syncrecords::wholeNumberOf(rs.value(0)),
+                               {rs.value(1).toLongLong(), rs.value(2).toInt()});
+    return held;
 }
 
 struct Downloader
@@ -304,29 +343,73 @@ struct Downloader
     RemoteServer &remote;
     SyncReport &out;
     SyncRefusals refusals;
-    QSet<qint64> held;
+    HeldRecords held;
+    Sends sends;
+    QSet<qint64> settled; // other sites' headers that stayed without lines long enough
 
-    void store(const RemoteRow &row)
+    std::vector<RemoteRow> details(qint64 serverId)
+    {
+        const RemoteAnswer answer =
+            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
+        if (!answer.accepted())
+            raiseRefusedRead(answer);
+        return answer.rows;
+    }
+
+    // True when the header is one of this site's own readings, sent or maybe
+    // sent: never stored as a new record. A reading of ours that does not know
+    // its server id takes a complete header only when its lines are the
+    // reading's.
+    bool own(const ServerHeader &h, qint64 serverId, int lines,
+             std::vector<RemoteRow> *serverDetails)
+    {
+        LocalConnection &db = ctx.db();
+        const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
+        if (localId < 0 || !sentAs(sends, localId, h))
+            return false;
+        Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
+        if (rs.eof())
+            return true; // a reading of ours deleted since: never comes back
+        if (vb::joinText(rs.value(ProduccionLactea::Proceso))
+                .compare(kDescargado, Qt::CaseInsensitive) == 0)
+            return false;
+        const syncsql::Header local = headerOf(rs);
+        if (lines == 0)
+            return true; // the upload takes it, or deletes it as a surplus
+
+        *serverDetails = details(serverId);
+        if (!syncrecords::sameLines(localDetails(db, localId), *serverDetails))
+            return false; // an equal reading of another site, with its own lines
+        if (vb::isNull(local.idRemoto)) {
+            Transaction transaction(db);
+            db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), localId));
+            transaction.commit();
+            held.ids.insert(serverId);
+        }
+        return true;
+    }
+
+    void store(const RemoteRow &row, int lines)
     {
         LocalConnection &db = ctx.db();
         const ServerHeader h = syncrecords::productionHeaderOf(row);
         const qint64 serverId = syncrecords::wholeNumberOf(h.id);
-        if (serverId < 0 || held.contains(serverId) || ownReading(db, h, serverId, held))
+        std::vector<RemoteRow> serverDetails;
+        if (serverId < 0 || held.ids.contains(serverId) || own(h, serverId, lines, &serverDetails))
             return;
-
-        const RemoteAnswer details =
-            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
-        if (!details.accepted())
-            raiseRefusedRead(details);
+        if (lines == 0 && !settled.contains(serverId))
+            return; // maybe an upload in flight
+        if (lines > 0 && serverDetails.empty())
+            serverDetails = details(serverId);
         // Its details went away since they were counted (a change under way at
         // the site that owns it): it is picked up once they are back.
-        if (details.rows.empty())
+        if (lines > 0 && serverDetails.empty())
             return;
 
-        const QString fingerprint = serverFingerprint(h, details.rows);
+        const QString fingerprint = serverFingerprint(h, serverDetails);
         if (refusals.known(Side::Server, serverId, fingerprint))
             return;
-        const LocalRecord record = convertRecord(db, h, details.rows);
+        const LocalRecord record = convertRecord(db, h, serverDetails);
         if (!record.problem.isEmpty()) {
             nameOnce(ctx, refusals, Side::Server, serverId, fingerprint,
                      QStringLiteral("Registro de produccion %1 del servidor no descargado: %2 ")
@@ -344,24 +427,87 @@ struct Downloader
         for (int p = ProduccionLactea::Fecha; p <= ProduccionLactea::IdRemoto; ++p)
             header.setValue(p, record.header[size_t(p)]);
         header.update();
-        TableWriter detail = db.openTable(QStringLiteral("detalle_produccion_lactea"));
-        for (const std::vector<QVariant> &values : record.details) {
+        addDetails(localId, record.details);
+        transaction.commit();
+        held.ids.insert(serverId);
+        ++out.recordsDownloaded;
+        out.detailsDownloaded += int(record.details.size());
+    }
+
+    // A downloaded record whose lines on the server are not the ones held
+    // here (they arrived later): its lines are replaced by the server's.
+    void refresh(qint64 serverId, qint64 localId)
+    {
+        LocalConnection &db = ctx.db();
+        const std::vector<RemoteRow> serverDetails = details(serverId);
+        ServerHeader h;
+        h.fecha = QDate(2000, 1, 1);
+        const QString fingerprint = serverFingerprint(h, serverDetails);
+        if (refusals.known(Side::Server, serverId, fingerprint))
+            return;
+        const LocalRecord record = convertRecord(db, h, serverDetails);
+        if (!record.problem.isEmpty()) {
+            nameOnce(ctx, refusals, Side::Server, serverId, fingerprint,
+                     QStringLiteral("Registro de produccion %1 del servidor no descargado: %2 ")
+                         .arg(serverId)
+                         .arg(record.problem),
+                     Naming::Logged);
+            return;
+        }
+        Transaction transaction(db);
+        db.execute(QStringLiteral("delete from detalle_Produccion_Lactea where id = ") +
+                   QString::number(localId));
+        addDetails(localId, record.details);
+        transaction.commit();
+        out.detailsDownloaded += int(record.details.size());
+    }
+
+    void addDetails(const QVariant &localId, const std::vector<std::vector<QVariant>> &rows)
+    {
+        TableWriter detail = ctx.db().openTable(QStringLiteral("detalle_produccion_lactea"));
+        for (const std::vector<QVariant> &values : rows) {
             detail.addNew();
             detail.setValue(DetalleProduccionLactea::Id, localId);
             for (int p = DetalleProduccionLactea::Rodeo; p <= DetalleProduccionLactea::Litros; ++p)
                 detail.setValue(p, values[size_t(p)]);
             detail.update();
         }
-        transaction.commit();
-        held.insert(serverId);
-        ++out.recordsDownloaded;
-        out.detailsDownloaded += int(record.details.size());
     }
 };
 
-// Sincronizar_nuevos: the records of this client that are complete on the
-// server (they have their details) and that this database does not hold
-// yet, whatever their id, in ascending id.
+// Other sites' headers seen without lines: remembered with the server's time
+// of the first sight; those that got lines or went are forgotten. Returns the
+// ones that stayed without lines for the settling time.
+QSet<qint64> settledWithoutLines(LocalConnection &db, const QSet<qint64> &withoutLines, qint64 now)
+{
+    QHash<qint64, qint64> since;
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select id, desde from zelvano_sync_sin_lineas"));
+    for (; !rs.eof(); rs.moveNext())
+        since.insert(rs.value(0).toLongLong(), rs.value(1).toLongLong());
+    QSet<qint64> settled;
+    Transaction transaction(db);
+    for (auto it = since.constBegin(); it != since.constEnd(); ++it) {
+        if (!withoutLines.contains(it.key()))
+            db.execute(QStringLiteral("delete from zelvano_sync_sin_lineas where id = ") +
+                       QString::number(it.key()));
+        else if (now >= 0 && now - it.value() >= kSettlingSeconds)
+            settled.insert(it.key());
+    }
+    if (now >= 0)
+        for (const qint64 id : withoutLines)
+            if (!since.contains(id))
+                db.execute(QStringLiteral("insert into zelvano_sync_sin_lineas (id, desde) values "
+                                          "(?, ?)"),
+                           {id, now});
+    transaction.commit();
+    return settled;
+}
+
+// Sincronizar_nuevos: every record of this client that this database does not
+// hold yet, whatever its id, in ascending id: those with lines at once, those
+// without once they have stayed so for the settling time; and the lines that
+// reached the server later for records held here.
 void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out, ServerState *state)
 {
     try {
@@ -377,25 +523,48 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
         }
 
         LocalConnection &db = ctx.db();
-        Downloader downloader{ctx, *remote, out, SyncRefusals(db), heldServerIds(db)};
+        Downloader downloader{ctx,           *remote, out, SyncRefusals(db), heldRecords(db),
+                              readSends(db), {}};
 
-        const RemoteAnswer ids = remote->query(syncsql::completeIdsSql(ctx.settings.ClientId));
-        if (!ids.accepted())
-            raiseRefusedRead(ids);
-        std::vector<qint64> missing;
+        const RemoteAnswer records = remote->query(syncsql::recordLinesSql(ctx.settings.ClientId));
+        if (!records.accepted())
+            raiseRefusedRead(records);
+        // The answer always holds the client's own row: an empty one was cut.
+        if (records.rows.empty())
+            raise(ErrNo::HttpConnectionError,
+                  QStringLiteral("El servidor devolvio una respuesta vacia"));
+        qint64 now = -1;
+        QHash<qint64, int> lines;
         QSet<qint64> complete;
-        for (const RemoteRow &row : ids.rows) {
-            const qint64 id = syncrecords::wholeNumberOf(row.field(syncsql::CompleteId::Id));
-            if (id < 0)
+        QSet<qint64> withoutLines;
+        std::vector<qint64> missing;
+        std::vector<std::pair<qint64, qint64>> refreshed; // server id, local id
+        for (const RemoteRow &row : records.rows) {
+            now = syncrecords::wholeNumberOf(row.field(syncsql::RecordLines::Now));
+            const qint64 id = syncrecords::wholeNumberOf(row.field(syncsql::RecordLines::Id));
+            const qint64 n = syncrecords::wholeNumberOf(row.field(syncsql::RecordLines::Lines));
+            if (id < 0 || n < 0)
                 continue;
-            complete.insert(id);
-            if (!downloader.held.contains(id))
-                missing.push_back(id);
+            lines.insert(id, int(n));
+            if (n > 0)
+                complete.insert(id);
+            const auto downloaded = downloader.held.downloaded.constFind(id);
+            if (!downloader.held.ids.contains(id)) {
+                if (n == 0)
+                    withoutLines.insert(id);
+                else
+                    missing.push_back(id);
+            } else if (downloaded != downloader.held.downloaded.constEnd() && n > 0 &&
+                       downloaded->second != n) {
+                refreshed.emplace_back(id, downloaded->first);
+            }
         }
         if (state) {
             state->complete = complete;
             state->known = true;
         }
+        downloader.settled = settledWithoutLines(db, withoutLines, now);
+        missing.insert(missing.end(), downloader.settled.begin(), downloader.settled.end());
         std::sort(missing.begin(), missing.end());
 
         for (size_t at = 0; at < missing.size(); at += kIdsPerStatement) {
@@ -412,8 +581,11 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
                                         syncrecords::wholeNumberOf(b.field(RemoteProduction::Id));
                              });
             for (const RemoteRow &row : heads.rows)
-                downloader.store(row);
+                downloader.store(
+                    row, lines.value(syncrecords::wholeNumberOf(row.field(RemoteProduction::Id))));
         }
+        for (const auto &[serverId, localId] : refreshed)
+            downloader.refresh(serverId, localId);
     } catch (const AppError &error) {
         out.fail(error);
         logEvent(ctx, ErrorText::inProcedure(error, QStringLiteral("Sincronizar_nuevos"),
@@ -423,37 +595,47 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
 
 // --- upload --------------------------------------------------------------------
 
-// This client's headers that have no details yet. The answer always carries
-// the client's own row, so an empty one was cut short.
-std::vector<ServerHeader> unsentHeaders(AppContext &ctx, RemoteServer &remote)
+// This client's headers that have no details yet, and the highest server id
+// when they were read. The answer always carries the client's own row, so an
+// empty one was cut short.
+struct Unsent
+{
+    std::vector<ServerHeader> headers;
+    qint64 top = 0;
+};
+
+Unsent unsentHeaders(AppContext &ctx, RemoteServer &remote)
 {
     const RemoteAnswer answer = remote.query(syncsql::unsentHeadersSql(ctx.settings.ClientId));
     if (!answer.accepted() || answer.rows.empty())
         throw StepRefused{kHeaderFailed};
-    std::vector<ServerHeader> headers;
-    headers.reserve(answer.rows.size());
+    Unsent unsent;
+    unsent.headers.reserve(answer.rows.size());
     for (const RemoteRow &row : answer.rows) {
+        unsent.top =
+            std::max(unsent.top, syncrecords::wholeNumberOf(row.field(syncsql::UnsentHeader::Top)));
         ServerHeader h = syncrecords::unsentHeaderOf(row);
         if (syncrecords::wholeNumberOf(h.id) >= 0)
-            headers.push_back(std::move(h));
+            unsent.headers.push_back(std::move(h));
     }
-    std::sort(headers.begin(), headers.end(), [](const ServerHeader &a, const ServerHeader &b) {
-        return syncrecords::wholeNumberOf(a.id) < syncrecords::wholeNumberOf(b.id);
-    });
-    return headers;
+    std::sort(unsent.headers.begin(), unsent.headers.end(),
+              [](const ServerHeader &a, const ServerHeader &b) {
+                  return syncrecords::wholeNumberOf(a.id) < syncrecords::wholeNumberOf(b.id);
+              });
+    return unsent;
 }
 
-// Gives each reading that does not know its server id the header it was sent
-// as, when the server has one that holds every value sent for it; a header
-// whose id this database holds already is never taken. The ids are committed
-// at once, whatever happens to the rest of the run: a reading that knows its
-// id is never inserted again.
+// Gives each reading that does not know its server id the header one of its
+// own inserts made, when the server has one: newer than that insert's mark and
+// holding what it sent. A header whose id this database holds already is
+// never taken. The ids are committed at once, whatever happens to the rest of
+// the run: a reading that knows its id is never inserted again.
 void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
-                  std::vector<Reading> &readings)
+                  std::vector<Reading> &readings, const Sends &sends)
 {
     QHash<qint64, Reading *> open;
     for (Reading &r : readings)
-        if (r.serverId == Reading::kUnknown)
+        if (r.serverId == Reading::kUnknown && sends.contains(r.id))
             open.insert(r.id, &r);
     if (open.isEmpty() || headers.empty())
         return;
@@ -463,8 +645,9 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
         const qint64 serverId = syncrecords::wholeNumberOf(h.id);
         if (held.contains(serverId))
             continue;
-        const auto it = open.constFind(syncrecords::wholeNumberOf(h.idPrg));
-        if (it == open.constEnd() || !syncrecords::sentFrom(it.value()->header, h))
+        const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
+        const auto it = open.constFind(localId);
+        if (it == open.constEnd() || !sentAs(sends, localId, h))
             continue;
         chosen.emplace_back(it.value(), serverId);
         held.insert(serverId);
@@ -484,27 +667,152 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
         chosen[i].first->serverId = stored[i];
 }
 
+// A header without lines that one of this site's inserts made for a reading
+// that has taken another header (the late insert of a killed run), or for a
+// reading deleted here before it learnt its header, is deleted at once,
+// before other sites would take it for a record without lines.
+void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<ServerHeader> &headers,
+                   const Sends &sends)
+{
+    LocalConnection &db = ctx.db();
+    for (const ServerHeader &h : headers) {
+        const qint64 serverId = syncrecords::wholeNumberOf(h.id);
+        const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
+        if (localId < 0 || !sentAs(sends, localId, h))
+            continue;
+        Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
+        const qint64 taken =
+            rs.eof() ? -1 : syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto));
+        // Beside the header the reading took, or left by a reading deleted since.
+        if ((taken >= 0 && taken != serverId) || rs.eof())
+            remote.execute(syncsql::surplusHeaderDeleteSql(ctx.settings.ClientId, serverId));
+    }
+}
+
+// Before a header insert leaves: each reading's mark (the highest server id
+// read before it) and the values that go, committed, so that after a lost
+// answer the site knows which headers can be its own.
+void recordSends(LocalConnection &db, const std::vector<Reading *> &readings, qint64 mark,
+                 Sends &sends)
+{
+    Transaction transaction(db);
+    for (const Reading *r : readings) {
+        const syncsql::Header &h = r->header;
+        const syncsql::Header sent{r->id,
+                                   syncsql::isoDate(h.fecha),
+                                   vb::joinText(h.usuario),
+                                   vb::joinText(h.turno),
+                                   vb::joinText(h.cabezas),
+                                   vb::joinText(h.litros),
+                                   {}};
+        db.execute(QStringLiteral("insert into zelvano_sync_envios (id, marca, fecha, usuario, "
+                                  "turno, cabezas, litros) values (?, ?, ?, ?, ?, ?, ?)"),
+                   {r->id, mark, sent.fecha, sent.usuario, sent.turno, sent.cabezas, sent.litros});
+        sends[r->id].push_back({mark, sent});
+    }
+    transaction.commit();
+}
+
+// Marks readings sent, but only those that still hold exactly what went up,
+// read again in the transaction that marks them: a reading edited meanwhile
+// stays pending, as a change of the record the server now has.
+void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
+{
+    if (sent.empty())
+        return;
+    Transaction transaction(db);
+    std::vector<qint64> same;
+    std::vector<qint64> edited;
+    for (const Reading *r : sent) {
+        Recordset rs = db.openRecordset(syncsql::localReadingSql(r->id));
+        if (rs.eof() || rs.value(ProduccionLactea::Actualizado).toBool())
+            continue;
+        const bool unchanged = vb::joinText(rs.value(ProduccionLactea::Proceso)) == r->proceso &&
+                               syncrecords::fingerprint(headerOf(rs), localDetails(db, r->id)) ==
+                                   syncrecords::fingerprint(r->header, r->details);
+        if (unchanged)
+            same.push_back(r->id);
+        else if (r->proceso != kEliminar &&
+                 vb::joinText(rs.value(ProduccionLactea::Proceso)) != kEliminar)
+            edited.push_back(r->id);
+    }
+    byIds(db, same, syncsql::markSentSql);
+    byIds(db, edited, [](const std::vector<qint64> &ids) {
+        return QStringLiteral("update Produccion_Lactea set proceso = 'MODIFICAR' where "
+                              "actualizado = false and id_remoto is not null and id in (") +
+               syncsql::idList(ids) + QStringLiteral(")");
+    });
+    transaction.commit();
+}
+
+// Pending readings whose header already had lines when the run began: sent
+// when those lines are the reading's; named once and held when they are not
+// (never doubled, never overwritten). One read for all of them. Returns how
+// many were held.
+int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
+                         const std::vector<const Reading *> &readings, SyncRefusals &refusals,
+                         bool silent, std::vector<const Reading *> &sent)
+{
+    if (readings.empty())
+        return 0;
+    std::vector<qint64> ids;
+    for (const Reading *r : readings)
+        ids.push_back(r->serverId);
+    const RemoteAnswer answer =
+        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
+    if (!answer.accepted())
+        throw StepRefused{kDetailFailed};
+    QHash<qint64, std::vector<RemoteRow>> lines;
+    for (const RemoteRow &row : answer.rows)
+        lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
+    int held = 0;
+    for (const Reading *r : readings) {
+        if (syncrecords::sameLines(r->details, lines.value(r->serverId))) {
+            sent.push_back(r);
+            continue;
+        }
+        ++held;
+        nameOnce(ctx, refusals, Side::Local, r->id, syncrecords::fingerprint(r->header, r->details),
+                 QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
+                                "del servidor tiene otras lineas ")
+                     .arg(r->id)
+                     .arg(r->serverId),
+                 silent ? Naming::Silent : Naming::Logged);
+    }
+    return held;
+}
+
 // The additions: headers go up only for readings whose header the server does
 // not hold yet (looked for before the insert, since an earlier run may have
 // lost the insert's answer), then each reading learns its header's id, then
 // the details of the headers that have none go up. A reading is marked sent
-// only once its header is known to have its details.
-void sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const ServerState &state,
-                   bool silent)
+// only once its header is known to have its details. Returns how many
+// readings were held back.
+int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const ServerState &state,
+                  bool silent)
 {
     LocalConnection &db = ctx.db();
     SyncRefusals refusals(db);
+    int held = 0;
     std::vector<Reading> readings;
-    for (Reading &r : localReadings(db, syncsql::pendingAdditionsSql()))
-        if (!heldBack(ctx, refusals, r, silent))
+    for (Reading &r : localReadings(db, syncsql::pendingAdditionsSql())) {
+        if (heldBack(ctx, refusals, r, silent))
+            ++held;
+        else
             readings.push_back(std::move(r));
+    }
+    Sends sends = readSends(db);
 
     const auto unmapped = [&] {
         return std::any_of(readings.begin(), readings.end(),
                            [](const Reading &r) { return r.serverId == Reading::kUnknown; });
     };
-    if (unmapped())
-        mapServerIds(db, unsentHeaders(ctx, remote), readings);
+    qint64 mark = 0;
+    if (unmapped()) {
+        const Unsent before = unsentHeaders(ctx, remote);
+        mark = before.top;
+        mapServerIds(db, before.headers, readings, sends);
+    }
 
     std::vector<Reading *> inserted;
     QString groups;
@@ -515,66 +823,75 @@ void sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const
         inserted.push_back(&r);
     }
     if (!groups.isEmpty()) {
+        recordSends(db, inserted, mark, sends);
         sendOrRefuse(remote, syncsql::headerInsertSql(groups), kHeaderInsertFailed);
         out.headersAdded += int(inserted.size());
     }
 
-    const std::vector<ServerHeader> unsent = unsentHeaders(ctx, remote);
-    mapServerIds(db, unsent, readings);
+    const Unsent unsent = unsentHeaders(ctx, remote);
+    mapServerIds(db, unsent.headers, readings, sends);
+    deleteSurplus(ctx, remote, unsent.headers, sends);
 
     // The server took the insert but does not give back a header holding what
     // was sent (it changed a value on the way in): inserting it again would
     // only add another such header on every run.
     for (const Reading *r : inserted)
-        if (r->serverId == Reading::kUnknown)
+        if (r->serverId == Reading::kUnknown) {
+            ++held;
             nameOnce(ctx, refusals, Side::Local, r->id,
                      syncrecords::fingerprint(r->header, r->details),
                      QStringLiteral("Lectura de produccion %1 enviada al servidor pero no "
                                     "reconocida en su respuesta, no se enviara otra vez ")
                          .arg(r->id),
                      silent ? Naming::SilentKept : Naming::Logged);
+        }
 
     QSet<qint64> waiting;
-    for (const ServerHeader &h : unsent)
+    for (const ServerHeader &h : unsent.headers)
         waiting.insert(syncrecords::wholeNumberOf(h.id));
     QString detailGroups;
-    std::vector<qint64> sent;
+    std::vector<const Reading *> sent;
+    std::vector<const Reading *> complete;
     for (const Reading &r : readings) {
         if (r.serverId < 0)
             continue;
         if (waiting.contains(r.serverId)) {
-            const QString serverId = QString::number(r.serverId);
             for (const syncsql::Detail &d : r.details)
-                detailGroups += syncsql::detailGroup(serverId, d);
+                detailGroups += syncsql::detailGroup(r.serverId, d);
             out.detailsSent += int(r.details.size());
-            sent.push_back(r.id);
+            sent.push_back(&r);
         } else if (state.known && state.complete.contains(r.serverId)) {
-            // Its details went up in an earlier run whose end was lost.
-            sent.push_back(r.id);
+            // Its details went up in an earlier run whose end was lost, or
+            // another's: judged on the lines below.
+            complete.push_back(&r);
         }
     }
     if (!detailGroups.isEmpty())
         sendOrRefuse(remote, syncsql::detailInsertSql(detailGroups), kDetailFailed);
-    if (!sent.empty()) {
-        Transaction transaction(db);
-        byIds(db, sent, syncsql::markSentSql);
-        transaction.commit();
-    }
+    held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent);
+    markSent(db, sent);
+    return held;
 }
 
 // Changes and deletions of rows the server has, in one local transaction with
 // the success event. A deletion of a row the server never had is local only.
-void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &out, bool silent)
+// The success event is written only when every pending reading went.
+void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &out, bool silent,
+                             int held)
 {
     LocalConnection &db = ctx.db();
     SyncRefusals refusals(db);
     std::vector<Reading> changes;
-    for (Reading &r : localReadings(db, syncsql::pendingSql(kModificar)))
-        if (r.serverId >= 0 && !heldBack(ctx, refusals, r, silent))
+    for (Reading &r : localReadings(db, syncsql::pendingSql(kModificar))) {
+        if (r.serverId < 0)
+            continue;
+        if (heldBack(ctx, refusals, r, silent))
+            ++held;
+        else
             changes.push_back(std::move(r));
+    }
 
-    Transaction transaction(db);
-    std::vector<qint64> changed;
+    std::vector<const Reading *> changed;
     for (const Reading &r : changes) {
         const QString serverId = QString::number(r.serverId);
         sendOrRefuse(remote, syncsql::headerUpdateSql(ctx.settings.ClientId, r.header),
@@ -582,14 +899,16 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
         sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
         QString groups;
         for (const syncsql::Detail &d : r.details)
-            groups += syncsql::detailGroup(serverId, d);
+            groups += syncsql::detailGroup(r.serverId, d);
         if (!groups.isEmpty())
             sendOrRefuse(remote, syncsql::detailInsertSql(groups), kDetailFailed);
         out.detailsSent += int(r.details.size());
         ++out.headersChanged;
-        changed.push_back(r.id);
+        changed.push_back(&r);
     }
+    markSent(db, changed);
 
+    Transaction transaction(db);
     std::vector<qint64> deleted;
     Recordset rs = db.openRecordset(syncsql::pendingSql(kEliminar));
     for (; !rs.eof(); rs.moveNext()) {
@@ -603,35 +922,28 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
         deleted.push_back(rs.value(ProduccionLactea::Id).toLongLong());
     }
 
-    byIds(db, changed, syncsql::markSentSql);
     byIds(db, deleted, syncsql::deleteSentSql);
-    logEvent(ctx, kSuccess);
+    if (held == 0)
+        logEvent(ctx, kSuccess);
+    else
+        out.fail(ErrNo::SqlError,
+                 QStringLiteral("%1 lecturas de produccion no se pudieron enviar al servidor")
+                     .arg(held));
     transaction.commit();
 }
 
 // One synchronisation of a database at a time on this computer (the program
 // and a command started by hand, say): two runs would insert the same headers
-// twice. The lock lives in the temporary folder, never beside the suite's
-// database, and one left by a killed run is taken over.
+// twice. The lock belongs to the database file, whatever the spelling of its
+// path or the environment, and goes with its process however that ends.
 class RunLock
 {
 public:
-    explicit RunLock(const QString &databasePath)
-        : m_file(QDir::temp().filePath(
-              QStringLiteral("zelvano-sync-%1.lock")
-                  .arg(QString::fromLatin1(
-                      QCryptographicHash::hash(QFileInfo(databasePath).absoluteFilePath().toUtf8(),
-                                               QCryptographicHash::Sha1)
-                          .toHex()
-                          .left(16)))))
-    {
-        m_file.setStaleLockTime(0);
-        m_locked = m_file.tryLock(0);
-    }
+    explicit RunLock(const QString &databasePath) : m_locked(m_claim.claim(databasePath)) {}
     bool locked() const { return m_locked; }
 
 private:
-    QLockFile m_file;
+    FolderInstanceLock m_claim;
     bool m_locked = false;
 };
 
@@ -688,8 +1000,12 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
 
         ServerState state;
         downloadNew(ctx, options, out, &state);
-        sendAdditions(ctx, *remote, out, state, silent);
-        sendChangesAndDeletions(ctx, *remote, out, silent);
+        // The download logged its failure: the run ends there, without the
+        // success event.
+        if (!out.ok())
+            return out;
+        const int held = sendAdditions(ctx, *remote, out, state, silent);
+        sendChangesAndDeletions(ctx, *remote, out, silent, held);
     } catch (const StepRefused &refused) {
         out.fail(ErrNo::SqlError, refused.message.trimmed());
         if (!silent)

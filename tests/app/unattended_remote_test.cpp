@@ -430,16 +430,15 @@ void syncOnce(const ServiceHome &home)
 TEST_F(Unattended, SigtermDuringASynchronisationHeldByADrippingServer)
 {
     FaultProxy proxy(FaultProxy::referenceServerHost());
-    // The synchronisation's first read: the server ids of this farm's complete records.
-    proxy.setRules({{.match = "select id from cabezas_produccion where cliente",
-                     .action = "drip",
-                     .bytesPerSecond = 5}});
+    // The synchronisation's first read: this farm's records with their line counts.
+    proxy.setRules(
+        {{.match = "select c.id, count(d.id) as lineas", .action = "drip", .bytesPerSecond = 5}});
     ServiceHome home;
     milkSite(home, proxy.host(), "WEB");
 
     ChildProcess service;
     service.start(kProgram, serviceArguments(home.dir()), shortMinute());
-    ASSERT_TRUE(proxy.waitForCount("select id from cabezas_produccion where cliente", 1, 20000))
+    ASSERT_TRUE(proxy.waitForCount("select c.id, count(d.id) as lineas", 1, 20000))
         << service.standardError().data();
     const Stopped s = stop(service);
     EXPECT_LT(s.ms, 10000);
@@ -466,6 +465,30 @@ TEST_F(Unattended, SigtermDuringASynchronisationHeldByADrippingServer)
     syncOnce(home);
     EXPECT_EQ(serverHeaders(), 1);
     EXPECT_EQ(serverDetails(), 2);
+}
+
+// Not in the suite's schedule: a reading that a failed synchronisation left
+// goes up at the next download tick, without waiting for another file.
+TEST_F(Unattended, DownloadTickRetriesReadingsAFailedSynchronisationLeft)
+{
+    FaultProxy proxy(FaultProxy::referenceServerHost());
+    proxy.setRules({{.match = "INSERT INTO cabezas_produccion", .action = "status", .times = 1}});
+    ServiceHome home;
+    milkSite(home, proxy.host(), "WEB");
+    home.settings("intervalo_minutos = '0'");
+
+    ChildProcess service;
+    service.start(kProgram, serviceArguments(home.dir()), shortMinute());
+    const bool sent = waitUntil(
+        [&] { return hasEvent(home, "Datos de cabezas y produccion Sincronizados correctamente"); },
+        30000);
+    const Stopped s = stop(service);
+    ASSERT_TRUE(sent) << s.err.data();
+    EXPECT_TRUE(hasEvent(home, "error de sincronizacion en tabla Cabezas_produccion"));
+    EXPECT_EQ(proxy.count("INSERT INTO cabezas_produccion"), 2);
+    EXPECT_EQ(serverHeaders(), 1);
+    EXPECT_EQ(serverDetails(), 2);
+    EXPECT_EQ(home.count("select count(*) from Produccion_Lactea where actualizado = false"), 0);
 }
 
 TEST_F(Unattended, SigtermWhileTheDatabaseDriverIsStuckEndsThroughTheWatchdog)

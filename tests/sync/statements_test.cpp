@@ -39,8 +39,8 @@ TEST(SyncStatements, QuotesAndBackslashesAreDoubled)
     h.turno = QStringLiteral("tarde\\");
     EXPECT_EQ(headerGroup(QStringLiteral("12"), h),
               QStringLiteral("('12','2026-03-12','O''Brien','tarde\\\\','40','812','7'),"));
-    EXPECT_EQ(detailGroup(QStringLiteral("31"), {QStringLiteral("Lote 'A'"), 40.0, 812.5}),
-              QStringLiteral("('31','Lote ''A''','40','812.5'),"));
+    EXPECT_EQ(detailGroup(31, {QStringLiteral("Lote 'A'"), 40.0, 812.5}),
+              QStringLiteral(" union all select 31,'Lote ''A''','40','812.5'"));
     EXPECT_EQ(headerUpdateSql(QStringLiteral("12"), h),
               QStringLiteral("update cabezas_produccion set fecha = '2026-03-12', usuario = "
                              "'O''Brien', turno = 'tarde\\\\', total_cabezas = '40', total_litros "
@@ -59,13 +59,13 @@ TEST(SyncStatements, NumbersKeepThePointUnderACommaLocale)
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 812.5);
-    const QString group = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 40.0, 812.5});
-    const QString big = detailGroup(QStringLiteral("5"), {QStringLiteral("3"), 1234.0, 12345.75});
+    const QString group = detailGroup(5, {QStringLiteral("3"), 40.0, 812.5});
+    const QString big = detailGroup(5, {QStringLiteral("3"), 1234.0, 12345.75});
     std::setlocale(LC_ALL, savedC.c_str());
     QLocale::setDefault(savedQt);
     ASSERT_STREQ(probe, "812,5") << "the comma locale did not take effect";
-    EXPECT_EQ(group, QStringLiteral("('5','3','40','812.5'),"));
-    EXPECT_EQ(big, QStringLiteral("('5','3','1234','12345.75'),"));
+    EXPECT_EQ(group, QStringLiteral(" union all select 5,'3','40','812.5'"));
+    EXPECT_EQ(big, QStringLiteral(" union all select 5,'3','1234','12345.75'"));
 }
 
 TEST(SyncStatements, DatesAreIso)
@@ -80,13 +80,17 @@ TEST(SyncStatements, DatesAreIso)
               QStringLiteral("('12','','Zelvano','Delpro','40','812','7'),"));
 }
 
-TEST(SyncStatements, DetailInsertDropsTheLastComma)
+TEST(SyncStatements, DetailInsertGuardsItsHeadersInTheStatement)
 {
-    const QString groups = detailGroup(QStringLiteral("31"), {QStringLiteral("1"), 20.0, 400.0}) +
-                           detailGroup(QStringLiteral("31"), {QStringLiteral("2"), 20.0, 412.5});
+    const QString groups = detailGroup(31, {QStringLiteral("1"), 20.0, 400.0}) +
+                           detailGroup(31, {QStringLiteral("o'b"), 20.0, 412.5});
     EXPECT_EQ(detailInsertSql(groups),
               QStringLiteral("INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
-                             "values ('31','1','20','400'),('31','2','20','412.5')"));
+                             "select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' "
+                             "as rodeo, '' as cabezas, '' as litros from dual where 1 = 0 union "
+                             "all select 31,'1','20','400' union all select 31,'o''b','20',"
+                             "'412.5') v where not exists (select 1 from "
+                             "detalle_cabezas_produccion x where x.id = v.id)"));
 }
 
 // The trailing blanks belong to the texts the server receives.

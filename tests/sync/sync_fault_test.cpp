@@ -25,10 +25,10 @@ const QString kSuccess = QStringLiteral(
 
 // The statements of a run, by a text only they hold.
 const QString kLogin = QStringLiteral("from clientes where id =");
-const QString kCompleteIds = QStringLiteral("select id from cabezas_produccion where cliente");
+const QString kCompleteIds = QStringLiteral("select c.id, count(d.id) as lineas");
 const QString kHeaderFetch = QStringLiteral("select * from cabezas_produccion where cliente");
 const QString kDetailRead = QStringLiteral("select * from detalle_cabezas_produccion where id =");
-const QString kUnsentRead = QStringLiteral("left join cabezas_produccion");
+const QString kUnsentRead = QStringLiteral("and c.id not in (select id from");
 const QString kHeaderInsert = QStringLiteral("INSERT INTO cabezas_produccion");
 const QString kDetailInsert = QStringLiteral("INSERT INTO detalle_cabezas_produccion");
 const QString kHeaderUpdate = QStringLiteral("update cabezas_produccion set");

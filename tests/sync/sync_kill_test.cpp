@@ -11,6 +11,8 @@
 #include "support/faultproxy.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -27,10 +29,10 @@ using test::Scenario;
 using test::Site;
 
 const QString kLogin = QStringLiteral("from clientes where id =");
-const QString kCompleteIds = QStringLiteral("select id from cabezas_produccion where cliente");
+const QString kCompleteIds = QStringLiteral("select c.id, count(d.id) as lineas");
 const QString kHeaderFetch = QStringLiteral("select * from cabezas_produccion where cliente");
 const QString kDetailRead = QStringLiteral("select * from detalle_cabezas_produccion where id =");
-const QString kUnsentRead = QStringLiteral("left join cabezas_produccion");
+const QString kUnsentRead = QStringLiteral("and c.id not in (select id from");
 const QString kHeaderInsert = QStringLiteral("INSERT INTO cabezas_produccion");
 const QString kDetailInsert = QStringLiteral("INSERT INTO detalle_cabezas_produccion");
 const QString kHeaderUpdate = QStringLiteral("update cabezas_produccion set");
@@ -334,6 +336,243 @@ TEST_F(SyncTwoSitesTest, NeitherTakesTheOthersHeaders)
     }
     EXPECT_EQ(farm->headerCount(), 6);
 }
+
+} // namespace
+} // namespace zelvano
+
+namespace zelvano {
+namespace {
+
+// --- one farm, two sites, one fault each: whatever instant and however late
+// a statement lands, quiet reruns leave exactly the readings' records on the
+// server and at both sites.
+
+struct TwoSites
+{
+    RemoteFarm &farm;
+    FaultProxy &proxy;
+    Site &a;
+    Site &b;
+};
+
+struct ClaimCase
+{
+    const char *name;
+    std::function<void(TwoSites &)> act;
+    QStringList expected;    // the server's records, and site B's
+    QStringList expectedAtA; // site A's, when it keeps more than the server (else expected)
+};
+
+const QString kHerdLines = QStringLiteral("#3|40|800;4|20|400");
+const QString kReading = QStringLiteral("12/03/2026|Zelvano|Delpro|60|1200");
+
+qint64 addReading(Site &site, const QString &turno = QStringLiteral("Delpro"),
+                  std::vector<test::Herd> herds = {{QStringLiteral("3"), 40, 800},
+                                                   {QStringLiteral("4"), 20, 400}})
+{
+    return site.addReading(QStringLiteral("12/03/2026"), QStringLiteral("Zelvano"), turno, 60, 1200,
+                           herds);
+}
+
+FaultRule once(const QString &match, const QString &action, int ms = 0)
+{
+    return {.match = match, .action = action, .times = 1, .ms = ms};
+}
+
+// "zelvano sync" of a site held by a delayed statement while `during` runs.
+void duringHeldStatement(TwoSites &s, const QString &match, const std::function<void()> &during)
+{
+    s.proxy.setRules({once(match, QStringLiteral("delay"), 1500)});
+    ChildProcess child;
+    child.start(QStringLiteral(ZELVANO_EXECUTABLE), syncArguments(s.a));
+    ASSERT_TRUE(waitForRule(s.proxy, false, 20000)) << child.standardOutput().toStdString();
+    during();
+    ASSERT_TRUE(child.waitFinished(30000));
+}
+
+void editDuring(TwoSites &s, const QString &match)
+{
+    const qint64 id = addReading(s.a);
+    duringHeldStatement(s, match, [&] {
+        s.a.home.exec(
+            QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
+                .arg(id));
+        s.a.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
+                                     "%1 and Rodeo = '3'")
+                          .arg(id));
+    });
+}
+
+// A statement that reaches the server 3 s late, after its run gave up on it
+// (1 s) and a rerun went on.
+void lateStatement(TwoSites &s, const QString &match)
+{
+    addReading(s.a);
+    s.a.options.limits.receiveMs = 1000;
+    s.proxy.setRules({once(match, QStringLiteral("delay"), 3000)});
+    EXPECT_FALSE(s.a.sync().ok());
+    s.proxy.setRules(std::vector<FaultRule>{});
+    EXPECT_TRUE(s.a.sync().ok());
+    QThread::msleep(3500);
+}
+
+std::vector<ClaimCase> claimCases()
+{
+    const QString one = kReading + kHerdLines;
+    return {
+        {"LateDetailInsertAddsNothing",
+         [](TwoSites &s) { lateStatement(s, kDetailInsert); },
+         {one},
+         {}},
+        {"LateHeaderInsertIsDeletedBeforeOthersTakeIt",
+         [](TwoSites &s) { lateStatement(s, kHeaderInsert); },
+         {one},
+         {}},
+        {"TextTheServerShortens",
+         [](TwoSites &s) {
+             addReading(s.a, QStringLiteral("Delpro ordene de la manana 29"));
+             EXPECT_TRUE(s.a.sync().ok());
+         },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro ordene de la |60|1200") + kHerdLines},
+         {QStringLiteral("12/03/2026|Zelvano|Delpro ordene de la manana 29|60|1200") + kHerdLines}},
+        {"EqualReadingsWithAFailureBetweenTheInserts",
+         [](TwoSites &s) {
+             addReading(s.a);
+             addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             s.proxy.setRules(std::vector<FaultRule>{});
+             EXPECT_TRUE(s.b.sync().ok());
+         },
+         {one, kReading + QStringLiteral("#5|60|1200")},
+         {}},
+        {"EditDuringTheHeaderInsert",
+         [](TwoSites &s) { editDuring(s, kHeaderInsert); },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
+        {"EditDuringTheDetailInsert",
+         [](TwoSites &s) { editDuring(s, kDetailInsert); },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
+        {"HeaderGivenOtherLinesIsNamedNeverDoubled",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             const QString header = s.a.idRemoto(id).toString();
+             RemotePeer::exec(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, "
+                                             "cabezas, litros) values (%1, '9', 60, 1200)")
+                                  .arg(header));
+             s.proxy.setRules(std::vector<FaultRule>{});
+             for (int run = 0; run < 2; ++run)
+                 EXPECT_FALSE(s.a.sync().ok());
+             EXPECT_EQ(s.a.events().filter(QStringLiteral("tiene otras lineas")).size(), 1);
+             EXPECT_EQ(s.farm.details(header.toLongLong()), QStringList{"9|60|1200"});
+             // Mended on the server: the reading's own lines go up.
+             RemotePeer::exec(QStringLiteral("delete from detalle_cabezas_produccion where id = ") +
+                              header);
+         },
+         {one},
+         {}},
+        {"ReadingDeletedBeforeItLearntItsHeader",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.a.options.limits.receiveMs = 1000;
+             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("forward_then_drop"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             s.a.home.exec(
+                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
+                     .arg(id));
+         },
+         {}, {}},
+        {"SecondRunThroughALinkAndAnotherTmpdir",
+         [](TwoSites &s) {
+             addReading(s.a);
+             QTemporaryDir other;
+             ASSERT_TRUE(QFile::link(s.a.home.dir(), other.filePath(QStringLiteral("link"))));
+             QFile conexion(other.filePath(QStringLiteral("conexion.txt")));
+             ASSERT_TRUE(conexion.open(QIODevice::WriteOnly));
+             conexion.write(
+                 ("Data Source= " + other.filePath(QStringLiteral("link/local.db"))).toUtf8());
+             conexion.close();
+             duringHeldStatement(s, kHeaderInsert, [&] {
+                 ChildProcess second;
+                 second.start(QStringLiteral(ZELVANO_EXECUTABLE),
+                              {QStringLiteral("--home"), other.path(), QStringLiteral("sync")},
+                              {{QStringLiteral("TMPDIR"), other.path()}});
+                 ASSERT_TRUE(second.waitFinished(30000));
+                 EXPECT_NE(second.exitCode(), 0);
+                 EXPECT_TRUE(second.standardOutput().contains("Ya hay una sincronizacion"))
+                     << second.standardOutput().toStdString();
+             });
+         },
+         {one},
+         {}},
+        {"DiskFullWhileDownloading",
+         [](TwoSites &s) {
+             addReading(s.a);
+             EXPECT_TRUE(s.a.sync().ok());
+             s.b.home.exec(QStringLiteral(
+                 "create trigger lleno before insert on Produccion_Lactea begin select "
+                 "raise(abort, 'database or disk is full'); end"));
+             EXPECT_FALSE(s.b.sync().ok());
+             const QStringList events = s.b.events();
+             EXPECT_FALSE(events.filter(QStringLiteral("disk is full")).isEmpty())
+                 << events.join(u'\n').toStdString();
+             EXPECT_TRUE(events.filter(QStringLiteral("Sincronizados correctamente")).isEmpty());
+             s.b.home.exec(QStringLiteral("drop trigger lleno"));
+         },
+         {one},
+         {}},
+        {"ReadingWithoutLinesAndLateLinesReachTheOtherSite",
+         [](TwoSites &s) {
+             addReading(s.a, QStringLiteral("Delpro"), {});
+             addReading(s.a, QStringLiteral("Dairycomp"));
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             s.proxy.setRules(std::vector<FaultRule>{});
+             EXPECT_TRUE(s.b.sync().ok());
+             EXPECT_EQ(s.b.readingCount(), 0) << "an upload in flight was taken";
+             // Ten minutes on by the server's clock.
+             s.b.home.exec(
+                 QStringLiteral("update zelvano_sync_sin_lineas set desde = desde - 601"));
+             EXPECT_TRUE(s.b.sync().ok());
+             EXPECT_EQ(s.b.readingCount(), 2); // both headers had stayed without lines
+             EXPECT_TRUE(s.a.sync().ok());
+         },
+         {QStringLiteral("12/03/2026|Zelvano|Dairycomp|60|1200") + kHerdLines, kReading + u'#'},
+         {}},
+    };
+}
+
+class SyncClaimTest : public SyncKillFixture, public ::testing::TestWithParam<ClaimCase>
+{
+protected:
+    void SetUp() override { prepare(); }
+};
+
+TEST_P(SyncClaimTest, EndsWithExactlyTheReadingsEverywhere)
+{
+    const ClaimCase &c = GetParam();
+    Site b(*farm, QStringLiteral("WEB"));
+    b.useHost(proxy->host());
+    TwoSites sites{*farm, *proxy, *site, b};
+    c.act(sites);
+    if (HasFatalFailure())
+        return;
+
+    proxy->setRules(std::vector<FaultRule>{});
+    site->options = RemoteOptions::synchronisation();
+    for (Site *s : {site.get(), &b, site.get(), &b})
+        EXPECT_TRUE(s->sync().ok()) << s->events().join(u'\n').toStdString();
+    EXPECT_EQ(farm->records(), c.expected);
+    EXPECT_EQ(site->records(), c.expectedAtA.isEmpty() ? c.expected : c.expectedAtA);
+    EXPECT_EQ(b.records(), c.expected);
+    EXPECT_EQ(site->pendingCount() + b.pendingCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SyncClaimTest, ::testing::ValuesIn(claimCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace zelvano

@@ -128,6 +128,22 @@ QStringList RemoteFarm::details(qint64 serverId) const
             .arg(serverId));
 }
 
+QStringList RemoteFarm::records() const
+{
+    const QStringList ids = remoteRows(
+        QStringLiteral("select id from cabezas_produccion where cliente = %1 order by id")
+            .arg(m_clientId));
+    const QStringList heads = headers();
+    QStringList out;
+    for (qsizetype i = 0; i < ids.size() && i < heads.size(); ++i) {
+        QStringList lines = details(ids[i].toLongLong());
+        lines.sort();
+        out << heads[i] + u'#' + lines.join(u';');
+    }
+    out.sort();
+    return out;
+}
+
 qint64 RemoteFarm::addRecord(const QString &fecha, const QString &usuario, const QString &turno,
                              int cabezas, double litros, qint64 idPrg,
                              const QStringList &detailGroups)
@@ -218,6 +234,32 @@ int Site::pendingCount() const
     return home
         .scalar(QStringLiteral("select count(*) from Produccion_Lactea where actualizado = false"))
         .toInt();
+}
+
+QStringList Site::records() const
+{
+    std::vector<std::pair<qint64, QString>> heads;
+    {
+        LocalConnection db;
+        db.open(home.databasePath());
+        Recordset rs =
+            db.openRecordset(QStringLiteral("select id, fecha, usuario, turno, total_cabezas, "
+                                            "total_litros from Produccion_Lactea"));
+        for (; !rs.eof(); rs.moveNext()) {
+            QStringList cells;
+            for (int i = 1; i < 6; ++i)
+                cells << cell(rs.value(i));
+            heads.emplace_back(rs.value(0).toLongLong(), cells.join(u'|'));
+        }
+    }
+    QStringList out;
+    for (const auto &[id, head] : heads) {
+        QStringList lines = details(id);
+        lines.sort();
+        out << head + u'#' + lines.join(u';');
+    }
+    out.sort();
+    return out;
 }
 
 QStringList Site::details(qint64 localId) const

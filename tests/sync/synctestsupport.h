@@ -32,6 +32,8 @@ public:
     QStringList headers() const;
     // The details of one header as "rodeo|cabezas|litros", in insertion order.
     QStringList details(qint64 serverId) const;
+    // Every record as "header#line;line" (lines and records sorted).
+    QStringList records() const;
     // Adds a header (and details) as another site would; returns the server id.
     qint64 addRecord(const QString &fecha, const QString &usuario, const QString &turno,
                      int cabezas, double litros, qint64 idPrg,
@@ -85,6 +87,8 @@ public:
     int pendingCount() const;
     // One reading's detail rows as "rodeo|cabezas|litros", in order.
     QStringList details(qint64 localId) const;
+    // Every reading as the server's records() gives them.
+    QStringList records() const;
     // The readings as "fecha|usuario|turno|total_cabezas|total_litros", sorted.
     QStringList readings() const;
     QStringList events() const { return eventTexts(home); }
