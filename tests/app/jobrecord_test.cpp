@@ -159,9 +159,9 @@ TEST(JobRecord, ADatabaseHeldByAnotherConnectionNeverHoldsTheJobUp)
     report.fail(ErrNo::HttpTimeout, "The operation timed out");
     recordSync(home.ctx, home.clock.now(), report, &board);
     EXPECT_EQ(recordRows(home),
-              QStringList({"import|" + t0 + "|" + t0 + "|1|<null>|<null>|" + t0 + "|<null>",
+              QStringList({"import|" + t0 + "|" + t0 + "|1|<null>|<null>|" + t0 + "|<null>|<null>",
                            "sync|" + t1 + "|" + t1 + "|0|-2147012894|The operation timed out|" +
-                               t0 + "|<null>"}));
+                               t0 + "|<null>|<null>"}));
     EXPECT_EQ(isoTime(board.records().sync.lastSuccess), t0);
     EXPECT_EQ(board.records().sync.error->number(), ErrNo::HttpTimeout);
 }
