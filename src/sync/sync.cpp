@@ -274,6 +274,36 @@ QString serverFingerprint(const ServerHeader &h, const std::vector<RemoteRow> &d
     return syncrecords::fingerprint(values);
 }
 
+// The herd lines of one server record, each once. An answer may hold a row
+// twice (a server or a cache in between replaying rows), and every line
+// carries its own server id. Two different rows under one id, or a row of
+// another record, are no answer to this statement: the step fails and the
+// record is fetched again by a later run.
+std::vector<RemoteRow> herdLinesOf(const std::vector<RemoteRow> &rows, qint64 serverId)
+{
+    std::vector<RemoteRow> lines;
+    QHash<QString, QStringList> seen;
+    for (const RemoteRow &row : rows) {
+        const QString lineId = vb::joinText(row.field(RemoteProductionDetail::IdDetalle));
+        const QStringList values{vb::joinText(row.field(RemoteProductionDetail::Rodeo)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Cabezas)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Litros))};
+        const auto known = seen.constFind(lineId);
+        if (syncrecords::wholeNumberOf(row.field(RemoteProductionDetail::Id)) != serverId ||
+            (known != seen.constEnd() && *known != values))
+            raise(ErrNo::HttpConnectionError,
+                  QStringLiteral("The server's answer holds herd lines that are not those of "
+                                 "record %1 (line %2)")
+                      .arg(serverId)
+                      .arg(lineId));
+        if (known == seen.constEnd()) {
+            seen.insert(lineId, values);
+            lines.push_back(row);
+        }
+    }
+    return lines;
+}
+
 // True when a server header is one of this site's own readings (not one it
 // downloaded): it is never stored as a new record. A reading of ours that does
 // not know its server id yet learns it here.
@@ -322,11 +352,12 @@ struct Downloader
         // the site that owns it): it is picked up once they are back.
         if (details.rows.empty())
             return;
+        const std::vector<RemoteRow> lines = herdLinesOf(details.rows, serverId);
 
-        const QString fingerprint = serverFingerprint(h, details.rows);
+        const QString fingerprint = serverFingerprint(h, lines);
         if (refusals.known(Side::Server, serverId, fingerprint))
             return;
-        const LocalRecord record = convertRecord(db, h, details.rows);
+        const LocalRecord record = convertRecord(db, h, lines);
         if (!record.problem.isEmpty()) {
             nameOnce(ctx, refusals, Side::Server, serverId, fingerprint,
                      QStringLiteral("Registro de produccion %1 del servidor no descargado: %2 ")
