@@ -11,6 +11,11 @@
 // 2,002 x 50 ms = 100.1 s (computed, not run); the download is expected within
 // 0.15 of that, with a grid equal cell by cell to the loopback one.
 //
+// Through the tests' fault proxy relaying on kept connections, over plain
+// HTTP and over HTTPS (the proxy as a TLS terminator with a test authority
+// made by openssl), with one connection and with eight: the HTTPS case beside
+// the plain one, and eight connections expected never slower than one.
+//
 // Prints the times, the ratios and the peak memory of the process (expected
 // < 150 MB); exits 1 when a limit is missed.
 //
@@ -32,6 +37,7 @@
 #include "store/schema.h"
 #include "support/faultproxy.h"
 #include "support/griddifference.h"
+#include "support/securetestsupport.h"
 
 #include <QFile>
 #include <QStringList>
@@ -255,6 +261,52 @@ void BM_SlowLink(benchmark::State &state)
 
 BENCHMARK(BM_SlowLink)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// The download through the proxy: plain or HTTPS, over 1 or 8 connections.
+double g_proxied[2][2] = {{std::numeric_limits<double>::max(), std::numeric_limits<double>::max()},
+                          {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()}};
+
+void BM_ThroughTheProxy(benchmark::State &state)
+{
+    const bool secure = state.range(0) != 0;
+    const int connections = int(state.range(1));
+    const test::TestCertificates &certificates = test::TestCertificates::get();
+    const test::ScopedEnv trust("ZELVANO_CA_FILE", certificates.caFile().toUtf8());
+    test::FaultProxy proxy(webHost(), secure ? certificates.trusted() : test::TlsIdentity{});
+    const std::vector<test::FaultRule> keepAlive = {
+        {.match = QString(), .action = "forward", .keepAlive = true}};
+    Home home;
+    home.ctx.settings.ServerHost =
+        secure ? QStringLiteral("https://localhost:%1").arg(proxy.port()) : proxy.host();
+    RemoteOptions options = RemoteOptions::tripDownload();
+    options.connections = connections;
+    for (auto _ : state) {
+        proxy.reset();
+        proxy.setRules(keepAlive);
+        const auto start = std::chrono::steady_clock::now();
+        const DownloadOutcome outcome = CmdDescargar_Click(home.ctx, options);
+        const double elapsed = seconds(start);
+        if (!outcome.ok() || home.ctx.grid.rowCount() != kTrips) {
+            static std::string error;
+            error = "the download did not bring every trip: " + outcome.errorText().toStdString();
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        double &best = g_proxied[secure ? 1 : 0][connections == 1 ? 0 : 1];
+        best = std::min(best, elapsed);
+        state.counters["download_s"] = elapsed;
+    }
+}
+
+BENCHMARK(BM_ThroughTheProxy)
+    ->ArgNames({"https", "connections"})
+    ->Args({0, 1})
+    ->Args({0, 8})
+    ->Args({1, 1})
+    ->Args({1, 8})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
+
 // The ODBC way on loopback: the 2,000 loads and unloads statements over one
 // connection, and shared out over four connections of their own threads (each
 // a login and a session more on the server). A measurement only, no limit:
@@ -336,6 +388,21 @@ int main(int argc, char **argv)
         std::printf("ODBC on loopback (measured only): 2,000 child statements over 1 "
                     "connection %.3f s, over 4 connections %.3f s\n",
                     zelvano::g_odbc[0], zelvano::g_odbc[1]);
+    bool eightNotSlower = true;
+    for (int secure = 0; secure < 2; ++secure) {
+        const double one = zelvano::g_proxied[secure][0];
+        const double eight = zelvano::g_proxied[secure][1];
+        if (one == kNotRun || eight == kNotRun) {
+            std::printf("through the proxy over %s: a case did not run\n",
+                        secure ? "HTTPS" : "HTTP");
+            eightNotSlower = false;
+            continue;
+        }
+        std::printf("through the proxy over %-5s: 1 connection %.3f s, 8 connections %.3f s "
+                    "(8 must not be slower)\n",
+                    secure ? "HTTPS" : "HTTP", one, eight);
+        eightNotSlower = eightNotSlower && eight <= one;
+    }
     std::printf("peak memory %.1f MB (limit 150)\n", peakMb);
-    return ratio <= 1.25 && slowRatio <= 0.15 && sameGrid && peakMb < 150 ? 0 : 1;
+    return ratio <= 1.25 && slowRatio <= 0.15 && sameGrid && eightNotSlower && peakMb < 150 ? 0 : 1;
 }

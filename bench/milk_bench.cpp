@@ -84,7 +84,8 @@ struct Dairy
         settings().ImportFolder = dir.path();
     }
 
-    // The export, finished a minute before the clock's now.
+    // The export, finished a minute before the clock's now, and seen so by
+    // an earlier look of the scan.
     void writeFile()
     {
         QFile file(path);
@@ -95,6 +96,8 @@ struct Dairy
         if (!file.open(QIODevice::ReadWrite) ||
             !file.setFileTime(clock.now().addSecs(-60), QFileDevice::FileModificationTime))
             std::abort();
+        file.close();
+        FileLooks::ofProcess().seen(path, FileStamp::of(path), clock.monotonicMs() - kSettleMs);
     }
 
     Settings &settings() { return ctx.settings; }

@@ -29,7 +29,7 @@ xvfb_start() {
     unset QT_QPA_PLATFORM WAYLAND_DISPLAY
     trap xvfb_stop EXIT
 
-    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$DISPLAY" -screen 0 "${XVFB_SCREEN:-1280x800x24}" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pids+=($!)
     local i
     for i in $(seq 100); do

@@ -1,6 +1,7 @@
 #include "app/databasefile.h"
 
 #include "common/error.h"
+#include "store/localconnection.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -50,9 +51,11 @@ void DatabaseFile::exec(const QString &sql)
 {
     QSqlQuery query(m_db);
     if (!query.exec(sql))
-        raise(ErrNo::ProviderFailure, query.lastError().databaseText().isEmpty()
-                                          ? query.lastError().text()
-                                          : query.lastError().databaseText());
+        raiseEngineFailure(query.lastError().nativeErrorCode().toInt(),
+                           query.lastError().databaseText().isEmpty()
+                               ? query.lastError().text()
+                               : query.lastError().databaseText(),
+                           ErrNo::ProviderFailure);
 }
 
 } // namespace zelvano

@@ -2,10 +2,13 @@
 
 #include "app/databasefile.h"
 #include "common/datetexts.h"
+#include "common/errortext.h"
 #include "download/download.h"
 #include "milk/import.h"
 #include "store/appcontext.h"
 #include "store/connection.h"
+#include "store/localconnection.h"
+#include "store/programtables.h"
 #include "sync/sync.h"
 #include "trips/save.h"
 
@@ -18,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace zelvano {
 
@@ -33,8 +37,44 @@ QDateTime parseIso(const QVariant &value)
 [[noreturn]] void raiseQuery(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
-    raise(ErrNo::ProviderFailure,
-          error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    raiseEngineFailure(error.nativeErrorCode().toInt(),
+                       error.databaseText().isEmpty() ? error.text() : error.databaseText(),
+                       ErrNo::ProviderFailure);
+}
+
+// Runs this process could not record yet, by the database they belong to:
+// written first by the next record of that database that can be written.
+std::vector<JobRun> &unwrittenRuns(const QString &database)
+{
+    static std::map<QString, std::vector<JobRun>> runs;
+    return runs[database];
+}
+
+constexpr size_t kUnwrittenRunsKept = 100;
+
+void writeJobRow(QSqlDatabase &db, JobKind kind, const JobState &next)
+{
+    QSqlQuery insert(db);
+    // A statement that cannot be prepared says why, not "Parameter count mismatch".
+    if (!insert.prepare(QStringLiteral("insert or replace into %1 (job, started, ended, ok, "
+                                       "error_number, error_text, last_success, trips_saved) "
+                                       "values (?, ?, ?, ?, ?, ?, ?, ?)")
+                            .arg(QLatin1String(kJobTable))))
+        raiseQuery(insert);
+    insert.addBindValue(jobKey(kind));
+    insert.addBindValue(isoTime(next.started));
+    insert.addBindValue(isoTime(next.ended));
+    insert.addBindValue(next.ok() ? 1 : 0);
+    insert.addBindValue(next.error ? QVariant(qint64(next.error->number()))
+                                   : QVariant(QMetaType(QMetaType::LongLong)));
+    insert.addBindValue(next.error ? QVariant(next.error->description())
+                                   : QVariant(QMetaType(QMetaType::QString)));
+    insert.addBindValue(next.lastSuccess.isValid() ? QVariant(isoTime(next.lastSuccess))
+                                                   : QVariant(QMetaType(QMetaType::QString)));
+    insert.addBindValue(next.tripsSaved ? QVariant(*next.tripsSaved)
+                                        : QVariant(QMetaType(QMetaType::Int)));
+    if (!insert.exec())
+        raiseQuery(insert);
 }
 
 JobRun runOf(JobKind kind, const QDateTime &started, const QDateTime &ended, const Outcome &outcome)
@@ -72,6 +112,9 @@ JobState JobState::after(const JobRun &run) const
     next.error = run.error;
     if (!run.error)
         next.lastSuccess = run.ended;
+    else if (run.lastSuccessBefore.isValid() &&
+             (!next.lastSuccess.isValid() || run.lastSuccessBefore > next.lastSuccess))
+        next.lastSuccess = run.lastSuccessBefore;
     if (run.tripsSaved)
         next.tripsSaved = run.tripsSaved;
     return next;
@@ -166,55 +209,77 @@ JobRecords readJobRecords(QSqlDatabase &db)
 
 std::optional<JobState> writeJobRecord(AppContext &ctx, const JobRun &run) noexcept
 {
+    QString database;
     try {
         QString why;
         const QString path = ctx.connection && ctx.connection->isOpen()
                                  ? ctx.connection->path()
                                  : localDatabasePath(ctx.homeDir, &why);
+        database = path;
         if (path.isEmpty())
             raise(ErrNo::FileNotFound, why);
         DatabaseFile file(path, DatabaseFile::Mode::ReadWrite, kJobRecordBusyMs);
         if (!file.isOpen())
             raise(ErrNo::ProviderFailure, file.error());
-        // The write lock first: the row is read and replaced under it, so two
-        // programs recording at once never lose each other's count.
+        // The write lock first: the rows are read and replaced under it, so
+        // two programs recording at once never lose each other's count.
         file.exec(QStringLiteral("begin immediate"));
         try {
-            const JobState next = readJobRecords(file.db()).of(run.kind).after(run);
-            QSqlQuery insert(file.db());
-            insert.prepare(QStringLiteral("insert or replace into %1 (job, started, ended, ok, "
-                                          "error_number, error_text, last_success, trips_saved) "
-                                          "values (?, ?, ?, ?, ?, ?, ?, ?)")
-                               .arg(QLatin1String(kJobTable)));
-            insert.addBindValue(jobKey(run.kind));
-            insert.addBindValue(isoTime(next.started));
-            insert.addBindValue(isoTime(next.ended));
-            insert.addBindValue(next.ok() ? 1 : 0);
-            insert.addBindValue(next.error ? QVariant(qint64(next.error->number()))
-                                           : QVariant(QMetaType(QMetaType::LongLong)));
-            insert.addBindValue(next.error ? QVariant(next.error->description())
-                                           : QVariant(QMetaType(QMetaType::QString)));
-            insert.addBindValue(next.lastSuccess.isValid()
-                                    ? QVariant(isoTime(next.lastSuccess))
-                                    : QVariant(QMetaType(QMetaType::QString)));
-            insert.addBindValue(next.tripsSaved ? QVariant(*next.tripsSaved)
-                                                : QVariant(QMetaType(QMetaType::Int)));
-            if (!insert.exec())
-                raiseQuery(insert);
+            // The table comes with the program's first connection; one that
+            // could not make it (a full disk) makes it here, or says why not.
+            QSqlQuery create(file.db());
+            if (!create.exec(QString::fromLatin1(programTableDefinition(kJobTable))
+                                 .replace(QStringLiteral("create table"),
+                                          QStringLiteral("create table if not exists"))))
+                raiseQuery(create);
+            // Runs whose record could not be written before go first, in order.
+            JobRecords records = readJobRecords(file.db());
+            std::vector<JobRun> runs = unwrittenRuns(path);
+            runs.push_back(run);
+            bool touched[3] = {false, false, false};
+            for (const JobRun &each : runs) {
+                records.of(each.kind) = records.of(each.kind).after(each);
+                touched[int(each.kind)] = true;
+            }
+            for (const JobKind kind : kJobKinds)
+                if (touched[int(kind)])
+                    writeJobRow(file.db(), kind, records.of(kind));
             file.exec(QStringLiteral("commit"));
-            return next;
+            unwrittenRuns(path).clear();
+            return records.of(run.kind);
         } catch (...) {
             QSqlQuery(file.db()).exec(QStringLiteral("rollback"));
             throw;
         }
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "zelvano: the record of the %s run was not written: %s\n",
+        std::fprintf(stderr,
+                     "zelvano: the record of the %s run was not written (kept to be written "
+                     "by the next run that can): %s\n",
                      jobKey(run.kind).toLatin1().constData(), error.what());
     } catch (...) {
         std::fprintf(stderr, "zelvano: the record of the %s run was not written\n",
                      jobKey(run.kind).toLatin1().constData());
     }
     std::fflush(stderr);
+    try {
+        std::vector<JobRun> &unwritten = unwrittenRuns(database);
+        unwritten.push_back(run);
+        // Bounded: the oldest runs matter least; their last success is kept.
+        if (unwritten.size() > kUnwrittenRunsKept) {
+            const JobRun dropped = unwritten.front();
+            unwritten.erase(unwritten.begin());
+            const QDateTime success = dropped.error ? dropped.lastSuccessBefore : dropped.ended;
+            for (JobRun &later : unwritten) {
+                if (later.kind != dropped.kind)
+                    continue;
+                if (success.isValid() &&
+                    (!later.lastSuccessBefore.isValid() || later.lastSuccessBefore < success))
+                    later.lastSuccessBefore = success;
+                break;
+            }
+        }
+    } catch (...) {
+    }
     return std::nullopt;
 }
 
@@ -323,7 +388,7 @@ QString jobStatusLine(const JobRecords &records, const QDate &today)
     return parts.join(QStringLiteral("; "));
 }
 
-QStringList jobSummaryLines(const JobRecords &records, const QDate &today)
+QStringList jobSummaryLines(const JobRecords &records, const QDate &today, const QString &server)
 {
     auto at = [&](const QDateTime &time) {
         const QDateTime local = time.toLocalTime();
@@ -348,7 +413,7 @@ QStringList jobSummaryLines(const JobRecords &records, const QDate &today)
                             : QStringLiteral(" (%1 viajes grabados)").arg(*state.tripsSaved);
         } else {
             line += QStringLiteral("con error ") + at(state.ended) + QStringLiteral(": ") +
-                    state.error->text();
+                    withClerkExplanation(state.error->text(), *state.error, server);
         }
         lines << line;
     }

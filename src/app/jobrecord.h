@@ -39,6 +39,8 @@ struct JobRun
     // The download's save: the trips it stored (0 when it failed and rolled
     // back); none when no save ran.
     std::optional<int> tripsSaved;
+    // A success of the same job that was never recorded and is no longer kept.
+    QDateTime lastSuccessBefore;
 };
 
 // The record of a job: its last run, the end of its last success, and for
@@ -92,8 +94,10 @@ inline constexpr int kJobRecordBusyMs = 250;
 // Writes one run into the record of the local database of ctx: its own
 // connection and its own short transaction (the job's work is committed
 // before), waiting kJobRecordBusyMs at most. It never raises: a record that
-// cannot be written is told on standard error and the job goes on. Returns
-// the record as it now stands in the database, or nothing.
+// cannot be written is told on standard error and the job goes on, and the
+// run is kept in memory and written, before its own, by the next record of
+// this process that can be written. Returns the record as it now stands in
+// the database, or nothing.
 std::optional<JobState> writeJobRecord(AppContext &ctx, const JobRun &run) noexcept;
 
 // What a running program knows of its jobs' last runs: loaded from the
@@ -138,6 +142,8 @@ QString jobStatusLine(const JobRecords &records, const QDate &today);
 
 // The record for the person at the desk, one line per job:
 // "Descarga: correcta a las 10:00:05 (5 viajes grabados)".
-QStringList jobSummaryLines(const JobRecords &records, const QDate &today);
+// A failed run's line says what to do about it too (`server`: the remote host).
+QStringList jobSummaryLines(const JobRecords &records, const QDate &today,
+                            const QString &server = QString());
 
 } // namespace zelvano

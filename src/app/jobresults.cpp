@@ -1,5 +1,6 @@
 #include "app/jobresults.h"
 
+#include "common/errortext.h"
 #include "download/download.h"
 #include "trips/save.h"
 
@@ -20,7 +21,15 @@ QString heading(const char *job, const char *automaticJob, bool automatic, const
 
 } // namespace
 
-QString downloadResultText(const DownloadOutcome &o, const QString &time, bool automatic)
+QString explainedError(const Outcome &o, const QString &server)
+{
+    if (o.ok())
+        return QString();
+    return withClerkExplanation(o.errorText(), *o.error(), server);
+}
+
+QString downloadResultText(const DownloadOutcome &o, const QString &time, bool automatic,
+                           const QString &server)
 {
     const QString head = heading("Descarga", "Descarga automática", automatic, time);
     if (o.loginRefused)
@@ -33,17 +42,18 @@ QString downloadResultText(const DownloadOutcome &o, const QString &time, bool a
         trips = counted(o.trips, "viaje descargado", "viajes descargados") + QStringLiteral(" (") +
                 counted(o.alreadyStored, "ya grabado", "ya grabados") + u')';
     if (!o.ok())
-        return head + QStringLiteral(" con error: ") + o.errorText() +
-               (o.trips > 0 ? QStringLiteral("; ") + trips : QString());
+        return head + QStringLiteral(" con error: ") + explainedError(o, server) +
+               (o.trips > 0 ? QStringLiteral("; se conservan ") + trips : QString());
     return head + QStringLiteral(": ") + trips;
 }
 
-QString saveResultText(const SaveOutcome &o, const QString &time, bool automatic)
+QString saveResultText(const SaveOutcome &o, const QString &time, bool automatic,
+                       const QString &server)
 {
     const QString head = heading("Grabación", "Grabación automática", automatic, time);
     // A failed save may have been rolled back: its counts say nothing then.
     if (!o.ok())
-        return head + QStringLiteral(" con error: ") + o.errorText();
+        return head + QStringLiteral(" con error: ") + explainedError(o, server);
     if (o.trips == 0)
         return head + QStringLiteral(": ningún viaje nuevo para grabar");
     QString text = head + QStringLiteral(": ") +
@@ -60,7 +70,7 @@ QString eventListResultText(const Outcome &o, int events, const QString &time)
 {
     const QString head = QStringLiteral("Sucesos leídos a las ") + time;
     if (!o.ok())
-        return head + QStringLiteral(" con error: ") + o.errorText();
+        return head + QStringLiteral(" con error: ") + explainedError(o);
     return head + QStringLiteral(": ") +
            counted(events, "suceso en los últimos 7 días", "sucesos en los últimos 7 días");
 }

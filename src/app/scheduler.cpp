@@ -53,7 +53,8 @@ TickSteps TickSteps::program(JobBoard *board)
                     cycle->download.emplace().fail(error);
                     throw;
                 }
-                ctx.window.showJobResult(downloadResultText(*cycle->download, ctx.timeText(), true),
+                ctx.window.showJobResult(downloadResultText(*cycle->download, ctx.timeText(), true,
+                                                            ctx.settings.ServerHost),
                                          WindowStatus::ResultLine::New);
             },
             [cycle, board](AppContext &ctx) {
@@ -68,8 +69,9 @@ TickSteps TickSteps::program(JobBoard *board)
                     cycle->download.reset();
                     throw;
                 }
-                ctx.window.showJobResult(saveResultText(outcome, ctx.timeText(), true),
-                                         WindowStatus::ResultLine::Added);
+                ctx.window.showJobResult(
+                    saveResultText(outcome, ctx.timeText(), true, ctx.settings.ServerHost),
+                    WindowStatus::ResultLine::Added);
                 recordDownload(ctx, started, cycle->download ? &*cycle->download : nullptr,
                                &outcome, board);
                 cycle->download.reset();
@@ -125,11 +127,33 @@ bool Scheduler::downloadDue(qint16 minuteCounter, double downloadEveryMinutes)
 
 bool Scheduler::importDue(bool csvImportEnabled, const QString &importTime, const QTime &now)
 {
-    if (!csvImportEnabled)
+    if (!csvImportEnabled || importTimeUnreadable(importTime))
         return false;
     const QString at = DateTexts::hoursMinutes(QVariant(importTime));
     const QString current = DateTexts::hoursMinutes(QVariant(now));
     return QString::compare(at, current, Qt::CaseSensitive) <= 0;
+}
+
+bool Scheduler::importTimeUnreadable(const QString &importTime)
+{
+    return !importTime.trimmed().isEmpty() &&
+           DateTexts::hoursMinutes(QVariant(importTime)).isEmpty();
+}
+
+void Scheduler::tellUnreadableImportTime()
+{
+    const Settings &s = m_ctx.settings;
+    if (!s.CsvImportEnabled || !importTimeUnreadable(s.ImportTime)) {
+        m_toldImportTime.clear();
+        return;
+    }
+    if (s.ImportTime == m_toldImportTime)
+        return;
+    if (logEvent(m_ctx, QStringLiteral("La hora de importacion '%1' no es una hora (HH:mm): no se "
+                                       "importan archivos de ordene hasta corregirla en Brenmoor "
+                                       "Avanzado - ")
+                            .arg(s.ImportTime)))
+        m_toldImportTime = s.ImportTime;
 }
 
 void Scheduler::countMinute()
@@ -211,6 +235,8 @@ void Scheduler::runTick()
         // A download cut short by a stop is not saved: the next run fetches it whole.
         goOn = goOn && runStep("CmdGrabar_Click", m_steps.save);
     }
+    if (goOn)
+        tellUnreadableImportTime();
     if (goOn && importDue(s.CsvImportEnabled, s.ImportTime, m_ctx.clock.timeOfDay())) {
         m_timer.setEnabled(false);
         runStep("Abrir", m_steps.import);

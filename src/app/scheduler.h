@@ -41,8 +41,11 @@ public:
     // The counter taken as a number reached the interval (0 downloads every tick).
     static bool downloadDue(qint16 minuteCounter, double downloadEveryMinutes);
     // "HH:mm" of the import time is not after "HH:mm" of now, compared as texts;
-    // an empty or unreadable import time gives "" and is always due.
+    // an empty import time gives "" and is always due, one that is not a time
+    // never is.
     static bool importDue(bool csvImportEnabled, const QString &importTime, const QTime &now);
+    // Not empty, and not a time of day ("abc").
+    static bool importTimeUnreadable(const QString &importTime);
 
     static constexpr int kIntervalMs = 60000;
     // The tick's interval: kIntervalMs, unless ZELVANO_TICK_MS (100 to 60000)
@@ -68,8 +71,12 @@ private:
     AppContext &m_ctx;
     TickTimer &m_timer;
     TickSteps m_steps;
+    void tellUnreadableImportTime();
+
     QString m_step;
     QString m_stoppedDuring;
+    // The import time last told as not a time: told again only when it changes.
+    QString m_toldImportTime;
 };
 
 } // namespace zelvano

@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -74,6 +75,11 @@ std::vector<CommandSpec> commands()
 {
     const QString range = QStringLiteral("[--from dd/MM/yyyy --to dd/MM/yyyy]");
     return {
+        {QStringLiteral("setup"), QStringLiteral("setup --database PATH [--new] [--force]"),
+         QStringLiteral("Point the home's conexion.txt at the suite's database (checked first), "
+                        "or with --new at a new, empty one; an existing conexion.txt is kept "
+                        "unless --force."),
+         cmdSetup},
         {QStringLiteral("init-db"), QStringLiteral("init-db PATH"),
          QStringLiteral("Create an empty local database with the program's schema."), cmdInitDb},
         {QStringLiteral("settings"), QStringLiteral("settings"),
@@ -118,7 +124,22 @@ QString programHome(const QString &homeOption)
 {
     if (!homeOption.isEmpty())
         return QDir(homeOption).absolutePath();
-    return QCoreApplication::applicationDirPath();
+    // A copy unpacked into a folder of its own keeps its conexion.txt beside
+    // it; an installed one (in /usr/bin) has none there and keeps it in the
+    // user's configuration folder.
+    const QString own = QCoreApplication::applicationDirPath();
+    if (QFileInfo(QDir(own).filePath(QStringLiteral("conexion.txt"))).isFile())
+        return own;
+    return userHome();
+}
+
+QString userHome()
+{
+    // XDG_CONFIG_HOME counts only when absolute; otherwise ~/.config.
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(config + QStringLiteral("/zelvano"));
 }
 
 int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks)
@@ -134,9 +155,12 @@ int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks)
                        "Without a command it runs in the notification area.\n\nCommands:\n") +
         list);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("The program's folder (conexion.txt)."),
-                                        QStringLiteral("DIR"));
+    const QCommandLineOption homeOption(
+        QStringLiteral("home"),
+        QStringLiteral("The program's folder, which holds conexion.txt (default: the "
+                       "executable's folder when it holds one, else "
+                       "$XDG_CONFIG_HOME/zelvano, ~/.config/zelvano)."),
+        QStringLiteral("DIR"));
     const QCommandLineOption headlessOption(
         QStringLiteral("headless"), QStringLiteral("Run the scheduler without a window or tray icon."));
     parser.addOption(homeOption);

@@ -38,7 +38,9 @@ struct ProgramHooks
     std::function<int(const QString &homeDir)> trayProgram;
     // The print-out of a grid into a PDF file; returns the pages, raises
     // AppError when it cannot be painted.
-    std::function<int(const QString &pdf, const TripGrid &grid, const Settings &settings)>
+    // `summary`: the short form, one line per trip.
+    std::function<int(const QString &pdf, const TripGrid &grid, const Settings &settings,
+                      bool summary)>
         printToPdf;
 };
 
@@ -69,8 +71,12 @@ struct CommandSpec
     CommandFn run;
 };
 
-// The home folder for this run: --home, else the executable's folder.
+// The home folder for this run: --home; else the executable's folder when it
+// holds a conexion.txt; else userHome().
 QString programHome(const QString &homeOption);
+
+// The home of an installed copy: $XDG_CONFIG_HOME/zelvano (~/.config/zelvano).
+QString userHome();
 
 // Runs the program's command line and returns the exit status.
 int runCommandLine(const QStringList &arguments, const ProgramHooks &hooks);

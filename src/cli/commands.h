@@ -20,5 +20,6 @@ int cmdImport(CliEnv &env, const QStringList &args);    // import.cpp
 int cmdSync(CliEnv &env, const QStringList &args);      // sync.cpp
 int cmdPrint(CliEnv &env, const QStringList &args);     // print.cpp
 int cmdStatus(CliEnv &env, const QStringList &args);    // status.cpp
+int cmdSetup(CliEnv &env, const QStringList &args);     // setup.cpp
 
 } // namespace zelvano

@@ -35,6 +35,10 @@ bool readDownloadOptions(const QStringList &args, const QStringList &flags,
         *problem = QStringLiteral("dates are written dd/MM/yyyy");
         return false;
     }
+    if (options->from > options->to) {
+        *problem = QStringLiteral("Desde es posterior a Hasta: nada se envía al servidor");
+        return false;
+    }
     return true;
 }
 

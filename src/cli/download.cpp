@@ -4,6 +4,7 @@
 #include "cli/gridtext.h"
 
 #include "app/jobrecord.h"
+#include "app/jobresults.h"
 #include "download/download.h"
 #include "store/connection.h"
 
@@ -37,6 +38,9 @@ int cmdDownload(CliEnv &env, const QStringList &args)
                                                             : tripGridText(env.ctx.grid));
     out.flush();
     closeLocalConnection(env.ctx);
+    if (!outcome.ok())
+        printError(QStringLiteral("download: ") +
+                   explainedError(outcome, env.ctx.settings.ServerHost));
     return outcome.ok() ? 0 : 1;
 }
 

@@ -6,12 +6,13 @@
 #include "store/connection.h"
 
 #include <QTextStream>
+#include <QThread>
 
 namespace zelvano {
 
 // zelvano import: one scan of the import folder; one line per file read or
-// set aside. Exit 1 when the scan or any file failed, each failed file named
-// with its reason on standard error.
+// set aside. A file not seen before waits the settling time first. Exit 1 when the scan or any file
+// failed, each failed file named with its reason on standard error.
 int cmdImport(CliEnv &env, const QStringList &args)
 {
     if (!args.isEmpty()) {
@@ -20,6 +21,13 @@ int cmdImport(CliEnv &env, const QStringList &args)
     }
     if (!env.connect())
         return 1;
+    // A file is read once it has stood unchanged between two looks: the
+    // first look here, the second by the scan after the settling time.
+    if (lookAtImportFolder(env.ctx) > 0 && settleMs() > 0) {
+        printError(QStringLiteral("import: waiting %1 s for the files to stand unchanged")
+                       .arg(double(settleMs()) / 1000));
+        QThread::msleep(quint64(settleMs()));
+    }
     const QDateTime started = env.ctx.clock.now();
     const ImportOutcome outcome = Abrir(env.ctx);
     recordImport(env.ctx, started, outcome);

@@ -3,6 +3,7 @@
 #include "cli/dateoptions.h"
 
 #include "app/jobrecord.h"
+#include "app/jobresults.h"
 #include "download/download.h"
 #include "store/connection.h"
 #include "trips/save.h"
@@ -49,9 +50,10 @@ int cmdSave(CliEnv &env, const QStringList &args)
         << "concentrate rows\t" << saved.concentrateRows << '\n';
     out.flush();
     if (!downloaded.ok())
-        printError(QStringLiteral("download: ") + downloaded.errorText());
+        printError(QStringLiteral("download: ") +
+                   explainedError(downloaded, env.ctx.settings.ServerHost));
     if (!saved.ok())
-        printError(QStringLiteral("save: ") + saved.errorText());
+        printError(QStringLiteral("save: ") + explainedError(saved, env.ctx.settings.ServerHost));
     return downloaded.ok() && saved.ok() ? 0 : 1;
 }
 

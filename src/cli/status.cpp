@@ -4,9 +4,14 @@
 #include "cli/commands.h"
 
 #include "app/databasefile.h"
+#include "app/scheduler.h"
 #include "common/error.h"
+#include "common/errortext.h"
+#include "common/vb.h"
+#include "milk/milkformat.h"
 #include "platform/folderlisting.h"
 #include "platform/processes.h"
+#include "store/settings.h"
 #include "store/tables.h"
 
 #include <QDir>
@@ -17,6 +22,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace zelvano {
 
@@ -53,6 +60,8 @@ struct ImportSettings
     QString folder;
     QString fileName;
     QString software;
+    QString time;
+    double downloadEveryMinutes = 0;
 };
 
 ImportSettings readImportSettings(Reader &reader)
@@ -66,6 +75,9 @@ ImportSettings readImportSettings(Reader &reader)
     s.folder = query.value(MiEmpresa::ImportFolder).toString();
     s.fileName = query.value(MiEmpresa::ImportFileName).toString();
     s.software = query.value(MiEmpresa::ImportSoftware).toString();
+    s.time = query.value(MiEmpresa::ImportTime).toString();
+    s.downloadEveryMinutes = downloadIntervalOf(query.value(MiEmpresa::UseDownloadInterval),
+                                                query.value(MiEmpresa::DownloadEveryMinutes));
     return s;
 }
 
@@ -80,13 +92,13 @@ WaitingFiles countWaitingFiles(const ImportSettings &s, const QDateTime &now)
         files.problem = QStringLiteral("import off");
         return files;
     }
-    QString pattern;
-    if (s.software == QLatin1String("delpro"))
-        pattern = s.fileName + QStringLiteral("*.csv");
-    else if (s.software == QLatin1String("dairy"))
-        pattern = s.fileName + QStringLiteral(".csv");
-    else {
+    const MilkFormat *format = milkFormat(s.software);
+    if (!format) {
         files.problem = QStringLiteral("no import layout ('%1')").arg(s.software);
+        return files;
+    }
+    if (Scheduler::importTimeUnreadable(s.time)) {
+        files.problem = QStringLiteral("import time '%1' is not a time of day").arg(s.time);
         return files;
     }
     const QDir dir(s.folder);
@@ -103,18 +115,24 @@ WaitingFiles countWaitingFiles(const ImportSettings &s, const QDateTime &now)
             ++files.refused;
             continue;
         }
-        if (!wildcardMatch(pattern, name) || name.contains(QLatin1String("leido")))
+        if (!isImportName(*format, s.fileName, name))
             continue;
         if (!heldRead) {
             held = filesHeldOpen(s.folder);
             heldRead = true;
         }
+        // The service tells a finished file by its own looks; from outside,
+        // a file that changed a moment ago is taken for unfinished. A file
+        // dated in the future is read once it stands still.
         const qint64 age = entry.lastModified().secsTo(now);
-        if (age < kUnfinishedSeconds || held.contains(entry.canonicalFilePath()))
+        if ((age >= 0 && age < kUnfinishedSeconds) || held.contains(entry.canonicalFilePath()))
             ++files.unfinished;
         else
             ++files.fresh;
+        if (age < 0)
+            ++files.future;
     }
+    files.unreadable = int(unreadableNames(s.folder, format->pattern(s.fileName)).size());
     return files;
 }
 
@@ -161,8 +179,31 @@ void readDatabase(StatusReport &report, const QDateTime &now)
             {errors.value(0).toLongLong(), errors.value(1).toString(), errors.value(2).toString()});
 
     const ImportSettings settings = readImportSettings(reader);
+    report.downloadEveryMinutes = settings.downloadEveryMinutes;
     reader.run(QStringLiteral("rollback"));
     report.files = countWaitingFiles(settings, now);
+}
+
+// A running program downloads every interval and records each run. When its
+// last recorded run (or its start, when later) is older than two intervals,
+// the record stopped being written or the ticks stopped: what it shows is
+// not the present.
+void markStale(StatusReport &report, const QDateTime &now)
+{
+    if (!report.running.held || !report.running.process)
+        return;
+    QDateTime since = report.running.process->started;
+    const QDateTime ended = report.jobs.download.ended;
+    if (ended.isValid() && (!since.isValid() || ended > since))
+        since = ended;
+    if (!since.isValid())
+        return;
+    // Minutes are the program's ticks (shortened with ZELVANO_TICK_MS as for it).
+    const double ticks = std::max(report.downloadEveryMinutes, 1.0);
+    if (double(since.msecsTo(now)) > 2 * ticks * Scheduler::tickIntervalMs()) {
+        report.downloadStale = true;
+        report.staleSince = since;
+    }
 }
 
 QString processKind(const ProcessInfo &process)
@@ -177,9 +218,19 @@ QJsonValue isoOrNull(const QDateTime &time)
     return time.isValid() ? QJsonValue(isoTime(time)) : QJsonValue(QJsonValue::Null);
 }
 
-QString jobText(JobKind kind, const JobState &state)
+// The status reads no settings: the advice names the server as configured.
+const QString kServerForAdvice = QStringLiteral("configurado");
+
+QString jobText(const StatusReport &r, JobKind kind, const JobState &state)
 {
     QString text = jobKey(kind) + QStringLiteral(": ");
+    if (kind == JobKind::Download && r.downloadStale)
+        text += QStringLiteral("stale (the running program recorded no run since %1, and "
+                               "downloads every %2): ")
+                    .arg(isoTime(r.staleSince),
+                         r.downloadEveryMinutes > 0
+                             ? vb::numberText(r.downloadEveryMinutes) + QStringLiteral(" min")
+                             : QStringLiteral("tick"));
     if (!state.ran)
         return text + QStringLiteral("never ran");
     text += state.ok() ? QStringLiteral("ok") : QStringLiteral("failed");
@@ -202,7 +253,7 @@ int StatusReport::exitStatus() const
 {
     if (!databaseError.isEmpty())
         return 2;
-    return jobs.anyFailed() ? 1 : 0;
+    return jobs.anyFailed() || downloadStale ? 1 : 0;
 }
 
 StatusReport readStatus(const QString &home, const QDateTime &now)
@@ -218,6 +269,7 @@ StatusReport readStatus(const QString &home, const QDateTime &now)
     }
     try {
         readDatabase(report, now);
+        markStale(report, now);
     } catch (const AppError &error) {
         QString why = error.description();
         // A program ended in the middle of a transaction left its journal:
@@ -259,8 +311,13 @@ QString statusText(const StatusReport &r)
         s << "database cannot be read: " << r.databaseError << '\n';
         return out;
     }
-    for (const JobKind kind : kJobKinds)
-        s << jobText(kind, r.jobs.of(kind)) << '\n';
+    for (const JobKind kind : kJobKinds) {
+        const JobState &state = r.jobs.of(kind);
+        s << jobText(r, kind, state) << '\n';
+        // What to do about it, for the person at the desk.
+        if (state.ran && !state.ok())
+            s << "  " << clerkExplanation(*state.error, kServerForAdvice) << '\n';
+    }
     s << "newest trip: ";
     if (r.newestTrip)
         s << *r.newestTrip;
@@ -277,10 +334,15 @@ QString statusText(const StatusReport &r)
     }
     s << '\n';
     s << "files waiting: " << r.files.total();
-    if (r.files.problem.isEmpty())
+    if (r.files.problem.isEmpty()) {
         s << " in " << r.files.folder << " (" << r.files.fresh << " new, " << r.files.unfinished
-          << " unfinished, " << r.files.refused << " refused)";
-    else
+          << " unfinished, " << r.files.refused << " refused";
+        if (r.files.unreadable > 0)
+            s << ", " << r.files.unreadable << " with a name that is not text";
+        if (r.files.future > 0)
+            s << ", " << r.files.future << " dated in the future";
+        s << ')';
+    } else
         s << " (" << r.files.problem << ")";
     s << '\n';
     if (r.lastErrors.empty()) {
@@ -322,13 +384,16 @@ QString statusJson(const StatusReport &r)
             QJsonObject error;
             error[QStringLiteral("number")] = qint64(state.error->number());
             error[QStringLiteral("description")] = state.error->description();
+            error[QStringLiteral("advice")] = clerkExplanation(*state.error, kServerForAdvice);
             job[QStringLiteral("error")] = error;
         } else {
             job[QStringLiteral("error")] = QJsonValue();
         }
-        if (kind == JobKind::Download)
+        if (kind == JobKind::Download) {
             job[QStringLiteral("trips_saved")] =
                 state.tripsSaved ? QJsonValue(*state.tripsSaved) : QJsonValue();
+            job[QStringLiteral("stale")] = r.downloadStale;
+        }
         jobs[jobKey(kind)] = job;
     }
     o[QStringLiteral("jobs")] = jobs;
@@ -348,6 +413,8 @@ QString statusJson(const StatusReport &r)
     files[QStringLiteral("new")] = r.files.fresh;
     files[QStringLiteral("unfinished")] = r.files.unfinished;
     files[QStringLiteral("refused")] = r.files.refused;
+    files[QStringLiteral("unreadable_names")] = r.files.unreadable;
+    files[QStringLiteral("future")] = r.files.future;
     files[QStringLiteral("problem")] =
         r.files.problem.isEmpty() ? QJsonValue() : QJsonValue(r.files.problem);
     o[QStringLiteral("files")] = read ? QJsonValue(files) : QJsonValue();

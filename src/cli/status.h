@@ -21,7 +21,9 @@ struct WaitingFiles
     int fresh = 0;      // ready for the next scan
     int unfinished = 0; // changed within kUnfinishedSeconds, or held open by a process
     int refused = 0;    // set aside by a scan ("--rechazado--" before the name)
-    int total() const { return fresh + unfinished + refused; }
+    int unreadable = 0; // names that are not text, to be set aside once finished
+    int future = 0;     // of fresh and unfinished: dated after now
+    int total() const { return fresh + unfinished + refused + unreadable; }
 };
 
 // A file changed this recently may still be being written.
@@ -58,9 +60,14 @@ struct StatusReport
     PendingReadings pending;
     WaitingFiles files;
     std::vector<ErrorEvent> lastErrors; // newest first, five at most
+    double downloadEveryMinutes = 0;    // 0: every tick
+    // A program runs and has recorded no download for two intervals since staleSince.
+    bool downloadStale = false;
+    QDateTime staleSince;
 
-    // 2 when the database could not be read, 1 when a job's last run failed,
-    // else 0 (every job succeeded or never ran).
+    // 2 when the database could not be read, 1 when a job's last run failed
+    // or the running program's record is stale, else 0 (every job succeeded
+    // or never ran).
     int exitStatus() const;
 };
 

@@ -28,6 +28,8 @@ QString standardDescription(long number)
         return QStringLiteral("File not found");
     case ErrNo::FileAlreadyExists:
         return QStringLiteral("File already exists");
+    case ErrNo::DiskFull:
+        return QStringLiteral("Disk full");
     case ErrNo::InputPastEnd:
         return QStringLiteral("Input past end of file");
     case ErrNo::PermissionDenied:

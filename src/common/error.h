@@ -15,6 +15,7 @@ inline constexpr long SubscriptOutOfRange = 9;
 inline constexpr long TypeMismatch = 13;
 inline constexpr long FileNotFound = 53;
 inline constexpr long FileAlreadyExists = 58;
+inline constexpr long DiskFull = 61;
 inline constexpr long InputPastEnd = 62;
 inline constexpr long PermissionDenied = 70;
 inline constexpr long PathNotFound = 76;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <initializer_list>
+
 namespace zelvano {
 
 // The texts the error handlers write into the event log or a message box.
@@ -28,5 +30,18 @@ QString inProcedureEnglish(const AppError &error, const QString &procedure, cons
 QString descriptionFirst(const AppError &error, const QString &where);
 
 } // namespace ErrorText
+
+} // namespace zelvano
+
+namespace zelvano {
+
+// What a failure means to the person at the desk and what to do about it, in
+// Spanish, shown beside the system's own text (which the event log keeps
+// unchanged). `server` is the remote host as configured ("" when unknown).
+// Empty when there is nothing to add (no error).
+QString clerkExplanation(const AppError &error, const QString &server);
+// "<explanation> (<system text>)": what to do first, the system's words after.
+QString withClerkExplanation(const QString &systemText, const AppError &error,
+                             const QString &server);
 
 } // namespace zelvano

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/error.h"
+
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zelvano {
@@ -67,6 +70,12 @@ public:
     void setSelection(const Selection &selection) { m_selection = selection; }
     const Selection &selection() const { return m_selection; }
 
+    // Why the download that filled the grid did not end well (none when it did):
+    // the rows are then not all the server holds, and a print-out would pass
+    // a part for the whole.
+    void setFailure(const std::optional<AppError> &failure) { m_failure = failure; }
+    const std::optional<AppError> &failure() const { return m_failure; }
+
     // Structure
     void clearColumns();
     void clearRows();
@@ -108,6 +117,7 @@ private:
 
     std::vector<Column> m_columns;
     Selection m_selection;
+    std::optional<AppError> m_failure;
     std::shared_ptr<std::vector<Row>> m_rows = std::make_shared<std::vector<Row>>();
     std::function<void()> m_listener;
     std::function<void()> m_changeListener;

@@ -256,7 +256,6 @@ void TripDownload::run(DownloadOutcome &outcome)
     checkRemoteSettings(m_ctx.settings);
     const QString trips = tripStatement(m_ctx);
     m_server = RemoteServer::open(m_ctx.settings, m_options);
-    const bool odbc = m_server->odbc();
     if (!query(authenticationSql(m_ctx.settings)).hasRows) {
         outcome.loginRefused = true;
         outcome.fail(ErrNo::LoginRefused, kLoginRefused.trimmed());
@@ -272,7 +271,7 @@ void TripDownload::run(DownloadOutcome &outcome)
     for (const RemoteRow &trip : answer.rows)
         requireColumn(trip, kTripClient, clientIdText(m_ctx.settings), trips);
     // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
-    showProgress(odbc ? int(answer.rows.size()) : 100);
+    showProgress(m_server->countsRowsAhead() ? int(answer.rows.size()) : 100);
     // Every trip's loads and then its unloads, asked ahead of the grid.
     ChildAnswers children(*m_server, m_ctx.window, m_options.limits.maxAnswerBytes);
     std::vector<int> first;
@@ -318,7 +317,7 @@ void TripDownload::showProgress(int maximum)
 void TripDownload::stepProgress()
 {
     const int value = m_ctx.overlay.value();
-    if (!m_server->odbc() && value == 100)
+    if (!m_server->countsRowsAhead() && value == 100)
         m_ctx.overlay.setValue(1);
     else
         m_ctx.overlay.setValue(value + 1);
@@ -364,7 +363,7 @@ void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &a
     const QVariant prescription = trip.field(RemoteTrip::IdPres);
     // ODBC keeps the number of the text; a Null or empty one reads as 0.
     set(TripCell::IdPres,
-        m_server->odbc() ? QVariant(vb::val(vb::joinText(prescription))) : prescription);
+        m_server->typedValues() ? QVariant(vb::val(vb::joinText(prescription))) : prescription);
 
     m_ctx.overlay.setText(QStringLiteral("Descargando viaje ") + vb::joinText(recipe) +
                           QStringLiteral(" ... ESPERE"));
@@ -579,7 +578,14 @@ DownloadOutcome CmdDescargar_Click(AppContext &ctx, const RemoteOptions &options
         } catch (const AppError &) {
             reportUnlogged(e, kProcedure);
         }
+        // A failure is not work under way: the wait panel goes, and the whole
+        // trips kept show whether they are stored, as after a download that
+        // ended well.
+        ctx.overlay.setVisible(false);
+        if (ctx.grid.rowCount() > 0 && ctx.Connected)
+            outcome.take(Comparar_Guardados(ctx, ctx.grid));
     }
+    ctx.grid.setFailure(outcome.error());
     outcome.remoteSeconds = download.remoteSeconds();
     outcome.trips = ctx.grid.rowCount();
     outcome.alreadyStored = storedTrips(ctx.grid);

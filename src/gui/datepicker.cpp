@@ -132,7 +132,10 @@ bool DatePicker::commit()
     const int year = m_date.isValid() ? m_date.year() : anchor.year();
     const std::optional<QDate> typed = parseDateText(m_edit->text(), year);
     if (!typed || (!typed->isValid() && !m_mayBeEmpty)) {
+        const QString text = m_edit->text().trimmed();
         showDate();
+        if (!text.isEmpty())
+            emit refused(text);
         return false;
     }
     setDate(*typed);
@@ -183,6 +186,12 @@ bool DatePicker::eventFilter(QObject *watched, QEvent *event)
         if (key->key() == Qt::Key_F4 ||
             (key->key() == Qt::Key_Down && key->modifiers().testFlag(Qt::AltModifier))) {
             showCalendar();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            key->modifiers() == Qt::NoModifier) {
+            if (commit())
+                emit returnPressed();
             return true;
         }
         if (key->key() == Qt::Key_Escape &&

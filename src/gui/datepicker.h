@@ -50,6 +50,10 @@ public:
 
 signals:
     void dateChanged(const QDate &date);
+    // The text typed was no date (it was put back): the window says so.
+    void refused(const QString &typed);
+    // Enter took a date (or the field's empty value).
+    void returnPressed();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -6,8 +6,10 @@
 #include "common/gridcolumns.h"
 #include "common/vb.h"
 #include "download/download.h"
+#include "download/storedtrips.h"
 #include "gui/datepicker.h"
 #include "gui/icons.h"
+#include "gui/lineslabel.h"
 #include "gui/popup.h"
 #include "gui/printout.h"
 #include "gui/tripgridmodel.h"
@@ -19,14 +21,17 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyle>
@@ -43,28 +48,17 @@ namespace zelvano::gui {
 
 namespace {
 
-// The window's first size (before the user gives it one: room for the trip
-// grid's visible columns side by side) and the bottom row's buttons, in twips.
-constexpr int kDesignWidth = 15000;
-constexpr int kDesignHeight = 9300;
-constexpr int kButtonWidth = 1350;
-constexpr int kButtonHeight = 450;
-constexpr int kDescargarLeft = 5400;
-constexpr int kGrabarLeft = 6900;
-constexpr int kMargin = 225;
-// The smallest window in which nothing overlaps: "Imprimir", which keeps 3100
-// from the right edge, stays clear of "Grabar", and the grid keeps some rows.
-constexpr int kMinimumWidth = kGrabarLeft + kButtonWidth + 150 + 3100;
-constexpr int kMinimumHeight = 1550 + 3000;
+// The window's first size, before the user gives it one (a first show on a
+// smaller screen takes the screen's free area instead).
+constexpr int kDesignWidth = 1000;
+constexpr int kDesignHeight = 620;
+constexpr int kButtonWidth = 90;
+// The trip grid keeps a few rows in sight at the smallest size.
+constexpr int kGridMinimumHeight = 110;
 
 // Room around a cell's text, and a grid icon with its gap.
 constexpr int kCellPadding = 12;
 constexpr int kIconRoom = 16 + 6;
-
-int px(int twips)
-{
-    return twipsToPixels(twips);
-}
 
 // The most a column grows to hold its content, in pixels: a longer text shows
 // whole in the cell's tool tip.
@@ -124,11 +118,6 @@ std::unique_ptr<QSettings> openWindowSettings()
                                        QStringLiteral("zelvano"), QStringLiteral("window"));
 }
 
-int twipsToPixels(int twips)
-{
-    return int(std::lround(double(twips) / kTwipsPerPixel));
-}
-
 int trayMessageNumber(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
@@ -146,22 +135,6 @@ int trayMessageNumber(QSystemTrayIcon::ActivationReason reason)
     return 512;
 }
 
-ResizeLayout resizeLayout(int w, int h)
-{
-    auto size = [](int v) { return v < 0 ? -1 : v; };
-    ResizeLayout l{};
-    l.frSumWidth = size(w - 450);
-    l.frSumHeight = size(h - 1550);
-    l.cmdImprimirLeft = w - 3100;
-    l.cmdImprimirTop = h - 1400;
-    l.cmdSalirLeft = w - 1700;
-    l.cmdSalirTop = h - 1400;
-    l.reportWidth = l.frSumWidth < 0 ? -1 : size(l.frSumWidth - 150);
-    l.reportHeight = l.frSumHeight < 0 ? -1 : size(l.frSumHeight - 300);
-    l.cmdGrabarTop = h - 1300;
-    return l;
-}
-
 QString closingQuestionText()
 {
     return QStringLiteral(
@@ -176,8 +149,8 @@ FrmSucesosAuto::FrmSucesosAuto()
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_userWidths.assign(kTripGridColumns, 0);
     buildControls();
-    setMinimumSize(px(kMinimumWidth), px(kMinimumHeight));
-    resize(px(kDesignWidth), px(kDesignHeight));
+    buildLayout();
+    resize(QSize(kDesignWidth, kDesignHeight).expandedTo(minimumSizeHint()));
     loadWindowSettings();
 }
 
@@ -192,10 +165,9 @@ void FrmSucesosAuto::buildControls()
 {
     m_frSum = new QGroupBox(QStringLiteral("Datos "), this);
     m_frSum->setObjectName(QStringLiteral("FrSum"));
-    m_frSum->move(px(225), px(120));
     m_report = new QTreeView(m_frSum);
     m_report->setObjectName(QStringLiteral("Report"));
-    m_report->move(px(75), px(240));
+    m_report->setMinimumHeight(kGridMinimumHeight);
     m_report->setUniformRowHeights(true);
     m_report->setAlternatingRowColors(false);
     m_report->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -223,11 +195,13 @@ void FrmSucesosAuto::buildControls()
 
     m_tabb = new QTabWidget(this);
     m_tabb->setObjectName(QStringLiteral("Tabb"));
-    m_tabb->resize(px(4950), px(1320));
     auto *newTrips = new QWidget;
     auto *label2 = new QLabel(QStringLiteral("Mostrará solo los viajes nuevos"), newTrips);
     label2->setObjectName(QStringLiteral("Label2"));
-    label2->move(10, 14);
+    auto *newTripsLayout = new QVBoxLayout(newTrips);
+    newTripsLayout->setContentsMargins(8, 8, 8, 8);
+    newTripsLayout->addWidget(label2);
+    newTripsLayout->addStretch(1);
     auto *range = new QWidget;
     buildRangeTab(range);
     m_tabb->addTab(newTrips, QStringLiteral("Viajes no descargados"));
@@ -236,31 +210,45 @@ void FrmSucesosAuto::buildControls()
     connect(m_dtDesde, &DatePicker::dateChanged, this, [this] { readTab(); });
     connect(m_dtHasta, &DatePicker::dateChanged, this, [this] { readTab(); });
 
-    auto button = [this](const QString &name, const QString &caption, int leftTwips) {
+    // Alt and a letter presses a button; Enter presses the one with the focus.
+    auto button = [this](const QString &name, const QString &caption, Qt::Key key) {
         auto *b = new QPushButton(caption, this);
         b->setObjectName(name);
-        b->setGeometry(px(leftTwips), 0, px(kButtonWidth), px(kButtonHeight));
+        b->setMinimumWidth(kButtonWidth);
+        b->setShortcut(QKeySequence(Qt::ALT | key));
+        b->setToolTip(caption + QStringLiteral(" (") +
+                      b->shortcut().toString(QKeySequence::NativeText) + u')');
+        b->installEventFilter(this);
         return b;
     };
-    m_cmdDescargar =
-        button(QStringLiteral("CmdDescargar"), QStringLiteral("Descargar"), kDescargarLeft);
-    m_cmdGrabar = button(QStringLiteral("cmdgrabar"), QStringLiteral("Grabar"), kGrabarLeft);
-    m_cmdImprimir = button(QStringLiteral("CmdImprimir"), QStringLiteral("Imprimir"), 0);
-    m_cmdSalir = button(QStringLiteral("cmdsalir"), QStringLiteral("Salir"), 0);
+    m_cmdDescargar = button(QStringLiteral("CmdDescargar"), QStringLiteral("Descargar"), Qt::Key_D);
+    m_cmdGrabar = button(QStringLiteral("cmdgrabar"), QStringLiteral("Grabar"), Qt::Key_G);
+    m_cmdImprimir = button(QStringLiteral("CmdImprimir"), QStringLiteral("Imprimir"), Qt::Key_I);
+    m_cmdSalir = button(QStringLiteral("cmdsalir"), QStringLiteral("Salir"), Qt::Key_S);
     connect(m_cmdDescargar, &QPushButton::clicked, this, [this] { CmdDescargar_Click(); });
     connect(m_cmdGrabar, &QPushButton::clicked, this, [this] { cmdgrabar_Click(); });
-    connect(m_cmdImprimir, &QPushButton::clicked, this, [this] { CmdImprimir_Click(); });
     connect(m_cmdSalir, &QPushButton::clicked, this, [this] { cmdsalir_Click(); });
+    // Both print-outs: every load and unload, or one line per trip.
+    m_printMenu = new QMenu(this);
+    m_printMenu->setObjectName(QStringLiteral("mnuImprimir"));
+    QAction *full = m_printMenu->addAction(QStringLiteral("Listado completo (cargas y descargas)"));
+    full->setObjectName(QStringLiteral("mnuImprimirCompleto"));
+    QAction *summary = m_printMenu->addAction(QStringLiteral("Resumen (un viaje por línea)"));
+    summary->setObjectName(QStringLiteral("mnuImprimirResumen"));
+    connect(full, &QAction::triggered, this, [this] { CmdImprimir_Click(PrintForm::Full); });
+    connect(summary, &QAction::triggered, this, [this] { CmdImprimir_Click(PrintForm::Summary); });
+    connect(m_cmdImprimir, &QPushButton::clicked, this, [this] {
+        // Under the button, its right edge on the button's: the window's edge is near.
+        const int left = m_cmdImprimir->width() - m_printMenu->sizeHint().width();
+        m_printMenu->popup(m_cmdImprimir->mapToGlobal(QPoint(left, m_cmdImprimir->height())));
+    });
 
-    m_result = new QLabel(this);
+    // What the last job came to: wrapped onto three lines at most.
+    m_result = new LinesLabel(3, true, this);
     m_result->setObjectName(QStringLiteral("lblResultado"));
-    m_result->setTextFormat(Qt::PlainText);
-    m_result->setWordWrap(true);
-    m_result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_jobs = new QLabel(this);
+    // Each job's last run on a line of its own, cut to the room.
+    m_jobs = new LinesLabel(3, false, this);
     m_jobs->setObjectName(QStringLiteral("lblTrabajos"));
-    m_jobs->setTextFormat(Qt::PlainText);
-    m_jobs->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_jobBoard.onChange([this] { showJobRecords(); });
 
     m_frSuces = new QGroupBox(QStringLiteral("Zelvano"), this);
@@ -289,9 +277,11 @@ void FrmSucesosAuto::buildControls()
     m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
     m_pushButton1->setIcon(closePanelIcon());
     m_pushButton1->setFlat(true);
-    m_pushButton1->resize(24, 24);
+    m_pushButton1->setFixedSize(24, 24);
+    m_pushButton1->setToolTip(QStringLiteral("Cerrar (Esc)"));
     connect(m_pushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     m_frSuces->hide();
+    m_frSum->installEventFilter(this);
 
     m_frEspere = new WaitPanel(this);
     m_popup = new PopupNotice;
@@ -333,17 +323,87 @@ void FrmSucesosAuto::buildRangeTab(QWidget *page)
         m_dtDesde->lineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 12;
     m_dtDesde->lineEdit()->setMinimumWidth(textWidth);
     m_dtHasta->lineEdit()->setMinimumWidth(textWidth);
-    auto *row = new QHBoxLayout;
-    row->setSpacing(6);
-    row->addWidget(label1);
-    row->addWidget(m_dtDesde, 1);
-    row->addSpacing(4);
-    row->addWidget(label3);
-    row->addWidget(m_dtHasta, 1);
+    // One date under the other: the tab stays narrow and leaves the width to
+    // the result and job lines.
+    auto *dates = new QGridLayout;
+    dates->setHorizontalSpacing(6);
+    dates->setVerticalSpacing(4);
+    dates->addWidget(label1, 0, 0);
+    dates->addWidget(m_dtDesde, 0, 1);
+    dates->addWidget(label3, 1, 0);
+    dates->addWidget(m_dtHasta, 1, 1);
+    dates->setColumnStretch(1, 1);
+    // What was wrong with the dates typed, by the fields.
+    m_dateNote = new LinesLabel(2, true, page);
+    m_dateNote->setObjectName(QStringLiteral("lblNotaFechas"));
+    m_dateNote->setMinimumWidth(textWidth + 80);
+    QPalette note = m_dateNote->palette();
+    note.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+    m_dateNote->setPalette(note);
     auto *column = new QVBoxLayout(page);
-    column->setContentsMargins(8, 8, 8, 8);
-    column->addLayout(row);
+    column->setContentsMargins(8, 6, 8, 2);
+    column->setSpacing(2);
+    column->addLayout(dates);
+    column->addWidget(m_dateNote);
     column->addStretch(1);
+    for (DatePicker *picker : {m_dtDesde, m_dtHasta}) {
+        connect(picker, &DatePicker::refused, this, [this](const QString &typed) {
+            showDateNote(
+                QStringLiteral("\"%1\" no es una fecha: se dejó la fecha anterior").arg(typed));
+        });
+        connect(picker, &DatePicker::dateChanged, this, [this] { showDateNote(QString()); });
+        // Enter in a date field downloads that range.
+        connect(picker, &DatePicker::returnPressed, this,
+                [this] { QTimer::singleShot(0, this, [this] { CmdDescargar_Click(); }); });
+    }
+}
+
+void FrmSucesosAuto::buildLayout()
+{
+    auto *sum = new QVBoxLayout(m_frSum);
+    sum->setContentsMargins(5, 5, 5, 5);
+    sum->addWidget(m_report);
+
+    auto *middle = new QVBoxLayout;
+    auto *middleButtons = new QHBoxLayout;
+    middleButtons->addWidget(m_cmdDescargar);
+    middleButtons->addWidget(m_cmdGrabar);
+    middleButtons->addStretch(1);
+    middle->addLayout(middleButtons);
+    middle->addWidget(m_result);
+    middle->addStretch(1);
+
+    auto *right = new QVBoxLayout;
+    auto *rightButtons = new QHBoxLayout;
+    rightButtons->addStretch(1);
+    rightButtons->addWidget(m_cmdImprimir);
+    rightButtons->addWidget(m_cmdSalir);
+    right->addLayout(rightButtons);
+    right->addWidget(m_jobs);
+    right->addStretch(1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_tabb, 0);
+    bottom->addLayout(middle, 1);
+    bottom->addLayout(right, 1);
+
+    // The grid takes every pixel the bottom row leaves; the event panel
+    // covers the trip panel (same cell), so the buttons stay in sight.
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 8, 10, 6);
+    grid->addWidget(m_frSum, 0, 0);
+    grid->addWidget(m_frSuces, 0, 0);
+    grid->addLayout(bottom, 1, 0);
+    grid->setRowStretch(0, 1);
+    m_tabb->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Both tabs' captions whole: the tab is never narrower than they are.
+    m_tabb->setUsesScrollButtons(false);
+
+    auto *events = new QGridLayout(m_frSuces);
+    events->setContentsMargins(6, 6, 6, 6);
+    events->setSpacing(2);
+    events->addWidget(m_pushButton1, 0, 0, Qt::AlignRight);
+    events->addWidget(m_reportSincro, 1, 0);
 }
 
 void FrmSucesosAuto::attach(AppContext &ctx)
@@ -420,7 +480,7 @@ void FrmSucesosAuto::fitColumns()
     m_fitTimer->stop();
     if (!m_ctx)
         return;
-    const TripGrid &grid = m_ctx->grid;
+    const TripGrid &grid = shownGrid();
     const auto &columns = grid.columns();
     const QFontMetrics fm(m_report->font());
     const QFontMetrics header(m_report->header()->font());
@@ -488,9 +548,18 @@ void FrmSucesosAuto::applyColumnWidths()
     }
     // The room of the viewport with its vertical scroll bar, which comes with
     // the rows: the columns must not need the horizontal one then.
-    const int room = m_report->width() - 2 * m_report->frameWidth() -
-                     m_report->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_report);
+    const auto roomMargin = [this] {
+        return 2 * m_report->frameWidth() +
+               m_report->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_report);
+    };
+    const int room = m_report->width() - roomMargin();
     const std::vector<int> widths = fitColumnWidths(visible, room);
+    // The grid never gets narrower than its columns' captions: the window's
+    // smallest size keeps them all in sight.
+    int floors = 0;
+    for (const ColumnFit &fit : visible)
+        floors += fit.floor;
+    m_report->setMinimumWidth(floors + roomMargin());
     m_settingWidths = true;
     for (size_t k = 0; k < indexes.size(); ++k)
         m_report->setColumnWidth(indexes[k], widths[k]);
@@ -521,20 +590,16 @@ void FrmSucesosAuto::setTrayTip(const QString &tip)
 QString FrmSucesosAuto::trayToolTip() const
 {
     const QDate today = m_ctx ? m_ctx->today() : QDate::currentDate();
-    return (QStringList{m_tip} + jobSummaryLines(m_jobBoard.records(), today)).join(u'\n');
+    const QString server = m_ctx ? m_ctx->settings.ServerHost : QString();
+    return (QStringList{m_tip} + jobSummaryLines(m_jobBoard.records(), today, server)).join(u'\n');
 }
 
 void FrmSucesosAuto::showJobRecords()
 {
     const QDate today = m_ctx ? m_ctx->today() : QDate::currentDate();
-    const QStringList lines = jobSummaryLines(m_jobBoard.records(), today);
+    const QString server = m_ctx ? m_ctx->settings.ServerHost : QString();
     // Each line as far as the room goes; all of them whole in the tool tip.
-    QStringList shown;
-    const QFontMetrics metrics(m_jobs->font());
-    for (const QString &line : lines)
-        shown << metrics.elidedText(line, Qt::ElideRight, std::max(0, m_jobs->width()));
-    m_jobs->setText(shown.join(u'\n'));
-    m_jobs->setToolTip(lines.join(u'\n'));
+    m_jobs->setFullText(jobSummaryLines(m_jobBoard.records(), today, server).join(u'\n'));
     m_tray->setToolTip(trayToolTip());
 }
 
@@ -549,8 +614,7 @@ void FrmSucesosAuto::showWindow()
 void FrmSucesosAuto::showJobResult(const QString &text, ResultLine line)
 {
     m_resultText = joinJobResult(m_resultText, text, line);
-    m_result->setText(m_resultText);
-    m_result->setToolTip(m_resultText);
+    m_result->setFullText(m_resultText);
     // A job has ended: the grid holds what it will hold.
     fitColumnsSoon();
 }
@@ -663,6 +727,9 @@ void FrmSucesosAuto::mnuul_Click()
     if (!runUserOperation(ctx, QStringLiteral("Cargar_Sucesos"),
                           [&] { outcome = Cargar_Sucesos(ctx); }))
         return;
+    // The database could not be opened: last time's list would pass for today's.
+    if (!outcome)
+        ctx.events.clear();
     fillEventList();
     if (outcome)
         showJobResult(eventListResultText(*outcome, int(ctx.events.size()), ctx.timeText()),
@@ -732,6 +799,11 @@ void FrmSucesosAuto::CmdDescargar_Click()
     m_dtDesde->commit();
     m_dtHasta->commit();
     readTab();
+    if (!rangeIsSound())
+        return;
+    // A tick that ended through an error left its grid out; one under way keeps it.
+    if (!operationRunning(*m_ctx))
+        endAutomaticJob();
     AppContext &ctx = *m_ctx;
     std::optional<DownloadOutcome> outcome;
     const QDateTime started = ctx.clock.now();
@@ -747,7 +819,8 @@ void FrmSucesosAuto::CmdDescargar_Click()
         recordDownload(ctx, started, &*outcome, nullptr, &m_jobBoard);
     });
     if (outcome)
-        showJobResult(downloadResultText(*outcome, ctx.timeText(), false), ResultLine::New);
+        showJobResult(downloadResultText(*outcome, ctx.timeText(), false, ctx.settings.ServerHost),
+                      ResultLine::New);
     fitColumns();
 }
 
@@ -755,6 +828,8 @@ void FrmSucesosAuto::cmdgrabar_Click()
 {
     if (!m_ctx)
         return;
+    if (!operationRunning(*m_ctx))
+        endAutomaticJob();
     AppContext &ctx = *m_ctx;
     std::optional<SaveOutcome> outcome;
     const QDateTime started = ctx.clock.now();
@@ -768,15 +843,96 @@ void FrmSucesosAuto::cmdgrabar_Click()
             throw;
         }
         recordDownload(ctx, started, nullptr, &*outcome, &m_jobBoard);
+        // What was just stored shows its mark now, not at the next download.
+        if (outcome->trips > 0)
+            markStoredTrips();
     });
     if (outcome)
-        showJobResult(saveResultText(*outcome, ctx.timeText(), false), ResultLine::New);
+        showJobResult(saveResultText(*outcome, ctx.timeText(), false, ctx.settings.ServerHost),
+                      ResultLine::New);
 }
 
-void FrmSucesosAuto::CmdImprimir_Click()
+bool FrmSucesosAuto::rangeIsSound()
+{
+    if (m_ctx->newTripsOnly || !m_ctx->DTdesde.isValid() || m_ctx->DTdesde <= m_ctx->DThasta)
+        return true;
+    const QString note = QStringLiteral("Desde es posterior a Hasta");
+    showDateNote(note + QStringLiteral(": corrija las fechas"));
+    showJobResult(QStringLiteral("Descarga no enviada: ") + note, ResultLine::New);
+    return false;
+}
+
+void FrmSucesosAuto::showDateNote(const QString &note)
+{
+    m_dateNote->setFullText(note);
+}
+
+QString FrmSucesosAuto::dateNote() const
+{
+    return m_dateNote->fullText();
+}
+
+const TripGrid &FrmSucesosAuto::shownGrid() const
+{
+    return m_model->grid();
+}
+
+void FrmSucesosAuto::markStoredTrips()
+{
+    if (!m_ctx || !m_ctx->Connected)
+        return;
+    TripGrid &grid = m_keptGrid ? *m_keptGrid : m_ctx->grid;
+    if (grid.rowCount() > 0)
+        Comparar_Guardados(*m_ctx, grid);
+}
+
+TickSteps FrmSucesosAuto::tickSteps()
+{
+    TickSteps steps = TickSteps::program(&m_jobBoard);
+    auto saved = std::make_shared<bool>(false);
+    steps.download = [this, download = steps.download](AppContext &ctx) {
+        beginAutomaticJob();
+        download(ctx);
+    };
+    steps.save = [saved, save = steps.save](AppContext &ctx) {
+        *saved = true;
+        save(ctx);
+    };
+    steps.close = [this, saved, close = steps.close](AppContext &ctx) {
+        endAutomaticJob();
+        if (*saved) {
+            *saved = false;
+            markStoredTrips();
+        }
+        close(ctx);
+    };
+    return steps;
+}
+
+void FrmSucesosAuto::beginAutomaticJob()
+{
+    if (!m_ctx || !m_model || !isVisible() || m_keptGrid)
+        return;
+    // A copy shares the rows until the job changes them.
+    m_keptGrid = std::make_unique<TripGrid>(m_ctx->grid);
+    m_model->setGrid(*m_keptGrid);
+}
+
+void FrmSucesosAuto::endAutomaticJob()
+{
+    if (!m_ctx || !m_keptGrid)
+        return;
+    // The jobs' grid is the shown one again: "Grabar" and "Imprimir" act on
+    // what the person at the desk sees.
+    m_ctx->grid = *m_keptGrid;
+    m_model->setGrid(m_ctx->grid);
+    m_keptGrid.reset();
+}
+
+void FrmSucesosAuto::CmdImprimir_Click(PrintForm form)
 {
     if (m_ctx)
-        ::zelvano::gui::CmdImprimir_Click(*m_ctx, this);
+        ::zelvano::gui::CmdImprimir_Click(*m_ctx, shownGrid(), form, this);
 }
 
 bool FrmSucesosAuto::Form_Unload()
@@ -807,6 +963,19 @@ void FrmSucesosAuto::hideEvent(QHideEvent *event)
 
 bool FrmSucesosAuto::eventFilter(QObject *watched, QEvent *event)
 {
+    // The event panel covers the trip panel, shown or not.
+    if (watched == m_frSum && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        m_frSuces->setGeometry(m_frSum->geometry());
+    // Enter presses the button that has the focus, as Space does.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        auto *button = qobject_cast<QPushButton *>(watched);
+        if (button && key->modifiers() == Qt::NoModifier &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            button->animateClick();
+            return true;
+        }
+    }
     // Only a drag on the header is the user's doing; the window sets widths too.
     if (watched == m_report->header()->viewport()) {
         if (event->type() == QEvent::MouseButtonPress)
@@ -839,47 +1008,52 @@ void FrmSucesosAuto::resizeEvent(QResizeEvent *event)
     // minimum size: the window takes it back.
     if (width() < minimumWidth() || height() < minimumHeight())
         QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
-    applyResizeRules(width() * kTwipsPerPixel, height() * kTwipsPerPixel);
-}
-
-void FrmSucesosAuto::applyResizeRules(int w, int h)
-{
-    const ResizeLayout l = resizeLayout(w, h);
-    // Each rule on its own: one that cannot apply leaves its control as it was.
-    if (l.frSumWidth >= 0)
-        m_frSum->resize(px(l.frSumWidth), m_frSum->height());
-    if (l.frSumHeight >= 0)
-        m_frSum->resize(m_frSum->width(), px(l.frSumHeight));
-    m_cmdImprimir->move(px(l.cmdImprimirLeft), px(l.cmdImprimirTop));
-    m_cmdSalir->move(px(l.cmdSalirLeft), px(l.cmdSalirTop));
-    if (l.reportWidth >= 0)
-        m_report->resize(px(l.reportWidth), m_report->height());
-    if (l.reportHeight >= 0)
-        m_report->resize(m_report->width(), px(l.reportHeight));
-    m_cmdGrabar->move(m_cmdGrabar->x(), px(l.cmdGrabarTop));
-
-    // Beyond the rules: the tab and the download button keep to the bottom
-    // like the other buttons; the job's result sits under the buttons; the
-    // event panel covers the trip panel, so that the buttons and the result
-    // stay in sight.
-    m_tabb->move(px(kMargin), px(l.cmdImprimirTop));
-    m_cmdDescargar->move(m_cmdDescargar->x(), px(l.cmdGrabarTop));
-    const int resultTop = px(l.cmdGrabarTop) + px(kButtonHeight) + 4;
-    const int jobsLeft = px(l.cmdImprimirLeft);
-    m_result->setGeometry(px(kDescargarLeft), resultTop,
-                          std::max(0, jobsLeft - 8 - px(kDescargarLeft)),
-                          std::max(0, px(h) - resultTop - 4));
-    const int jobsTop = px(l.cmdImprimirTop) + px(kButtonHeight) + 4;
-    m_jobs->setGeometry(jobsLeft, jobsTop, std::max(0, px(w) - jobsLeft - px(kMargin)),
-                        std::max(0, px(h) - jobsTop - 2));
-    showJobRecords();
-    m_frSuces->setGeometry(m_frSum->geometry());
-    m_reportSincro->setGeometry(8, 22, std::max(0, m_frSuces->width() - 16),
-                                std::max(0, m_frSuces->height() - 30));
-    m_pushButton1->move(m_frSuces->width() - m_pushButton1->width() - 6, 0);
-    m_pushButton1->raise();
     m_frEspere->centre();
     applyColumnWidths();
+}
+
+void FrmSucesosAuto::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        placeOnScreen();
+    }
+}
+
+void FrmSucesosAuto::placeOnScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Room for the window manager's frame around the window.
+    const QMargins frame = frameGeometry().size() != size()
+                               ? QMargins(geometry().left() - frameGeometry().left(),
+                                          geometry().top() - frameGeometry().top(),
+                                          frameGeometry().right() - geometry().right(),
+                                          frameGeometry().bottom() - geometry().bottom())
+                               : QMargins(0, 0, 0, 0);
+    const QSize room = area.size().shrunkBy(frame);
+    const QSize fitted = size().boundedTo(room).expandedTo(minimumSize());
+    if (fitted != size())
+        resize(fitted);
+    const QRect outer = QRect(QPoint(0, 0), fitted).marginsAdded(frame);
+    QPoint at = frameGeometry().topLeft();
+    if (!area.contains(QRect(at, outer.size())))
+        at = area.topLeft() + QPoint(std::max(0, (area.width() - outer.width()) / 2),
+                                     std::max(0, (area.height() - outer.height()) / 2));
+    move(at);
+}
+
+void FrmSucesosAuto::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the events panel, wherever the focus is inside the window.
+    if (event->key() == Qt::Key_Escape && m_frSuces->isVisible()) {
+        PushButton1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace zelvano::gui

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/jobrecord.h"
+#include "app/scheduler.h"
 #include "app/startup.h"
 #include "common/windowstatus.h"
 #include "gui/columnfit.h"
+#include "gui/printout.h"
 
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -31,6 +33,7 @@ struct AppContext;
 namespace zelvano::gui {
 
 class DatePicker;
+class LinesLabel;
 class PopupNotice;
 class TripGridModel;
 class WaitPanel;
@@ -38,21 +41,6 @@ class WaitPanel;
 // The message number a tray activation stands for: 513 left button down,
 // 515 left double-click, 516 right button down, 512 (mouse move) otherwise.
 int trayMessageNumber(QSystemTrayIcon::ActivationReason reason);
-
-// Where the Resize rules put the controls, in twips, for a window of the
-// given size in twips. A width or height below zero is left out (-1).
-struct ResizeLayout
-{
-    int frSumWidth, frSumHeight;
-    int cmdImprimirLeft, cmdImprimirTop;
-    int cmdSalirLeft, cmdSalirTop;
-    int reportWidth, reportHeight;
-    int cmdGrabarTop;
-};
-ResizeLayout resizeLayout(int formWidthTwips, int formHeightTwips);
-
-inline constexpr int kTwipsPerPixel = 15;
-int twipsToPixels(int twips);
 
 // The window's own settings (its size, the widths the user gave the grid's
 // columns) in the user's configuration folder; the suite's settings stay in
@@ -108,7 +96,23 @@ public:
     void PushButton1_Click();
     void CmdDescargar_Click();
     void cmdgrabar_Click();
-    void CmdImprimir_Click();
+    // "Imprimir" offers both forms in a menu; this prints one of them.
+    void CmdImprimir_Click(PrintForm form = PrintForm::Full);
+    QMenu *printMenu() const { return m_printMenu; }
+
+    // While the window is shown, the tick's download and save work on a grid
+    // of their own and the window keeps the grid the person at the desk was
+    // reading; the tick's end gives it back to the jobs with its stored marks
+    // brought up to date. Hidden, the tick works on the shown grid.
+    void beginAutomaticJob();
+    void endAutomaticJob();
+    // The grid the window shows now.
+    const TripGrid &shownGrid() const;
+    // The scheduler's steps with the window's part: the kept grid, and the
+    // stored marks after an automatic save.
+    TickSteps tickSteps();
+    // Puts the stored mark on the shown grid's trips (the connection open).
+    void markStoredTrips();
 
     // The closing question; true when the program ends.
     bool Form_Unload();
@@ -118,8 +122,8 @@ public:
     QMenu *trayMenu() const { return m_menu; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     bool eventPanelVisible() const;
-    // Applies the Resize rules for a window size in twips.
-    void applyResizeRules(int widthTwips, int heightTwips);
+    // The note by the date fields ("" when none).
+    QString dateNote() const;
     // The text of the event list, one line per row.
     QStringList eventListTexts() const;
 
@@ -139,6 +143,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -146,6 +152,12 @@ protected:
 private:
     void buildControls();
     void buildRangeTab(QWidget *page);
+    void buildLayout();
+    // The first show: no larger than the screen's free area, and inside it.
+    void placeOnScreen();
+    void showDateNote(const QString &note);
+    // A reversed range is said by the fields and nothing is sent.
+    bool rangeIsSound();
     void loadWindowSettings();
     void applyGridColumns();
     void applyColumnWidths();
@@ -185,10 +197,15 @@ private:
     QMenu *m_menu = nullptr;
 
     // What the last job came to, under the buttons.
-    QLabel *m_result = nullptr;
+    LinesLabel *m_result = nullptr;
     QString m_resultText;
     // The last run of each job, under "Imprimir" and "Salir".
-    QLabel *m_jobs = nullptr;
+    LinesLabel *m_jobs = nullptr;
+    LinesLabel *m_dateNote = nullptr;
+    QMenu *m_printMenu = nullptr;
+    // The grid the person at the desk was reading, while a tick works.
+    std::unique_ptr<TripGrid> m_keptGrid;
+    bool m_placed = false;
     JobBoard m_jobBoard;
 
     // Column widths: what each column's content asks for (measured after a

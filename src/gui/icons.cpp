@@ -57,24 +57,29 @@ QPixmap storedMark()
 
 } // namespace
 
+QImage programIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 16.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1b, 0x7a, 0x43));
+    p.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 15 * s, 15 * s), 3 * s, 3 * s);
+    // A "Z" for the program's name.
+    p.setPen(QPen(Qt::white, 2.2 * s, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    const QPointF z[] = {
+        {4 * s, 4.5 * s}, {12 * s, 4.5 * s}, {4 * s, 11.5 * s}, {12 * s, 11.5 * s}};
+    p.drawPolyline(z, 4);
+    return image;
+}
+
 QIcon programIcon()
 {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap = canvas(size);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal s = size / 16.0;
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0x1b, 0x7a, 0x43));
-        p.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 15 * s, 15 * s), 3 * s, 3 * s);
-        // A "Z" for the program's name.
-        p.setPen(QPen(Qt::white, 2.2 * s, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-        const QPointF z[] = {
-            {4 * s, 4.5 * s}, {12 * s, 4.5 * s}, {4 * s, 11.5 * s}, {12 * s, 11.5 * s}};
-        p.drawPolyline(z, 4);
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(programIconImage(size)));
     return icon;
 }
 

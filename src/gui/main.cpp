@@ -63,8 +63,10 @@ int main(int argc, char *argv[])
     zelvano::ProgramHooks hooks;
     hooks.trayProgram = zelvano::gui::runTrayProgram;
     hooks.printToPdf = [](const QString &pdf, const zelvano::TripGrid &grid,
-                          const zelvano::Settings &settings) {
-        return zelvano::gui::printTripGridToPdf(pdf, grid, settings, QDateTime::currentDateTime());
+                          const zelvano::Settings &settings, bool summary) {
+        return zelvano::gui::printTripGridToPdf(pdf, grid, settings, QDateTime::currentDateTime(),
+                                                summary ? zelvano::gui::PrintForm::Summary
+                                                        : zelvano::gui::PrintForm::Full);
     };
     return zelvano::runCommandLine(QCoreApplication::arguments(), hooks);
 }

@@ -10,9 +10,11 @@
 #include "store/appcontext.h"
 #include "store/settings.h"
 
+#include <QLocale>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTextLayout>
 
 #include <optional>
 
@@ -21,24 +23,25 @@ namespace zelvano::gui {
 namespace {
 
 constexpr long kPrinterError = 482;
-constexpr int kTextFlags = Qt::TextWordWrap | Qt::TextWrapAnywhere;
 
 struct PrintColumn
 {
-    int index;
     QString caption;
     bool right;
+    ColumnFit fit;
     double x = 0;
     double width = 0;
 };
 
-// One printed line of the grid: a trip, or one of its loads and unloads.
+// One printed line: a trip, one of its loads and unloads, or the short
+// form's totals.
 struct PrintRow
 {
-    const TripGrid::Row *row;
-    bool child;
-    bool lastOfTrip;
     std::vector<QString> texts;
+    bool bold = false;
+    bool child = false;
+    uint32_t background = TripGrid::kNoBackground;
+    bool ruleBelow = false;
     double height = 0;
 };
 
@@ -52,22 +55,78 @@ void keepMargins(QPrinter &printer)
         printer.setPageMargins(kept, QPageLayout::Millimeter);
 }
 
+// A cell's text in its own width: lines break between words, and inside a
+// word only when the word alone is wider than the cell.
+class CellText
+{
+public:
+    CellText(const QString &text, const QFont &font, QPaintDevice *device, double width, bool right)
+        : m_layout(text, font, device)
+    {
+        QTextOption option(right ? Qt::AlignRight : Qt::AlignLeft);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        m_layout.setTextOption(option);
+        m_layout.beginLayout();
+        for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
+            line.setLineWidth(std::max(1.0, width));
+            line.setPosition(QPointF(0, m_height));
+            m_height += line.height();
+        }
+        m_layout.endLayout();
+    }
+    double height() const { return m_height; }
+    void draw(QPainter &p, const QPointF &at) { m_layout.draw(&p, at); }
+
+private:
+    QTextLayout m_layout;
+    double m_height = 0;
+};
+
+// The widest word of a text: a cell narrower than that breaks a word.
+double widestWord(const QFontMetricsF &fm, const QString &text)
+{
+    double widest = 0;
+    for (const QString &word : text.split(u' ', Qt::SkipEmptyParts))
+        widest = std::max(widest, fm.horizontalAdvance(word));
+    return widest;
+}
+
+// A cell's text as a number, for the short form's totals.
+std::optional<double> number(const QString &text)
+{
+    bool ok = false;
+    const double v = QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok ? std::optional<double>(v) : std::nullopt;
+}
+
+QString numberText(double v)
+{
+    // As the grid writes them: no trailing zeros, no thousands separator.
+    QString text = QLocale::c().toString(v, 'f', 2);
+    while (text.contains(u'.') && (text.endsWith(u'0') || text.endsWith(u'.')))
+        text.chop(1);
+    return text;
+}
+
 class PrintOut
 {
 public:
     PrintOut(QPrinter &printer, const TripGrid &grid, const Settings &settings,
-             const QDateTime &printedAt)
+             const QDateTime &printedAt, PrintForm form)
         : m_printer(printer)
     {
         const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
         m_width = page.width();
         m_height = page.height();
         m_dot = printer.resolution() / 72.0; // one point
-        m_pad = 2 * m_dot;
+        m_padX = 2 * m_dot;
+        m_padY = 1 * m_dot;
         m_indent = 10 * m_dot;
         m_brand = printBrandFooter();
         m_company = printCompanyFooter(settings);
         m_selection = printSelectionText(grid.selection());
+        if (form == PrintForm::Summary && !m_selection.isEmpty())
+            m_selection += QStringLiteral(" — resumen, un viaje por línea");
         m_date = printDateText(printedAt);
 
         const QString family = QStringLiteral("DejaVu Sans");
@@ -84,16 +143,24 @@ public:
         m_footerFont = m_bodyFont;
         m_footerFont.setPointSize(7);
 
+        if (form == PrintForm::Summary)
+            collectSummary(grid);
+        else
+            collectFull(grid);
+        layoutColumns();
+
         // Vertical plan of a page: header, selection line, captions, rows, footers.
         m_headerHeight = metrics(m_headerFont).height();
         m_selectionHeight = m_selection.isEmpty() ? 0 : metrics(m_selectionFont).height();
-        m_captionHeight = metrics(m_captionFont).height() + 2 * m_pad;
+        m_captionHeight = 0;
+        for (const PrintColumn &c : m_columns)
+            m_captionHeight = std::max(m_captionHeight,
+                                       text(c.caption, m_captionFont, c.width, c.right).height());
+        m_captionHeight += 2 * m_padY;
         m_footerLine = metrics(m_footerFont).height();
-        m_bodyTop = m_headerHeight + m_selectionHeight + 6 * m_dot + m_captionHeight + m_dot;
-        m_bodyBottom = m_height - 2 * m_footerLine - 8 * m_dot;
+        m_bodyTop = m_headerHeight + m_selectionHeight + 4 * m_dot + m_captionHeight + m_dot;
+        m_bodyBottom = m_height - 2 * m_footerLine - 6 * m_dot;
 
-        collectRows(grid);
-        layoutColumns(grid);
         measureRows();
         paginate();
     }
@@ -116,44 +183,127 @@ public:
 
 private:
     QFontMetricsF metrics(const QFont &font) const { return QFontMetricsF(font, &m_printer); }
-
-    void collectRows(const TripGrid &grid)
+    CellText text(const QString &s, const QFont &font, double width, bool right) const
     {
+        return CellText(s, font, &m_printer, width - 2 * m_padX, right);
+    }
+    const QFont &fontOf(const PrintRow &r) const { return r.bold ? m_tripFont : m_bodyFont; }
+
+    void addColumn(const TripGrid::Column &c)
+    {
+        PrintColumn column{c.caption, c.align == TripGrid::Align::Right, {}};
+        column.fit.yieldsFirst = c.index == UnloadCell::Suceso;
+        m_columns.push_back(column);
+        m_sources.push_back(c.index);
+    }
+
+    // Every visible column; the trips in bold, their loads and unloads below.
+    void collectFull(const TripGrid &grid)
+    {
+        for (const TripGrid::Column &c : grid.columns())
+            if (c.visible)
+                addColumn(c);
+        auto add = [&](const TripGrid::Row &row, bool child) {
+            PrintRow r;
+            r.bold = !child;
+            r.child = child;
+            if (child && !row.cells.empty())
+                r.background = row.cells[kChildKindCell].background;
+            for (int index : m_sources)
+                r.texts.push_back(TripGridModel::shownText(row, index, child));
+            m_rows.push_back(std::move(r));
+        };
         for (const TripGrid::Row &trip : grid.rows()) {
-            m_rows.push_back({&trip, false, trip.children.empty(), {}, 0});
-            m_tripStarts.push_back(m_rows.size() - 1);
-            for (size_t c = 0; c < trip.children.size(); ++c)
-                m_rows.push_back({&trip.children[c], true, c + 1 == trip.children.size(), {}, 0});
+            m_groups.push_back(m_rows.size());
+            add(trip, false);
+            for (const TripGrid::Row &child : trip.children)
+                add(child, true);
+            m_rows.back().ruleBelow = true;
         }
     }
 
-    // Each visible column as wide as its widest text, within reason, and the
-    // page's width shared out in proportion.
-    void layoutColumns(const TripGrid &grid)
+    // One line per trip with its totals and how many loads and unloads it
+    // had, and a last line with the sums.
+    void collectSummary(const TripGrid &grid)
+    {
+        const int kinds[] = {TripCell::Id,      TripCell::Fecha, TripCell::Receta,
+                             TripCell::Cabezas, TripCell::KgSug, TripCell::KgReal};
+        for (int index : kinds)
+            if (size_t(index) < grid.columns().size())
+                addColumn(grid.columns()[size_t(index)]);
+        const size_t counts = m_columns.size();
+        m_columns.push_back({QStringLiteral("Cargas"), true, {}});
+        m_columns.push_back({QStringLiteral("Descargas"), true, {}});
+        std::vector<double> sums(m_columns.size(), 0);
+        std::vector<bool> summed(m_columns.size(), false);
+        for (const TripGrid::Row &trip : grid.rows()) {
+            PrintRow r;
+            for (size_t i = 0; i < counts; ++i) {
+                r.texts.push_back(TripGridModel::shownText(trip, m_sources[i], false));
+                const bool total = m_sources[i] == TripCell::Cabezas ||
+                                   m_sources[i] == TripCell::KgSug ||
+                                   m_sources[i] == TripCell::KgReal;
+                if (total)
+                    if (const std::optional<double> v = number(r.texts.back())) {
+                        sums[i] += *v;
+                        summed[i] = true;
+                    }
+            }
+            int loads = 0;
+            int unloads = 0;
+            for (const TripGrid::Row &child : trip.children) {
+                const QString kind = TripGridModel::shownText(child, kChildKindCell, true);
+                loads += kind == QLatin1String("Carga");
+                unloads += kind == QLatin1String("Descarga");
+            }
+            r.texts.push_back(QString::number(loads));
+            r.texts.push_back(QString::number(unloads));
+            sums[counts] += loads;
+            sums[counts + 1] += unloads;
+            summed[counts] = summed[counts + 1] = true;
+            m_groups.push_back(m_rows.size());
+            m_rows.push_back(std::move(r));
+        }
+        PrintRow total;
+        total.bold = true;
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            total.texts.push_back(summed[i] ? numberText(sums[i]) : QString());
+        total.texts[0] = QStringLiteral("Total");
+        if (counts > 2)
+            total.texts[2] = grid.rowCount() == 1
+                                 ? QStringLiteral("1 viaje")
+                                 : QStringLiteral("%1 viajes").arg(grid.rowCount());
+        if (!m_rows.empty())
+            m_rows.back().ruleBelow = true;
+        m_groups.push_back(m_rows.size());
+        m_rows.push_back(std::move(total));
+    }
+
+    // Widths from the page: numbers and captions never broken, free text as
+    // wide as it asks within a share of the page, wrapped inside its cell
+    // beyond it; what is left over is shared out.
+    void layoutColumns()
     {
         const QFontMetricsF caption = metrics(m_captionFont);
         const QFontMetricsF trip = metrics(m_tripFont);
         const QFontMetricsF body = metrics(m_bodyFont);
         std::vector<ColumnFit> fits;
-        for (const TripGrid::Column &c : grid.columns()) {
-            if (!c.visible)
-                continue;
-            m_columns.push_back({c.index, c.caption, c.align == TripGrid::Align::Right});
-            ColumnFit fit;
-            fit.floor = int(caption.horizontalAdvance(c.caption) + 2 * m_pad) + 1;
-            fit.ceiling = int(m_width * 0.3);
-            fit.yieldsFirst = c.index == UnloadCell::Suceso;
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            PrintColumn &c = m_columns[i];
             double widest = 0;
-            const bool first = m_columns.size() == 1;
-            for (PrintRow &r : m_rows) {
-                const QString text = TripGridModel::shownText(*r.row, c.index, r.child);
-                r.texts.push_back(text);
-                const double w = (r.child ? body : trip).horizontalAdvance(text) +
-                                 ((r.child && first) ? m_indent : 0);
-                widest = std::max(widest, w);
+            double longestWord = 0;
+            for (const PrintRow &r : m_rows) {
+                const QFontMetricsF &fm = r.bold ? trip : body;
+                const double indent = (r.child && i == 0) ? m_indent : 0;
+                widest = std::max(widest, fm.horizontalAdvance(r.texts[i]) + indent);
+                longestWord = std::max(longestWord, widestWord(fm, r.texts[i]) + indent);
             }
-            fit.content = int(widest + 2 * m_pad) + 1;
-            fits.push_back(fit);
+            const double pad = 2 * m_padX + 1;
+            c.fit.content = int(widest + pad);
+            const double words = c.right ? widest : std::min(longestWord, m_width * 0.12);
+            c.fit.floor = int(std::max(caption.horizontalAdvance(c.caption), words) + pad);
+            c.fit.ceiling = int(m_width * (c.fit.yieldsFirst ? 0.25 : 0.3));
+            fits.push_back(c.fit);
         }
         const std::vector<int> widths = fitColumnWidths(fits, int(m_width), true);
         double x = 0;
@@ -164,58 +314,60 @@ private:
         }
     }
 
-    QRectF cellRect(size_t column, bool child, double top, double height) const
+    double indentOf(const PrintRow &r, size_t column) const
     {
-        const PrintColumn &c = m_columns[column];
-        const double indent = (child && column == 0) ? m_indent : 0;
-        return QRectF(c.x + m_pad + indent, top + m_pad, c.width - 2 * m_pad - indent, height);
+        return (r.child && column == 0) ? m_indent : 0;
     }
 
     void measureRows()
     {
-        const QFontMetricsF trip = metrics(m_tripFont);
-        const QFontMetricsF body = metrics(m_bodyFont);
         for (PrintRow &r : m_rows) {
-            const QFontMetricsF &fm = r.child ? body : trip;
-            double height = fm.height();
-            for (size_t i = 0; i < m_columns.size(); ++i) {
-                if (r.texts[i].isEmpty())
-                    continue;
-                const QRectF box = cellRect(i, r.child, 0, 1e6);
-                height = std::max(height, fm.boundingRect(box, kTextFlags, r.texts[i]).height());
-            }
-            r.height = height + 2 * m_pad;
+            double height = metrics(fontOf(r)).height();
+            for (size_t i = 0; i < m_columns.size(); ++i)
+                if (!r.texts[i].isEmpty())
+                    height = std::max(height,
+                                      text(r.texts[i], fontOf(r),
+                                           m_columns[i].width - indentOf(r, i), m_columns[i].right)
+                                          .height());
+            r.height = height + 2 * m_padY;
         }
     }
 
-    // A trip goes whole onto the page where it starts, or onto the next one
-    // when it would not fit here but fits there; only a trip longer than a
-    // page is broken between its rows. A row is never broken.
+    // A short trip goes whole onto the page where it starts, or onto the next
+    // one when it would not fit here. A long one (more than a quarter of a
+    // page) fills what is left of the page and goes on over the next, which
+    // opens with its trip line again. A row is never broken.
     void paginate()
     {
         const double room = m_bodyBottom - m_bodyTop;
         m_pages.emplace_back();
         double y = 0;
-        auto place = [&](size_t r) {
-            if (y + m_rows[r].height > room && !m_pages.back().empty()) {
-                m_pages.emplace_back();
-                y = 0;
-            }
-            m_pages.back().push_back(r);
-            y += m_rows[r].height;
+        auto newPage = [&] {
+            m_pages.emplace_back();
+            y = 0;
         };
-        for (size_t t = 0; t < m_tripStarts.size(); ++t) {
-            const size_t first = m_tripStarts[t];
-            const size_t end = t + 1 < m_tripStarts.size() ? m_tripStarts[t + 1] : m_rows.size();
+        for (size_t t = 0; t < m_groups.size(); ++t) {
+            const size_t first = m_groups[t];
+            const size_t end = t + 1 < m_groups.size() ? m_groups[t + 1] : m_rows.size();
             double height = 0;
             for (size_t r = first; r < end; ++r)
                 height += m_rows[r].height;
-            if (y + height > room && height <= room && !m_pages.back().empty()) {
-                m_pages.emplace_back();
-                y = 0;
+            const bool fits = y + height <= room;
+            const bool longTrip = height > room / 4;
+            const double few = 3 * m_rows[first].height;
+            if (!fits && !m_pages.back().empty() && (!longTrip || room - y < few))
+                newPage();
+            for (size_t r = first; r < end; ++r) {
+                if (y + m_rows[r].height > room && !m_pages.back().empty()) {
+                    newPage();
+                    if (r != first) { // the trip's line again over its next rows
+                        m_pages.back().push_back(first);
+                        y += m_rows[first].height;
+                    }
+                }
+                m_pages.back().push_back(r);
+                y += m_rows[r].height;
             }
-            for (size_t r = first; r < end; ++r)
-                place(r);
         }
     }
 
@@ -232,15 +384,12 @@ private:
                        m_selection);
             y += m_selectionHeight;
         }
-        y += 6 * m_dot;
+        y += 4 * m_dot;
 
-        // The column captions open every page.
-        p.setFont(m_captionFont);
-        for (size_t i = 0; i < m_columns.size(); ++i) {
-            const PrintColumn &c = m_columns[i];
-            p.drawText(QRectF(c.x + m_pad, y, c.width - 2 * m_pad, m_captionHeight),
-                       (c.right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, c.caption);
-        }
+        // The column captions open every page, each within its own column.
+        for (const PrintColumn &c : m_columns)
+            text(c.caption, m_captionFont, c.width, c.right)
+                .draw(p, QPointF(c.x + m_padX, y + m_padY));
         y += m_captionHeight;
         p.drawLine(QPointF(0, y), QPointF(m_width, y));
 
@@ -258,19 +407,20 @@ private:
 
     void paintRow(QPainter &p, const PrintRow &r, double y)
     {
-        if (r.child && !r.row->cells.empty() &&
-            r.row->cells[kChildKindCell].background != TripGrid::kNoBackground) {
-            const uint32_t rgb = r.row->cells[kChildKindCell].background;
+        if (r.background != TripGrid::kNoBackground) {
+            const uint32_t rgb = r.background;
             p.fillRect(QRectF(m_indent, y, m_width - m_indent, r.height),
                        QColor(int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF)));
         }
-        p.setFont(r.child ? m_bodyFont : m_tripFont);
-        for (size_t i = 0; i < m_columns.size(); ++i)
-            p.drawText(cellRect(i, r.child, y, r.height - 2 * m_pad),
-                       kTextFlags | (m_columns[i].right ? Qt::AlignRight : Qt::AlignLeft) |
-                           Qt::AlignTop,
-                       r.texts[i]);
-        if (r.lastOfTrip) {
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            if (r.texts[i].isEmpty())
+                continue;
+            const PrintColumn &c = m_columns[i];
+            const double indent = indentOf(r, i);
+            text(r.texts[i], fontOf(r), c.width - indent, c.right)
+                .draw(p, QPointF(c.x + m_padX + indent, y + m_padY));
+        }
+        if (r.ruleBelow) {
             p.setPen(QPen(QColor(0xb0, 0xb0, 0xb0), 0));
             p.drawLine(QPointF(0, y + r.height), QPointF(m_width, y + r.height));
             p.setPen(Qt::black);
@@ -279,12 +429,13 @@ private:
 
     QPrinter &m_printer;
     std::vector<PrintColumn> m_columns;
+    std::vector<int> m_sources; // the grid's column behind each printed one
     std::vector<PrintRow> m_rows;
-    std::vector<size_t> m_tripStarts;
+    std::vector<size_t> m_groups; // first row of each trip
     std::vector<std::vector<size_t>> m_pages;
     QString m_brand, m_company, m_selection, m_date;
     QFont m_headerFont, m_selectionFont, m_bodyFont, m_tripFont, m_captionFont, m_footerFont;
-    double m_width = 0, m_height = 0, m_dot = 1, m_pad = 0, m_indent = 0;
+    double m_width = 0, m_height = 0, m_dot = 1, m_padX = 0, m_padY = 0, m_indent = 0;
     double m_headerHeight = 0, m_selectionHeight = 0, m_captionHeight = 0, m_footerLine = 0;
     double m_bodyTop = 0, m_bodyBottom = 0;
 };
@@ -331,11 +482,11 @@ QString printDateText(const QDateTime &printedAt)
 }
 
 int printTripGrid(QPrinter &printer, const TripGrid &grid, const Settings &settings,
-                  const QDateTime &printedAt)
+                  const QDateTime &printedAt, PrintForm form)
 {
     keepMargins(printer);
     // The whole layout first: every page names the number of pages.
-    PrintOut out(printer, grid, settings, printedAt);
+    PrintOut out(printer, grid, settings, printedAt, form);
     QPainter painter;
     if (!painter.begin(&printer))
         raise(kPrinterError, QStringLiteral("Printer error"));
@@ -350,7 +501,7 @@ int printTripGrid(QPrinter &printer, const TripGrid &grid, const Settings &setti
 }
 
 int printTripGridToPdf(const QString &fileName, const TripGrid &grid, const Settings &settings,
-                       const QDateTime &printedAt)
+                       const QDateTime &printedAt, PrintForm form)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -362,14 +513,30 @@ int printTripGridToPdf(const QString &fileName, const TripGrid &grid, const Sett
         QPageLayout::Millimeter);
     printer.setCreator(QStringLiteral("Zelvano"));
     printer.setDocName(printHeaderText());
-    return printTripGrid(printer, grid, settings, printedAt);
+    return printTripGrid(printer, grid, settings, printedAt, form);
 }
 
-void CmdImprimir_Click(AppContext &ctx, QWidget *parent)
+QString printRefusalText(const TripGrid &grid, const QString &server)
 {
+    if (!grid.failure())
+        return QString();
+    return QStringLiteral("No se imprimió: la última descarga terminó con error y el listado "
+                          "quedaría incompleto. ") +
+           clerkExplanation(*grid.failure(), server) +
+           QStringLiteral(". Descargue de nuevo y vuelva a imprimir.\n\n") + grid.failure()->text();
+}
+
+void CmdImprimir_Click(AppContext &ctx, const TripGrid &grid, PrintForm form, QWidget *parent)
+{
+    const QString refusal = printRefusalText(grid, ctx.settings.ServerHost);
+    if (!refusal.isEmpty()) {
+        ctx.notices.messageBox(refusal, UserNotices::Icon::Critical,
+                               QStringLiteral("No se imprimió el listado"));
+        return;
+    }
     try {
         // A copy: a tick may rebuild the grid while the preview is open.
-        TripGrid snapshot = ctx.grid;
+        TripGrid snapshot = grid;
         snapshot.setChangeListener({});
         snapshot.setRefreshListener({});
         const Settings settings = ctx.settings;
@@ -385,7 +552,7 @@ void CmdImprimir_Click(AppContext &ctx, QWidget *parent)
         std::optional<AppError> failure;
         QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [&](QPrinter *target) {
             try {
-                printTripGrid(*target, snapshot, settings, printedAt);
+                printTripGrid(*target, snapshot, settings, printedAt, form);
             } catch (const AppError &error) {
                 failure = error;
             }

@@ -33,6 +33,10 @@ QString printDateText(const QDateTime &printedAt); // "Impreso el 07/12/2026 10:
 inline constexpr double kPrintMarginMm = 12;
 inline constexpr double kMinimumPrintMarginMm = 10;
 
+// The full print-out lists every load and unload; the short form one line per
+// trip with its totals, and the sums at the end.
+enum class PrintForm { Full, Summary };
+
 // Lays the grid's visible columns out as a table: the trips in bold with their
 // totals, their loads and unloads indented below; a header with the selection
 // line and the two footers with the page number and the print date on every
@@ -40,14 +44,18 @@ inline constexpr double kMinimumPrintMarginMm = 10;
 // than a page. Returns the number of pages. Raises AppError when the printer
 // cannot be painted on.
 int printTripGrid(QPrinter &printer, const TripGrid &grid, const Settings &settings,
-                  const QDateTime &printedAt);
+                  const QDateTime &printedAt, PrintForm form = PrintForm::Full);
 
 // The same print-out into a PDF file (A4 landscape) with its text.
 int printTripGridToPdf(const QString &fileName, const TripGrid &grid, const Settings &settings,
-                       const QDateTime &printedAt);
+                       const QDateTime &printedAt, PrintForm form = PrintForm::Full);
 
-// The Imprimir button: the print dialog with a preview of the print-out.
-// Errors end it with the message box of the print-out.
-void CmdImprimir_Click(AppContext &ctx, QWidget *parent);
+// The Imprimir button: the print dialog with a preview of the print-out in
+// the form chosen. A grid whose download failed is not printed: the error is
+// shown instead. Errors end it with the message box of the print-out.
+void CmdImprimir_Click(AppContext &ctx, const TripGrid &grid, PrintForm form, QWidget *parent);
+
+// What the window says instead of printing a grid whose download failed.
+QString printRefusalText(const TripGrid &grid, const QString &server);
 
 } // namespace zelvano::gui

@@ -77,7 +77,7 @@ int runTrayProgram(const QString &homeDir)
     } detachAtEnd{form};
 
     QtTickTimer timer;
-    Scheduler scheduler(ctx, timer, TickSteps::program(&form.jobBoard()));
+    Scheduler scheduler(ctx, timer, form.tickSteps());
     timer.setTick([&] { scheduler.TimeDesc_Timer(); });
     TrayEnding ending(notices, timer);
     ctx.endProgram = [&ending](int code) { ending(code); };

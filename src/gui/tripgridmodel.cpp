@@ -11,28 +11,45 @@ namespace zelvano::gui {
 
 // Internal ids: 0 for a trip row, trip index + 1 for its children.
 TripGridModel::TripGridModel(TripGrid &grid, QObject *parent)
-    : QAbstractItemModel(parent), m_grid(grid)
+    : QAbstractItemModel(parent), m_grid(&grid)
 {
     m_columnCount = int(grid.columns().size());
-    grid.setChangeListener([this] {
+    listen();
+}
+
+TripGridModel::~TripGridModel()
+{
+    m_grid->setChangeListener({});
+    m_grid->setRefreshListener({});
+}
+
+void TripGridModel::setGrid(TripGrid &grid)
+{
+    beginResetModel();
+    m_grid->setChangeListener({});
+    m_grid->setRefreshListener({});
+    m_grid = &grid;
+    listen();
+    endResetModel();
+    m_columnCount = int(m_grid->columns().size());
+    emit columnsReset();
+}
+
+void TripGridModel::listen()
+{
+    m_grid->setChangeListener([this] {
         beginResetModel();
         endResetModel();
-        const int columns = int(m_grid.columns().size());
+        const int columns = int(m_grid->columns().size());
         if (columns != m_columnCount) {
             m_columnCount = columns;
             emit columnsReset();
         }
     });
-    grid.setRefreshListener([this] {
+    m_grid->setRefreshListener([this] {
         emit layoutAboutToBeChanged();
         emit layoutChanged();
     });
-}
-
-TripGridModel::~TripGridModel()
-{
-    m_grid.setChangeListener({});
-    m_grid.setRefreshListener({});
 }
 
 QModelIndex TripGridModel::index(int row, int column, const QModelIndex &parent) const
@@ -40,11 +57,11 @@ QModelIndex TripGridModel::index(int row, int column, const QModelIndex &parent)
     if (column < 0 || column >= columnCount() || row < 0)
         return {};
     if (!parent.isValid()) {
-        if (row >= m_grid.rowCount())
+        if (row >= m_grid->rowCount())
             return {};
         return createIndex(row, column, quintptr(0));
     }
-    if (parent.internalId() != 0 || row >= m_grid.childCount(parent.row()))
+    if (parent.internalId() != 0 || row >= m_grid->childCount(parent.row()))
         return {};
     return createIndex(row, column, quintptr(parent.row() + 1));
 }
@@ -59,15 +76,15 @@ QModelIndex TripGridModel::parent(const QModelIndex &child) const
 int TripGridModel::rowCount(const QModelIndex &parent) const
 {
     if (!parent.isValid())
-        return m_grid.rowCount();
-    if (parent.internalId() != 0 || parent.column() != 0 || parent.row() >= m_grid.rowCount())
+        return m_grid->rowCount();
+    if (parent.internalId() != 0 || parent.column() != 0 || parent.row() >= m_grid->rowCount())
         return 0;
-    return m_grid.childCount(parent.row());
+    return m_grid->childCount(parent.row());
 }
 
 int TripGridModel::columnCount(const QModelIndex &) const
 {
-    return int(m_grid.columns().size());
+    return int(m_grid->columns().size());
 }
 
 const TripGrid::Row *TripGridModel::rowOf(const QModelIndex &index) const
@@ -75,11 +92,11 @@ const TripGrid::Row *TripGridModel::rowOf(const QModelIndex &index) const
     if (!index.isValid())
         return nullptr;
     if (index.internalId() == 0)
-        return index.row() < m_grid.rowCount() ? &m_grid.row(index.row()) : nullptr;
+        return index.row() < m_grid->rowCount() ? &m_grid->row(index.row()) : nullptr;
     const int trip = int(index.internalId() - 1);
-    if (trip >= m_grid.rowCount() || index.row() >= m_grid.childCount(trip))
+    if (trip >= m_grid->rowCount() || index.row() >= m_grid->childCount(trip))
         return nullptr;
-    return &m_grid.child(trip, index.row());
+    return &m_grid->child(trip, index.row());
 }
 
 QString TripGridModel::cellText(const QVariant &value)
@@ -123,7 +140,7 @@ QVariant TripGridModel::data(const QModelIndex &index, int role) const
             return {};
         return gridIcon(cell.icon);
     case Qt::TextAlignmentRole: {
-        const auto &columns = m_grid.columns();
+        const auto &columns = m_grid->columns();
         const bool right = index.column() < int(columns.size()) &&
                            columns[size_t(index.column())].align == TripGrid::Align::Right;
         return int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
@@ -135,7 +152,7 @@ QVariant TripGridModel::data(const QModelIndex &index, int role) const
 
 QVariant TripGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    const auto &columns = m_grid.columns();
+    const auto &columns = m_grid->columns();
     if (orientation != Qt::Horizontal || section < 0 || section >= int(columns.size()))
         return {};
     if (role == Qt::DisplayRole)

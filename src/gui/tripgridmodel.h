@@ -15,6 +15,10 @@ public:
     explicit TripGridModel(TripGrid &grid, QObject *parent = nullptr);
     ~TripGridModel() override;
 
+    // Shows another grid from now on (the one it showed is left alone).
+    void setGrid(TripGrid &grid);
+    const TripGrid &grid() const { return *m_grid; }
+
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -35,7 +39,9 @@ signals:
 private:
     const TripGrid::Row *rowOf(const QModelIndex &index) const;
 
-    TripGrid &m_grid;
+    void listen();
+
+    TripGrid *m_grid;
     int m_columnCount = 0;
 };
 

@@ -26,61 +26,6 @@ namespace {
 
 constexpr int kProgressMaximum = 8;
 
-// Cuts the fields of one line as the export is read: each field ends at the
-// next split mark, and the rest of the line goes on after the mark's first
-// character. A field whose mark is missing is not cut, and the rest stays as
-// it was.
-class FieldCutter
-{
-public:
-    FieldCutter(QString line, const MilkLayout &layout) : m_rest(std::move(line)), m_layout(layout)
-    {
-    }
-
-    // A field up to the next mark; false (nothing cut) when no mark follows.
-    bool cut(QString *field)
-    {
-        const qsizetype pos = m_rest.indexOf(m_layout.splitMark);
-        if (pos < 0)
-            return false;
-        *field = m_rest.left(pos);
-        m_rest = m_rest.mid(pos + 1);
-        return true;
-    }
-
-    // A number field: read from a copy of the rest written with the locale's
-    // decimal mark; the last field of a line may run to its end.
-    bool cutNumber(bool last, bool *isNumber, double *value)
-    {
-        const qsizetype pos = m_rest.indexOf(m_layout.splitMark);
-        if (pos < 0 && !last)
-            return false;
-        QString field = pos < 0 ? m_rest : m_rest.left(pos);
-        if (m_layout.decimalMark == u'.')
-            field.replace(u',', u'.');
-        else
-            field.replace(u'.', u',');
-        if (pos >= 0)
-            m_rest = m_rest.mid(pos + 1);
-        *isNumber = readLocaleNumber(field, m_layout.decimalMark, value);
-        return true;
-    }
-
-    // The heads: converted as written, under the locale.
-    bool cutPlainNumber(bool *isNumber, double *value)
-    {
-        QString field;
-        if (!cut(&field))
-            return false;
-        *isNumber = readLocaleNumber(field, m_layout.decimalMark, value);
-        return true;
-    }
-
-private:
-    QString m_rest;
-    const MilkLayout &m_layout;
-};
-
 // The line without double quotes and blanks, as text of the 8-bit code page.
 QString withoutQuotesAndBlanks(const QByteArray &line)
 {
@@ -266,12 +211,6 @@ QString leftOutText(const MilkFileContent &content)
     return text;
 }
 
-bool isRealDay(const QDate &day)
-{
-    // A day the local and the remote database both store as a date.
-    return day.isValid() && day.year() >= 1000 && day.year() <= 9999;
-}
-
 } // namespace
 
 void LineSplitter::feed(const char *data, qsizetype size)
@@ -339,49 +278,27 @@ void MilkLineParser::addLine(const QByteArray &bytes, bool overlong)
         return;
     }
     const QString line = withoutQuotesAndBlanks(bytes);
-    if (line.isEmpty() || (m_layout.dairy && line.contains(u'='))) {
-        m_ended = true; // an empty line, or the Dairycomp totals line
+    if (line.isEmpty() || m_layout.format->endsData(line)) {
+        m_ended = true; // an empty line, or a line the format ends the data with
         return;
     }
-    FieldCutter fields(line, m_layout);
-    fields.cut(&m_code);
-    if (!m_layout.dairy && m_code.isEmpty()) {
+    FieldCutter fields(line, m_layout.splitMark, m_layout.decimalMark);
+    MilkGroup row;
+    switch (m_layout.format->readLine(fields, m_code, m_unused, &row)) {
+    case MilkLine::End:
         m_ended = true;
         return;
-    }
-    fields.cut(&m_unused);
-    double heads = 0;
-    bool headsOk = false;
-    if (!fields.cutPlainNumber(&headsOk, &heads) || !headsOk) {
+    case MilkLine::LeftOut:
         leaveOut(lineNumber);
         return;
-    }
-    if (m_layout.dairy) {
-        double perHead = 0;
-        bool ok = false;
-        if (!fields.cutNumber(true, &ok, &perHead) || !ok) {
-            leaveOut(lineNumber);
-            return;
-        }
+    case MilkLine::EmptyGroup:
         ++m_content.groupLines;
-        m_content.rows.push_back({m_code, heads, perHead * heads, 0.0});
+        return;
+    case MilkLine::Group:
+        ++m_content.groupLines;
+        m_content.rows.push_back(std::move(row));
         return;
     }
-    if (heads == 0) {
-        ++m_content.groupLines; // a group nobody was milked in: no row
-        return;
-    }
-    double litres = 0, ignored = 0, pitKg = 0;
-    bool litresOk = false, ignoredOk = false, pitOk = false;
-    const bool litresCut = fields.cutNumber(false, &litresOk, &litres);
-    fields.cutNumber(false, &ignoredOk, &ignored);
-    const bool pitCut = fields.cutNumber(true, &pitOk, &pitKg);
-    if (!litresCut || !litresOk || !pitCut || !pitOk) {
-        leaveOut(lineNumber);
-        return;
-    }
-    ++m_content.groupLines;
-    m_content.rows.push_back({m_code, heads, litres, pitKg});
 }
 
 MilkFileContent MilkLineParser::finish()
@@ -404,7 +321,9 @@ QStringList milkFileLines(const QByteArray &bytes)
 MilkLayout milkLayout(const Settings &settings)
 {
     MilkLayout layout;
-    layout.dairy = settings.ImportSoftware == QLatin1String("dairy");
+    // The reader alone takes any other setting for Delpro; the scan reads nothing then.
+    const MilkFormat *format = milkFormat(settings.ImportSoftware);
+    layout.format = format ? format : milkFormat(QStringLiteral("delpro"));
     layout.splitMark = settings.CsvSplitMark;
     layout.decimalMark = importDecimalMark(settings.LocaleDecimalSeparator);
     return layout;
@@ -462,33 +381,6 @@ QByteArray fileHash(const QString &path)
     return hash.result().toHex();
 }
 
-QString delproDateText(const QString &fileName, const QString &stem)
-{
-    const qsizetype stemLength = qMin(stem.size(), fileName.size());
-    qsizetype mark = fileName.indexOf(u'_', stemLength);
-    if (mark < 0)
-        mark = stemLength - 1;
-    const QString year = fileName.mid(mark + 1, 4);
-    const QString month = fileName.mid(mark + 5, 2);
-    const QString day = fileName.mid(mark + 7, 2);
-    return day + u'/' + month + u'/' + year;
-}
-
-QDate readingDay(const QString &fileName, const QString &stem, bool dairy, const QDate &changedOn)
-{
-    if (!dairy) {
-        const QString text = delproDateText(fileName, stem);
-        // Only the eight digits themselves: "2026-3-1" or "+2026" are no day.
-        bool digits = text.size() == 10;
-        for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
-            digits = digits && text[i].isDigit() && text[i].unicode() < 128;
-        const QDate named = digits ? DateTexts::parseDate(text) : QDate();
-        if (isRealDay(named))
-            return named;
-    }
-    return changedOn;
-}
-
 MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QString &fileName,
                               const FileBooking *booking)
 {
@@ -521,10 +413,9 @@ MilkFileOutcome LeerDatos_CSV(AppContext &ctx, const QString &fullPath, const QS
             return outcome;
         }
 
-        const QString source =
-            layout.dairy ? QStringLiteral("Dairycomp") : QStringLiteral("Delpro");
-        const QDate day = readingDay(fileName, ctx.settings.ImportFileName, layout.dairy,
-                                     stamp.modified().date());
+        const QString source = layout.format->source();
+        const QDate day = layout.format->readingDay(fileName, ctx.settings.ImportFileName,
+                                                    stamp.modified().date());
         outcome.groups = std::move(content.rows);
         overlay.setValue(int(outcome.groups.size() % kProgressMaximum));
         overlay.setVisible(false);

@@ -2,6 +2,7 @@
 
 #include "common/outcome.h"
 #include "milk/importbook.h"
+#include "milk/milkformat.h"
 #include "milk/milkgroup.h"
 #include "store/appcontext.h"
 
@@ -19,7 +20,7 @@ namespace zelvano {
 // How a milking file is laid out and how its numbers are written.
 struct MilkLayout
 {
-    bool dairy = false;       // Dairycomp; otherwise Delpro
+    const MilkFormat *format = milkFormat(QStringLiteral("delpro"));
     QString splitMark;        // the text between fields
     QChar decimalMark = u'.'; // the desktop locale's decimal mark
 };
@@ -121,10 +122,6 @@ MilkLayout milkLayout(const Settings &settings);
 // digits yyyyMMdd after the first "_" that follows the name's stem (or right
 // after the stem when there is none).
 QString delproDateText(const QString &fileName, const QString &stem);
-
-// The day a reading is stored under: the day its name gives (Delpro) when that
-// is a real day, otherwise the day the file last changed.
-QDate readingDay(const QString &fileName, const QString &stem, bool dairy, const QDate &changedOn);
 
 // What became of one milking file.
 enum class MilkFileState {

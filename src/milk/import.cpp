@@ -17,15 +17,21 @@
 #include "trips/headcounts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <sys/stat.h>
 
 namespace zelvano {
 
 namespace {
 
-const QString kReadPrefix = QStringLiteral("--leido--");
-const QString kAsidePrefix = QStringLiteral("--rechazado--");
+const QString kReadPrefix = readPrefix();
+const QString kAsidePrefix = asidePrefix();
+
+// A file dated this far past the wall clock is noted as dated in the future.
+constexpr qint64 kFutureMs = 60000;
 
 // "07-12-2026 10;00;00": the day and time of now, fit for a file name.
 QString stamp(AppContext &ctx)
@@ -54,12 +60,26 @@ QString freeName(AppContext &ctx, const QDir &folder, const QString &wanted, con
     }
 }
 
+// The stamp of a file reached by the bytes of its path.
+FileStamp stampOfBytes(const QByteArray &path)
+{
+    FileStamp stamp;
+    struct stat info
+    {
+    };
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return stamp;
+    stamp.size = info.st_size;
+    stamp.modifiedMs = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    return stamp;
+}
+
 // One scan of one folder.
 class Scan
 {
 public:
-    Scan(AppContext &ctx, ImportOutcome &outcome, const QString &folder, bool dairy)
-        : m_ctx(ctx), m_outcome(outcome), m_dir(folder), m_dairy(dairy)
+    Scan(AppContext &ctx, ImportOutcome &outcome, const QString &folder, const MilkFormat &format)
+        : m_ctx(ctx), m_outcome(outcome), m_dir(folder), m_format(format)
     {
         // The folder as the bookkeeping knows it, however the setting spells it.
         m_folder = QFileInfo(folder).canonicalFilePath();
@@ -96,11 +116,20 @@ public:
         const FileStamp stamp = FileStamp::of(path);
         if (!stamp.exists())
             return;
-        // Not finished: it changed a moment ago, or a process is still writing it.
-        if (stamp.modifiedMs > m_ctx.clock.now().toMSecsSinceEpoch() - kSettleMs)
+        // Not finished: it changed since the last look, or stood too short a
+        // while, or a process is still writing it.
+        m_looked.insert(path);
+        if (!FileLooks::ofProcess().finished(path, stamp, m_ctx.clock.monotonicMs()) ||
+            m_writers.heldForWriting(path)) {
+            ++m_outcome.unfinished;
             return;
-        if (m_writers.heldForWriting(path))
-            return;
+        }
+        if (stamp.modifiedMs > m_ctx.clock.now().toMSecsSinceEpoch() + kFutureMs)
+            noticeOnce(m_ctx, m_folder, name, QStringLiteral("futuro %1").arg(stamp.modifiedMs),
+                       QStringLiteral("El archivo %1 tiene fecha futura (%2 %3), posterior a la "
+                                      "hora de esta computadora; se importa igual - %4")
+                           .arg(name, DateTexts::date(stamp.modified().date()),
+                                DateTexts::time(stamp.modified().time()), m_ctx.timeText()));
         if (stamp.size == 0) {
             // It waits: an export caught before its first line is read once written.
             noticeOnce(
@@ -118,7 +147,7 @@ public:
         booking.folder = m_folder;
         booking.name = name;
         booking.finalName =
-            freeName(m_ctx, m_dir, readFileName(m_ctx, name, m_dairy), kReadPrefix, name);
+            freeName(m_ctx, m_dir, readFileName(m_ctx, name, m_format), kReadPrefix, name);
         booking.stamp = stamp;
         const MilkFileOutcome file = LeerDatos_CSV(m_ctx, path, name, &booking);
         if (!file.ok()) {
@@ -139,6 +168,44 @@ public:
             break;
         }
     }
+
+    // A name that is not valid text reaches its file by its bytes alone, and
+    // the reading, the bookkeeping and the events all work with text: once
+    // finished, the file is moved aside under its readable name, told in one event.
+    void setAsideUnreadable(const UnreadableName &name)
+    {
+        const QByteArray from = QFile::encodeName(m_dir.path()) + '/' + name.bytes;
+        const FileStamp stamp = stampOfBytes(from);
+        if (!stamp.exists())
+            return;
+        const QString key = m_dir.filePath(name.readable);
+        m_looked.insert(key);
+        if (!FileLooks::ofProcess().finished(key, stamp, m_ctx.clock.monotonicMs())) {
+            ++m_outcome.unfinished;
+            return;
+        }
+        const QString aside =
+            freeName(m_ctx, m_dir, asideFileName(name.readable), kAsidePrefix, name.readable);
+        noticeOnce(m_ctx, m_folder, name.readable,
+                   QStringLiteral("nombre %1 %2").arg(stamp.size).arg(stamp.modifiedMs),
+                   QStringLiteral("El archivo %1 tiene un nombre que no es texto valido: no se "
+                                  "importo y se aparto como %2 - %3")
+                       .arg(name.readable, aside, m_ctx.timeText()));
+        QString reason;
+        if (!renameNoReplace(from, QFile::encodeName(m_dir.filePath(aside)), &reason)) {
+            m_outcome.fail(ErrNo::PermissionDenied,
+                           QStringLiteral("No se pudo apartar el archivo %1").arg(name.readable));
+            failed(name.readable, QStringLiteral("a name that is not text, could not be set "
+                                                 "aside as %1: %2")
+                                      .arg(aside, reason));
+            return;
+        }
+        m_outcome.setAside.push_back({name.readable, aside});
+        failed(name.readable, QStringLiteral("a name that is not text: set aside unread"));
+    }
+
+    // The files this scan no longer found are forgotten.
+    void forgetGone() { FileLooks::ofProcess().keepOnly(m_dir.path(), m_looked); }
 
 private:
     // Too large to be an export: recorded, named in one event and moved aside.
@@ -250,15 +317,89 @@ private:
     ImportOutcome &m_outcome;
     QDir m_dir;
     QString m_folder;
-    bool m_dairy;
+    const MilkFormat &m_format;
     SystemFileWriters m_writers;
+    QSet<QString> m_looked;
 };
 
 } // namespace
 
-QString readFileName(AppContext &ctx, const QString &name, bool dairy)
+QString readFileName(AppContext &ctx, const QString &name, const MilkFormat &format)
 {
-    return dairy ? kReadPrefix + stamp(ctx) + u' ' + name : kReadPrefix + name;
+    return format.readName(name, stamp(ctx));
+}
+
+qint64 settleMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("ZELVANO_SETTLE_MS", &ok);
+    return ok && ms >= 0 && ms <= kSettleMs ? ms : kSettleMs;
+}
+
+bool FileLooks::finished(const QString &path, const FileStamp &stamp, qint64 nowMs)
+{
+    auto it = m_looks.find(path);
+    if (it == m_looks.end() || it->stamp != stamp) {
+        m_looks.insert(path, {stamp, nowMs});
+        return false;
+    }
+    return nowMs - it->sinceMs >= settleMs();
+}
+
+void FileLooks::seen(const QString &path, const FileStamp &stamp, qint64 atMs)
+{
+    auto it = m_looks.find(path);
+    if (it == m_looks.end() || it->stamp != stamp)
+        m_looks.insert(path, {stamp, atMs});
+}
+
+void FileLooks::keepOnly(const QString &folder, const QSet<QString> &paths)
+{
+    const QString prefix = QDir(folder).path() + u'/';
+    for (auto it = m_looks.begin(); it != m_looks.end();) {
+        if (it.key().startsWith(prefix) && !paths.contains(it.key()))
+            it = m_looks.erase(it);
+        else
+            ++it;
+    }
+}
+
+FileLooks &FileLooks::ofProcess()
+{
+    static FileLooks looks;
+    return looks;
+}
+
+int lookAtImportFolder(AppContext &ctx)
+{
+    const Settings &settings = ctx.settings;
+    const MilkFormat *format = milkFormat(settings.ImportSoftware);
+    if (!format)
+        return 0;
+    int unfinished = 0;
+    try {
+        const QDir dir(settings.ImportFolder);
+        const qint64 now = ctx.clock.monotonicMs();
+        for (const QString &name :
+             listFolder(settings.ImportFolder, format->pattern(settings.ImportFileName))) {
+            if (!isImportName(*format, settings.ImportFileName, name))
+                continue;
+            const QString path = dir.filePath(name);
+            const FileStamp stamp = FileStamp::of(path);
+            if (stamp.exists() && !FileLooks::ofProcess().finished(path, stamp, now))
+                ++unfinished;
+        }
+        const QString pattern = format->pattern(settings.ImportFileName);
+        for (const UnreadableName &name : unreadableNames(settings.ImportFolder, pattern)) {
+            const FileStamp stamp = stampOfBytes(QFile::encodeName(dir.path()) + '/' + name.bytes);
+            if (stamp.exists() &&
+                !FileLooks::ofProcess().finished(dir.filePath(name.readable), stamp, now))
+                ++unfinished;
+        }
+    } catch (const AppError &) {
+        // The scan itself tells what is wrong with the folder.
+    }
+    return unfinished;
 }
 
 QString asideFileName(const QString &name)
@@ -270,26 +411,22 @@ ImportOutcome Abrir(AppContext &ctx)
 {
     ImportOutcome outcome;
     const Settings &settings = ctx.settings;
-    bool dairy = false;
-    QString pattern;
-    if (settings.ImportSoftware == QLatin1String("delpro")) {
-        pattern = settings.ImportFileName + QStringLiteral("*.csv");
-    } else if (settings.ImportSoftware == QLatin1String("dairy")) {
-        dairy = true;
-        pattern = settings.ImportFileName + QStringLiteral(".csv");
-    } else {
+    const MilkFormat *format = milkFormat(settings.ImportSoftware);
+    if (!format)
         return outcome;
-    }
+    const QString pattern = format->pattern(settings.ImportFileName);
 
     try {
         const QString folderPath = settings.ImportFolder;
         const QStringList names = listFolder(folderPath, pattern);
-        Scan scan(ctx, outcome, folderPath, dairy);
+        Scan scan(ctx, outcome, folderPath, *format);
         QSet<QString> finished;
         try {
             // A database that could not take the bookkeeping when it was
             // opened (locked then) gets it now.
-            ensureProgramTables(ctx.db());
+            // A full disk says so here, not as a table that does not exist.
+            if (const std::optional<AppError> why = ensureProgramTables(ctx.db()))
+                throw *why;
             finished = scan.finishCommitted(names);
         } catch (const AppError &error) {
             // Without the bookkeeping no file can be told read or not: none is read.
@@ -298,11 +435,13 @@ ImportOutcome Abrir(AppContext &ctx)
             return outcome;
         }
         for (const QString &name : names) {
-            if (name.isEmpty() || name.contains(QLatin1String("leido")) ||
-                name.startsWith(kAsidePrefix) || finished.contains(name))
+            if (!isImportName(*format, settings.ImportFileName, name) || finished.contains(name))
                 continue;
             scan.importFile(name);
         }
+        for (const UnreadableName &name : unreadableNames(folderPath, pattern))
+            scan.setAsideUnreadable(name);
+        scan.forgetGone();
     } catch (const AppError &error) {
         outcome.fail(error);
         if (error.number() == ErrNo::PathNotFound) {

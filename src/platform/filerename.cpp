@@ -18,8 +18,11 @@ namespace zelvano {
 
 bool renameNoReplace(const QString &from, const QString &to, QString *reason)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    return renameNoReplace(QFile::encodeName(from), QFile::encodeName(to), reason);
+}
+
+bool renameNoReplace(const QByteArray &source, const QByteArray &target, QString *reason)
+{
     int result = int(::syscall(SYS_renameat2, AT_FDCWD, source.constData(), AT_FDCWD,
                                target.constData(), RENAME_NOREPLACE));
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {

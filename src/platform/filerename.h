@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace zelvano {
@@ -9,5 +10,7 @@ namespace zelvano {
 // with the system's reason when it did not happen (the new name taken, no
 // permission, a name too long).
 bool renameNoReplace(const QString &from, const QString &to, QString *reason = nullptr);
+// The same for paths given as the bytes the file system holds.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to, QString *reason = nullptr);
 
 } // namespace zelvano

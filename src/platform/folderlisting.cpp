@@ -5,7 +5,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <QFile>
+#include <QStringDecoder>
+
 #include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace zelvano {
 
@@ -50,6 +56,10 @@ QStringList listFolder(const QString &folder, const QString &pattern)
         const QString name = entry.fileName();
         if (name.startsWith(u'.') || !entry.isFile())
             continue;
+        // A name that is not valid text reads with replacement characters,
+        // under which no file can be opened.
+        if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(entry.filePath()))
+            continue;
         if (wildcardMatch(pattern, name))
             names << name;
     }
@@ -57,6 +67,63 @@ QStringList listFolder(const QString &folder, const QString &pattern)
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
     });
+    return names;
+}
+
+QString readableName(const QByteArray &bytes)
+{
+    QString text;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        // The longest valid UTF-8 sequence starting here, or one byte escaped.
+        const uchar c = uchar(bytes[i]);
+        const int length = c < 0x80           ? 1
+                           : (c >> 5) == 0x6  ? 2
+                           : (c >> 4) == 0xE  ? 3
+                           : (c >> 3) == 0x1E ? 4
+                                              : 0;
+        if (length > 0 && i + length <= bytes.size()) {
+            QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString piece = decode(QByteArrayView(bytes.constData() + i, length));
+            if (!decode.hasError()) {
+                text += piece;
+                i += length;
+                continue;
+            }
+        }
+        text += QStringLiteral("\\x") + QString::number(c, 16).toUpper().rightJustified(2, u'0');
+        ++i;
+    }
+    return text;
+}
+
+std::vector<UnreadableName> unreadableNames(const QString &folder, const QString &pattern)
+{
+    std::vector<UnreadableName> names;
+    const QByteArray path = QFile::encodeName(folder);
+    DIR *dir = ::opendir(path.constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray bytes(entry->d_name);
+        if (bytes.startsWith('.'))
+            continue;
+        QStringDecoder decode(QStringDecoder::Utf8);
+        (void)QString(decode(bytes));
+        if (!decode.hasError())
+            continue;
+        struct stat info
+        {
+        };
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const QString readable = readableName(bytes);
+        if (wildcardMatch(pattern, readable))
+            names.push_back({bytes, readable});
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(),
+              [](const UnreadableName &a, const UnreadableName &b) { return a.bytes < b.bytes; });
     return names;
 }
 

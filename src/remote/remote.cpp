@@ -64,6 +64,22 @@ bool isPlainHost(const QString &host)
     return port.toInt() <= 65535;
 }
 
+// The scheme of a ServerHost text, lower case, and where its host begins;
+// none when it has no "://".
+struct Scheme
+{
+    QString name;
+    qsizetype hostStart = 0;
+};
+
+Scheme schemeOf(const QString &serverHost)
+{
+    const qsizetype mark = serverHost.indexOf(QLatin1String("://"));
+    if (mark < 0)
+        return {};
+    return {serverHost.left(mark).toLower(), mark + 3};
+}
+
 } // namespace
 
 RemoteOptions RemoteOptions::tripDownload()
@@ -93,9 +109,22 @@ RemoteOptions RemoteOptions::synchronisation()
     return RemoteOptions();
 }
 
+RemoteWay remoteWay(const Settings &settings)
+{
+    if (settings.RemoteMode == QLatin1String("ODBC"))
+        return RemoteWay::Odbc;
+    return schemeOf(settings.ServerHost).name == QLatin1String("https") ? RemoteWay::Https
+                                                                        : RemoteWay::Http;
+}
+
 bool isOdbcMode(const Settings &settings)
 {
-    return settings.RemoteMode == QLatin1String("ODBC");
+    return remoteWay(settings) == RemoteWay::Odbc;
+}
+
+QString serverAddress(const QString &serverHost)
+{
+    return serverHost.mid(schemeOf(serverHost).hostStart);
 }
 
 QString sqlQuote(const QString &value)
@@ -119,7 +148,10 @@ QString odbcConnectionString(const QString &host)
 
 QString webUrl(const QString &host)
 {
-    return QStringLiteral("http://") + host + QStringLiteral("/vremoto.php?");
+    const QString scheme = schemeOf(host).name == QLatin1String("https")
+                               ? QStringLiteral("https://")
+                               : QStringLiteral("http://");
+    return scheme + serverAddress(host) + QStringLiteral("/vremoto.php?");
 }
 
 QString authenticationSql(const Settings &settings)
@@ -141,7 +173,17 @@ std::optional<AppError> remoteSettingsRefusal(const Settings &settings)
                         QStringLiteral("El id de cliente remoto '%1' no es un número entero: "
                                        "no se envía nada al servidor")
                             .arg(settings.ClientId));
-    if (!isPlainHost(settings.ServerHost))
+    const Scheme scheme = schemeOf(settings.ServerHost);
+    if (!scheme.name.isEmpty() && (isOdbcMode(settings) || (scheme.name != QLatin1String("http") &&
+                                                            scheme.name != QLatin1String("https"))))
+        return AppError(ErrNo::InvalidCall,
+                        QStringLiteral("El servidor remoto '%1' lleva un esquema que el modo %2 no "
+                                       "admite (solo http:// o https:// en el modo WEB): no se "
+                                       "envía nada al servidor")
+                            .arg(settings.ServerHost, isOdbcMode(settings)
+                                                          ? QStringLiteral("ODBC")
+                                                          : QStringLiteral("WEB")));
+    if (!isPlainHost(serverAddress(settings.ServerHost)))
         return AppError(ErrNo::InvalidCall,
                         QStringLiteral("El servidor remoto '%1' no es un nombre de servidor con "
                                        "un puerto opcional: no se envía nada al servidor")

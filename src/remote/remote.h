@@ -17,6 +17,10 @@ struct Settings;
 namespace ErrNo {
 // The connection with the server was terminated abnormally (WinHTTP 12030).
 inline constexpr long HttpConnectionError = -2147012866; // 0x80072EFE
+// The server's certificate did not verify (WinHTTP 12175).
+inline constexpr long HttpCertificateRefused = -2147012721; // 0x80072F8F
+// No secure channel could be set up with the server (WinHTTP 12157).
+inline constexpr long HttpSecureChannelError = -2147012739; // 0x80072F7D
 // The exchange was abandoned because the program is stopping (WinHTTP 12017).
 inline constexpr long HttpCancelled = -2147012879; // 0x80072EF1
 } // namespace ErrNo
@@ -70,8 +74,21 @@ struct RemoteOptions
 // measurements; the settings row has no such value).
 int downloadConnections();
 
+// The way to the server. Chosen in one place, remoteWay(); the callers see
+// only what RemoteServer tells them about it.
+enum class RemoteWay {
+    Odbc,  // the MySQL ODBC driver (RemoteMode "ODBC")
+    Http,  // the script over plain HTTP (any other mode; ServerHost without a scheme or "http://")
+    Https, // the script over TLS ("https://" before the host)
+};
+
+// RemoteMode "ODBC" (exactly) is the ODBC way; anything else the WEB way, over
+// HTTPS when ServerHost begins with "https://" (in any letter case).
+RemoteWay remoteWay(const Settings &settings);
 // True only for the exact text "ODBC"; anything else is the WEB way.
 bool isOdbcMode(const Settings &settings);
+// ServerHost without its scheme: the host and optional port.
+QString serverAddress(const QString &serverHost);
 
 // A value ready to stand between apostrophes in a MySQL statement:
 // apostrophes and backslashes doubled.
@@ -81,7 +98,8 @@ QString sqlQuote(const QString &value);
 // Password=...;Option=3;"
 QString odbcConnectionString(const QString &host);
 
-// "http://<host>/vremoto.php?" — host may carry a port ("127.0.0.1:8080").
+// "http://<host>/vremoto.php?" — host may carry a port ("127.0.0.1:8080") and
+// a scheme: "https://<host>" gives "https://<host>/vremoto.php?".
 QString webUrl(const QString &host);
 
 // "select * from clientes where id = <ClientId> and password = '<ClientPassword>'",
@@ -92,7 +110,8 @@ QString authenticationSql(const Settings &settings);
 // anything is sent: ClientId is pasted into statements as a number, so it must
 // be a plain whole number (blanks around it allowed); ServerHost goes into the
 // URL and the ODBC connection string, so it may only name a host, with an
-// optional port. The refusal says which value and why (error 5); none when
+// optional port (and, in the WEB way, an optional "http://" or "https://"
+// before it). The refusal says which value and why (error 5); none when
 // both are fit. Settings that name no server at all get the error of a name
 // that does not resolve: nothing can be sent, and nothing is bent.
 std::optional<AppError> remoteSettingsRefusal(const Settings &settings);

@@ -20,12 +20,15 @@ int silenceSeconds(const RemoteLimits &limits)
 class WebServer final : public RemoteServer
 {
 public:
-    WebServer(const QString &host, const RemoteOptions &options)
-        : m_exchanges(options, options.connections)
+    WebServer(const Settings &settings, const RemoteOptions &options)
+        : m_way(remoteWay(settings)), m_exchanges(options, options.connections)
     {
-        m_exchanges.open(webUrl(host));
+        // The farm's id and password go with every request, over HTTPS only
+        // (WebExchanges never sends them in clear).
+        m_exchanges.open(webUrl(settings.ServerHost),
+                         ServerLogin{clientIdText(settings), settings.ClientPassword});
     }
-    bool odbc() const override { return false; }
+    RemoteWay way() const override { return m_way; }
     int parallel() const override { return m_exchanges.connections(); }
     int inFlight() const override { return m_exchanges.inFlight(); }
     void abandonAll() override
@@ -76,6 +79,7 @@ protected:
     }
 
 private:
+    RemoteWay m_way;
     WebExchanges m_exchanges;
     std::vector<WebExchanges::Ended> m_parked;
 };
@@ -87,7 +91,9 @@ public:
         : m_connection(odbcConnectionString(host), limits.loginSeconds, silenceSeconds(limits))
     {
     }
-    bool odbc() const override { return true; }
+    RemoteWay way() const override { return RemoteWay::Odbc; }
+    bool countsRowsAhead() const override { return true; }
+    bool typedValues() const override { return true; }
 
 protected:
     RemoteAnswer send(const QString &sql, bool readRows) override
@@ -200,9 +206,14 @@ std::unique_ptr<RemoteServer> RemoteServer::open(const Settings &settings,
 {
     // Whatever job asks: no connection with settings that could bend a statement.
     checkRemoteSettings(settings);
-    if (isOdbcMode(settings))
-        return std::make_unique<OdbcServer>(settings.ServerHost, options.limits);
-    return std::make_unique<WebServer>(settings.ServerHost, options);
+    switch (remoteWay(settings)) {
+    case RemoteWay::Odbc:
+        return std::make_unique<OdbcServer>(serverAddress(settings.ServerHost), options.limits);
+    case RemoteWay::Http:
+    case RemoteWay::Https:
+        break;
+    }
+    return std::make_unique<WebServer>(settings, options);
 }
 
 } // namespace zelvano

@@ -17,8 +17,9 @@ struct Settings;
 struct WebAnswer;
 
 // The remote server as one job talks to it, in the way the settings choose
-// (RemoteMode "ODBC", else WEB): one ODBC connection, or WEB requests whose
-// statements go as bodies of GET requests. Transport and driver failures
+// (remoteWay()): one ODBC connection, or WEB requests whose statements go as
+// bodies of GET requests, over HTTP or HTTPS. A further way is one more
+// subclass, made by open(). Transport and driver failures
 // raise AppError; a WEB statement the server refused comes back as an answer
 // that is not accepted.
 //
@@ -45,7 +46,16 @@ public:
     static std::unique_ptr<RemoteServer> open(const Settings &settings,
                                               const RemoteOptions &options);
 
-    virtual bool odbc() const = 0;
+    // The way this server is reached (remoteWay() of the settings), and what
+    // differs between the ways for the callers:
+    virtual RemoteWay way() const = 0;
+    // The rows of a select are counted before they are read (a static result
+    // of the ODBC way): a progress bar can show them.
+    virtual bool countsRowsAhead() const { return false; }
+    // Values come from a recordset, typed by the database, and a number is
+    // taken from them as a recordset's caller takes it (Val of the text); the
+    // WEB ways hand over the texts of the JSON answer as they are.
+    virtual bool typedValues() const { return false; }
 
     // A select: the answer with its rows.
     RemoteAnswer query(const QString &sql) { return run(sql, true); }

@@ -20,8 +20,11 @@ void globalCurlInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-AppError httpError(CURLcode code, const char *detail)
+// detail: curl's words for the failure; tls: its fuller account of a TLS
+// failure (which check failed), when it gave one.
+AppError httpError(CURLcode code, const char *detail, const char *tls = nullptr)
 {
+    const QString why = QString::fromUtf8(tls && *tls ? tls : detail ? detail : "");
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return AppError(ErrNo::HttpTimeout, QStringLiteral("The operation timed out"));
@@ -32,6 +35,22 @@ AppError httpError(CURLcode code, const char *detail)
     case CURLE_COULDNT_CONNECT:
         return AppError(ErrNo::HttpCannotConnect,
                         QStringLiteral("A connection with the server could not be established"));
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return AppError(ErrNo::HttpCertificateRefused,
+                        QStringLiteral("El certificado del servidor no se pudo verificar (%1): "
+                                       "no se envió nada al servidor")
+                            .arg(why));
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return AppError(ErrNo::HttpSecureChannelError,
+                        QStringLiteral("No se pudo establecer una conexión segura con el servidor "
+                                       "(%1): no se envió nada al servidor")
+                            .arg(why));
     default: {
         // The other failures have no number of their own: keep the client's words.
         const QString more =
@@ -60,6 +79,7 @@ struct WebExchanges::Exchange
     bool connected = false;
     curl_off_t lastUp = -1;
     curl_off_t lastDown = -1;
+    char error[CURL_ERROR_SIZE] = {};
 
     ~Exchange()
     {
@@ -112,7 +132,7 @@ WebExchanges::~WebExchanges()
         curl_slist_free_all(static_cast<curl_slist *>(m_headers));
 }
 
-void WebExchanges::open(const QString &url)
+void WebExchanges::open(const QString &url, const ServerLogin &login)
 {
     if (!m_multi) {
         CURLM *multi = curl_multi_init();
@@ -137,6 +157,11 @@ void WebExchanges::open(const QString &url)
     }
     m_url = url;
     m_urlBytes = url.toUtf8();
+    m_secure = url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    // Credentials only where nobody on the way can read them.
+    m_user = m_secure ? login.user.toUtf8() : QByteArray();
+    m_password = m_secure ? login.password.toUtf8() : QByteArray();
+    m_caFile = qgetenv("ZELVANO_CA_FILE");
     if (!m_options.proxyUser.isEmpty()) {
         m_proxyUser = m_options.proxyUser.toUtf8();
         m_proxyPassword = m_options.proxyPassword.toUtf8();
@@ -156,6 +181,24 @@ void WebExchanges::configure(Exchange &exchange)
     curl_easy_setopt(c, CURLOPT_PRIVATE, static_cast<void *>(&exchange));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.limits.connectMs));
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, exchange.error);
+    // The scheme of the address and no other: an https address never turns
+    // into plain HTTP.
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, m_secure ? "https" : "http");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    if (m_secure) {
+        curl_easy_setopt(c, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!m_caFile.isEmpty())
+            curl_easy_setopt(c, CURLOPT_CAINFO, m_caFile.constData());
+    }
+    // HTTP/1.1 as over plain HTTP: one statement per connection at a time.
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    const bool login = m_secure && !m_user.isEmpty();
+    curl_easy_setopt(c, CURLOPT_HTTPAUTH, login ? long(CURLAUTH_BASIC) : long(CURLAUTH_NONE));
+    curl_easy_setopt(c, CURLOPT_USERNAME, login ? m_user.constData() : nullptr);
+    curl_easy_setopt(c, CURLOPT_PASSWORD, login ? m_password.constData() : nullptr);
     if (m_options.proxy == RemoteOptions::Proxy::Direct)
         curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
     if (!m_proxyUser.isEmpty()) {
@@ -189,6 +232,7 @@ WebExchanges::Ticket WebExchanges::start(const QString &statement, Connection co
     exchange.answer.clear();
     exchange.tooLarge = false;
     exchange.paused = false;
+    exchange.error[0] = '\0';
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(exchange.body.size()));
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, exchange.body.constData());
     // POSTFIELDS turns the method into POST; the custom request keeps it GET.
@@ -236,7 +280,7 @@ WebExchanges::Ended WebExchanges::finish(Exchange &exchange, int curlCode)
                                            "abnormally: the answer is larger than %1 bytes")
                                 .arg(m_options.limits.maxAnswerBytes)));
     if (code != CURLE_OK)
-        return end(exchange, httpError(code, curl_easy_strerror(code)));
+        return end(exchange, httpError(code, curl_easy_strerror(code), exchange.error));
     Ended ended;
     ended.ticket = exchange.ticket;
     curl_easy_getinfo(exchange.curl, CURLINFO_RESPONSE_CODE, &ended.answer.status);

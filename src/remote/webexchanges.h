@@ -19,10 +19,20 @@ struct WebAnswer
     QString text;    // the body, read as UTF-8
 };
 
+// The farm's id and password, offered to the server as HTTP Basic
+// credentials on every request of an https:// address, and never sent over
+// plain HTTP.
+struct ServerLogin
+{
+    QString user;
+    QString password;
+};
+
 // HTTP exchanges with the server script, several at once on at most
 // `connections` connections, which are reused from one statement to the next
 // whenever the server keeps them open. Each exchange is a GET with one
-// statement as its body and no headers beyond Host and Content-Length, and
+// statement as its body and no headers beyond Host and Content-Length (and,
+// over HTTPS, Authorization), and
 // each is bounded on its own by the limits of RemoteLimits (connect, silence
 // while sending and while waiting, the whole exchange). Answers in flight
 // together stay below twice the cap of one (maxAnswerBytes): past the cap the
@@ -35,7 +45,8 @@ public:
 
     // One exchange that ended: its answer, or the error that ended it
     // (ErrNo::HttpTimeout, HttpNameNotResolved, HttpCannotConnect,
-    // HttpConnectionError, or HttpCancelled when the program is stopping).
+    // HttpConnectionError, HttpCertificateRefused, HttpSecureChannelError, or
+    // HttpCancelled when the program is stopping).
     // An HTTP error status is an answer: the caller reads its status.
     struct Ended
     {
@@ -50,7 +61,14 @@ public:
     WebExchanges(const WebExchanges &) = delete;
     WebExchanges &operator=(const WebExchanges &) = delete;
 
-    void open(const QString &url);
+    // An https:// address is reached over TLS 1.2 or later only, with the
+    // server's certificate and host name checked against the system's trust
+    // store (or the authorities of the file ZELVANO_CA_FILE names, read at
+    // open); a certificate that does not verify ends the exchange with
+    // ErrNo::HttpCertificateRefused, a failed handshake with
+    // ErrNo::HttpSecureChannelError, and nothing of the request is sent.
+    void open(const QString &url, const ServerLogin &login = {});
+    bool secure() const { return m_secure; }
     bool isOpen() const { return !m_url.isEmpty(); }
     int connections() const { return m_connections; }
     int inFlight() const { return m_inFlight; }
@@ -100,6 +118,10 @@ private:
     QByteArray m_urlBytes;
     QByteArray m_proxyUser;
     QByteArray m_proxyPassword;
+    bool m_secure = false;
+    QByteArray m_user;
+    QByteArray m_password;
+    QByteArray m_caFile;
     void *m_multi = nullptr;
     void *m_headers = nullptr;
     std::vector<std::unique_ptr<Exchange>> m_exchanges;

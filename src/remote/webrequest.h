@@ -24,7 +24,7 @@ public:
     WebRequest(const WebRequest &) = delete;
     WebRequest &operator=(const WebRequest &) = delete;
 
-    void open(const QString &url) { m_exchanges.open(url); }
+    void open(const QString &url, const ServerLogin &login = {}) { m_exchanges.open(url, login); }
     bool isOpen() const { return m_exchanges.isOpen(); }
     // Sends the statement and waits for the whole answer. Error 5 before open().
     WebAnswer send(const QString &statement);

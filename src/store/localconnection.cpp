@@ -471,14 +471,19 @@ void LocalConnection::requireOpen() const
 
 void LocalConnection::fail(const QSqlError &error, const QString &sql) const
 {
-    const QString code = error.nativeErrorCode();
-    const int native = code.toInt();
-    const long number = (native & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError;
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.text();
     Q_UNUSED(sql);
-    raise(number, text);
+    raiseEngineFailure(error.nativeErrorCode().toInt(), text);
+}
+
+void raiseEngineFailure(int code, const QString &message, long otherNumber)
+{
+    if ((code & 0xff) == SQLITE_FULL)
+        raise(ErrNo::DiskFull,
+              QStringLiteral("El disco o la base de datos esta lleno (%1)").arg(message));
+    raise((code & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : otherNumber, message);
 }
 
 namespace {
@@ -646,9 +651,8 @@ private:
 void LocalConnection::failNative(const QString &sql) const
 {
     Q_UNUSED(sql);
-    const int code = sqlite3_extended_errcode(m_handle);
-    raise((code & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError,
-          QString::fromUtf8(sqlite3_errmsg(m_handle)));
+    raiseEngineFailure(sqlite3_extended_errcode(m_handle),
+                       QString::fromUtf8(sqlite3_errmsg(m_handle)));
 }
 
 std::unique_ptr<LocalConnection::Prepared> LocalConnection::prepare(const QString &sql)
@@ -860,9 +864,8 @@ void LocalConnection::insertRow(TableWriter &writer)
     if (rc != SQLITE_DONE) {
         // A refused row gives its key back.
         m_nextAuto.remove(key);
-        const int code = sqlite3_extended_errcode(m_handle);
-        raise((code & 0xff) == SQLITE_CONSTRAINT ? ErrNo::ProviderFailure : ErrNo::SqlError,
-              QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        raiseEngineFailure(sqlite3_extended_errcode(m_handle),
+                           QString::fromUtf8(sqlite3_errmsg(m_handle)));
     }
 }
 
@@ -894,9 +897,13 @@ void LocalConnection::saveRow(const QString &table, qint64 rowid, const QHash<in
 void LocalConnection::beginTrans()
 {
     requireOpen();
-    if (m_inTransaction || sqlite3_exec(m_handle, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
-        raise(ErrNo::ProviderFailure, QStringLiteral("Could not begin a transaction: %1")
-                                          .arg(QString::fromUtf8(sqlite3_errmsg(m_handle))));
+    if (m_inTransaction)
+        raise(ErrNo::ProviderFailure, QStringLiteral("Could not begin a transaction"));
+    if (sqlite3_exec(m_handle, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
+        raiseEngineFailure(sqlite3_extended_errcode(m_handle),
+                           QStringLiteral("Could not begin a transaction: %1")
+                               .arg(QString::fromUtf8(sqlite3_errmsg(m_handle))),
+                           ErrNo::ProviderFailure);
     m_inTransaction = true;
     m_nextAuto.clear();
 }
@@ -908,7 +915,8 @@ void LocalConnection::commitTrans()
         raise(3034, QStringLiteral("You tried to commit or rollback a transaction without first "
                                    "beginning a transaction."));
     if (sqlite3_exec(m_handle, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
-        raise(ErrNo::ProviderFailure, QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        raiseEngineFailure(sqlite3_extended_errcode(m_handle),
+                           QString::fromUtf8(sqlite3_errmsg(m_handle)), ErrNo::ProviderFailure);
     m_inTransaction = false;
     m_nextAuto.clear();
 }

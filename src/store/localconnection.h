@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/error.h"
+
 #include "store/sqldialect.h"
 
 #include <QHash>
@@ -181,5 +183,12 @@ private:
 // Creates the triggers that keep every DATE column in its canonical form,
 // whatever text a statement wrote into it.
 void installDateTriggers(LocalConnection &connection);
+
+// Raises a failure of the database engine (its extended result code and
+// message): a full disk or database as error 61 saying so, whatever the
+// statement was; a refused row as the provider's failure; anything else
+// with otherNumber.
+[[noreturn]] void raiseEngineFailure(int code, const QString &message,
+                                     long otherNumber = ErrNo::SqlError);
 
 } // namespace zelvano

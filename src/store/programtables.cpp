@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstring>
 #include <vector>
 
 namespace zelvano {
@@ -54,19 +55,29 @@ bool tableExists(LocalConnection &db, const QString &name)
 
 } // namespace
 
-void ensureProgramTables(LocalConnection &db)
+std::optional<AppError> ensureProgramTables(LocalConnection &db)
 {
     try {
         if (!tableExists(db, QStringLiteral("sucesos")))
-            return;
+            return std::nullopt;
         for (const ProgramTable &table : kProgramTables) {
             if (tableExists(db, QString::fromLatin1(table.name)))
                 continue;
             db.execute(QString::fromLatin1(table.definition), {});
         }
-    } catch (const AppError &) {
-        // Locked or read-only now: the next connection tries again.
+    } catch (const AppError &error) {
+        // Locked, read-only or full now: the next connection tries again.
+        return error;
     }
+    return std::nullopt;
+}
+
+const char *programTableDefinition(const char *name)
+{
+    for (const ProgramTable &table : kProgramTables)
+        if (std::strcmp(table.name, name) == 0)
+            return table.definition;
+    return "";
 }
 
 } // namespace zelvano

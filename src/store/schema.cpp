@@ -29,6 +29,17 @@ QStringList schemaStatements()
 
 } // namespace
 
+QStringList localSchemaTables()
+{
+    static const QRegularExpression create(QStringLiteral("^create\\s+table\\s+(\\w+)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QStringList tables;
+    for (const QString &statement : schemaStatements())
+        if (const QRegularExpressionMatch m = create.match(statement); m.hasMatch())
+            tables << m.captured(1);
+    return tables;
+}
+
 void createLocalDatabase(const QString &path)
 {
     if (QFileInfo::exists(path))

@@ -71,6 +71,11 @@ double leadingNumber(const QString &text)
 
 } // namespace
 
+double downloadIntervalOf(const QVariant &useInterval, const QVariant &everyMinutes)
+{
+    return boolOf(useInterval) ? leadingNumber(textOf(everyMinutes)) : 0.0;
+}
+
 QStringList Settings::describe() const
 {
     auto flag = [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); };
@@ -118,9 +123,8 @@ void Inicializar_Usuarios(AppContext &ctx)
                            ? QStringLiteral("ODBC")
                            : QStringLiteral("WEB");
         s.UseDownloadInterval = boolOf(rs.value(MiEmpresa::UseDownloadInterval));
-        s.DownloadEveryMinutes =
-            s.UseDownloadInterval ? leadingNumber(textOf(rs.value(MiEmpresa::DownloadEveryMinutes)))
-                                  : 0.0;
+        s.DownloadEveryMinutes = downloadIntervalOf(rs.value(MiEmpresa::UseDownloadInterval),
+                                                    rs.value(MiEmpresa::DownloadEveryMinutes));
         s.CsvImportEnabled = boolOf(rs.value(MiEmpresa::CsvImportEnabled));
         if (s.CsvImportEnabled) {
             s.ImportFolder = textOf(rs.value(MiEmpresa::ImportFolder));

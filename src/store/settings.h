@@ -44,4 +44,8 @@ struct Settings
 // connected; an empty table leaves the record as it was.
 void Inicializar_Usuarios(AppContext &ctx);
 
+// The minutes between automatic downloads that the settings row's two
+// columns give: 0 (every tick) when the interval is not used.
+double downloadIntervalOf(const QVariant &useInterval, const QVariant &everyMinutes);
+
 } // namespace zelvano

@@ -68,6 +68,11 @@ QString remoteDetailsSql(const QString &serverId, bool odbc)
            (odbc ? QStringLiteral(" ") : QString());
 }
 
+QString remoteDetailsSql(const QString &serverId, RemoteWay way)
+{
+    return remoteDetailsSql(serverId, way == RemoteWay::Odbc);
+}
+
 QString pendingSql(const QString &proceso)
 {
     return QStringLiteral(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/columns.h"
+#include "remote/remote.h"
 
 #include <QString>
 #include <QVariant>
@@ -50,6 +51,7 @@ QString completeIdsSql(const QString &clientId);
 QString headersByIdSql(const QString &clientId, const std::vector<qint64> &ids);
 // ODBC mode ends the statement with a blank.
 QString remoteDetailsSql(const QString &serverId, bool odbc);
+QString remoteDetailsSql(const QString &serverId, RemoteWay way);
 // Every server id this database holds.
 QString heldServerIdsSql();
 

@@ -345,7 +345,7 @@ struct Downloader
             return;
 
         const RemoteAnswer details =
-            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.odbc()));
+            remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
         if (!details.accepted())
             raiseRefusedRead(details);
         // Its details went away since they were counted (a change under way at

@@ -139,6 +139,8 @@ TEST(JobRecord, ADatabaseHeldByAnotherConnectionNeverHoldsTheJobUp)
     const qint64 waited = clock.elapsed();
     EXPECT_GE(waited, kJobRecordBusyMs - 50);
     EXPECT_LT(waited, kJobRecordBusyMs + 1500);
+    const QString t0 = at(home);
+    recordImport(home.ctx, home.clock.now(), ImportOutcome());
     other.exec("rollback");
     EXPECT_TRUE(recordRows(home).isEmpty());
     // The window and the service still learn how the job ended.
@@ -146,14 +148,17 @@ TEST(JobRecord, ADatabaseHeldByAnotherConnectionNeverHoldsTheJobUp)
     EXPECT_TRUE(board.records().sync.ran);
     EXPECT_TRUE(board.records().sync.ok());
 
-    // Free again: the next run is written, and the board shows what the database holds.
+    // Free again: the runs kept in memory are written first, then this one,
+    // and the board shows what the database holds.
     home.clock.advanceSeconds(1);
+    const QString t1 = at(home);
     report.fail(ErrNo::HttpTimeout, "The operation timed out");
     recordSync(home.ctx, home.clock.now(), report, &board);
-    ASSERT_EQ(recordRows(home).size(), 1);
-    EXPECT_TRUE(recordRows(home).at(0).startsWith("sync|"));
-    // The run the database never saw left no success behind.
-    EXPECT_FALSE(board.records().sync.lastSuccess.isValid());
+    EXPECT_EQ(recordRows(home),
+              QStringList({"import|" + t0 + "|" + t0 + "|1|<null>|<null>|" + t0 + "|<null>",
+                           "sync|" + t1 + "|" + t1 + "|0|-2147012894|The operation timed out|" +
+                               t0 + "|<null>"}));
+    EXPECT_EQ(isoTime(board.records().sync.lastSuccess), t0);
     EXPECT_EQ(board.records().sync.error->number(), ErrNo::HttpTimeout);
 }
 
@@ -248,8 +253,10 @@ TEST(JobRecordWindow, TheWindowShowsEachJobsLastRunBesideTheSystemsTip)
     rig.form.CmdDescargar_Click();
     const QStringList lines = jobs->toolTip().split('\n');
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].startsWith("Descarga: con error a las 10:00:00: Error "))
+    EXPECT_TRUE(lines[0].startsWith("Descarga: con error a las 10:00:00: No hay un servidor "))
         << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith("(Error -2147012889 (The server name or address could not be "
+                                  "resolved))"));
     EXPECT_EQ(lines.mid(1), before.mid(1));
     EXPECT_EQ(rig.form.trayToolTip(), (QStringList{rig.form.trayTip()} + lines).join('\n'));
     // The system's own tip is left as it writes it.

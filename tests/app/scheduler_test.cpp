@@ -195,7 +195,7 @@ TEST_F(SchedulerTest, ImportRunsFromItsTimeToTheEndOfTheDay)
         {"07:30", QTime(0, 0, 0), false},     {"7:30", QTime(7, 30, 0), true},
         {"7:30", QTime(7, 29, 0), false},     {"07:30:00", QTime(7, 30, 30), true},
         {"", QTime(0, 0, 0), true},           {"", QTime(23, 59, 0), true},
-        {"no es hora", QTime(0, 0, 0), true},
+        {"no es hora", QTime(23, 59, 0), false},
     };
     for (const Case &c : cases) {
         calls.clear();
@@ -206,6 +206,19 @@ TEST_F(SchedulerTest, ImportRunsFromItsTimeToTheEndOfTheDay)
             << c.importTime.toStdString() << " at " << c.now.toString().toStdString();
         EXPECT_EQ(Scheduler::importDue(true, c.importTime, c.now), c.runs);
     }
+}
+
+// An import time that is not a time imports nothing and is told once per
+// change of the setting, not at every tick.
+TEST_F(SchedulerTest, AnImportTimeThatIsNotATimeIsToldOncePerChange)
+{
+    for (const char *time : {"abc", "abc", "abc", "x:y", "x:y", "07:30", "abc"}) {
+        configure(1000, true, time);
+        tick();
+    }
+    EXPECT_EQ(ticksOf("import"), std::vector<int>({6}));
+    EXPECT_EQ(eventTexts(home).filter("La hora de importacion").size(), 3);
+    EXPECT_EQ(eventTexts(home).filter("La hora de importacion 'x:y' no es una hora").size(), 1);
 }
 
 TEST_F(SchedulerTest, TwelveHourImportTimesMeanTheirTimeOfDay)
@@ -353,7 +366,8 @@ TEST_F(SchedulerTest, TickTellsTheWindowWhatItsDownloadAndSaveCameTo)
     program.TimeDesc_Timer();
     const QStringList lines = home.window.jobResult().split(u'\n');
     ASSERT_EQ(lines.size(), 2) << home.window.jobResult().toStdString();
-    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:00 con error: Error "))
+    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:00 con error: No hay un "
+                                    "servidor remoto configurado"))
         << lines[0].toStdString();
     EXPECT_EQ(lines[1], "Grabación automática de las 10:00:00: ningún viaje nuevo para grabar");
     // A tick without a download leaves the last result alone.

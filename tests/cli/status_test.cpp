@@ -2,7 +2,10 @@
 // status checked exactly in both forms; it reads and never writes.
 #include "app/databasefile.h"
 #include "app/jobrecord.h"
+#include "cli/status.h"
 #include "download/download.h"
+#include "platform/instancelock.h"
+#include "store/connection.h"
 #include "store/localconnection.h"
 #include "support/testsupport.h"
 #include "trips/save.h"
@@ -81,8 +84,10 @@ QJsonObject neverRan(bool download = false)
                     {"last_success", QJsonValue()},
                     {"ok", QJsonValue()},
                     {"error", QJsonValue()}};
-    if (download)
+    if (download) {
         job["trips_saved"] = QJsonValue();
+        job["stale"] = false;
+    }
     return job;
 }
 
@@ -107,6 +112,8 @@ QJsonObject quietHome(const TestHome &home)
                               {"new", 0},
                               {"unfinished", 0},
                               {"refused", 0},
+                              {"unreadable_names", 0},
+                              {"future", 0},
                               {"problem", "import off"}}},
         {"last_errors", QJsonArray()},
     };
@@ -187,6 +194,8 @@ TEST(Status, AfterASynchronisationThatFoundTheServerDown)
                                        "sync: failed, ran " +
                                        started + " to " + ended + ", last success never: " + error +
                                        "\n"
+                                       "  No se pudo conectar con el servidor configurado: revise "
+                                       "la conexión a Internet o el servidor configurado\n"
                                        "newest trip: none, 0 dated today\n"
                                        "readings waiting to be sent: 0\n"
                                        "files waiting: 0 (import off)\n"
@@ -206,7 +215,10 @@ TEST(Status, AfterASynchronisationThatFoundTheServerDown)
         {"ok", false},
         {"error", QJsonObject{{"number", -2147012867LL},
                               {"description", "A connection with the server could not be "
-                                              "established"}}}};
+                                              "established"},
+                              {"advice", "No se pudo conectar con el servidor configurado: "
+                                         "revise la conexión a Internet o el servidor "
+                                         "configurado"}}}};
     expected["jobs"] = jobs;
     expected["last_errors"] = QJsonArray{QJsonObject{{"id", 1}, {"date", day}, {"text", event}}};
     EXPECT_EQ(json.json(), expected) << json.out.toStdString();
@@ -296,6 +308,8 @@ TEST(Status, ReadingsWaitingByKindAndFilesWaitingNewUnfinishedRefused)
                                           {"new", 2},
                                           {"unfinished", 2},
                                           {"refused", 1},
+                                          {"unreadable_names", 0},
+                                          {"future", 0},
                                           {"problem", QJsonValue()}}));
     ASSERT_EQ(json["last_errors"].toArray().size(), 5);
     EXPECT_EQ(json["last_errors"][4],
@@ -331,6 +345,43 @@ void saveDone(TestHome &home)
     home.exec("insert into lectura_viajes (id, fecha) values (7001, '" + today + "')");
     home.exec("insert into lectura_viajes (id, fecha) values (7002, '" + today + "')");
     home.exec("insert into lectura_viajes (id, fecha) values (-3, '" + today + "')"); // a pit trip
+}
+
+// A running program records a download every interval: when its last record
+// (or its start, when later) is older than two intervals, the record is stale
+// (it could not be written, or the ticks stopped) and status says so, exit 1.
+TEST(Status, ARunningProgramsRecordOlderThanTwoIntervalsIsStale)
+{
+    struct Case
+    {
+        const char *what;
+        bool running;
+        const char *interval; // usa_intervalo, intervalo_minutos
+        int hoursLater;
+        bool stale;
+    } const cases[] = {
+        {"every 60 min, 3 h later", true, "true, intervalo_minutos = '60'", 3, true},
+        {"every 120 min, 3 h later", true, "true, intervalo_minutos = '120'", 3, false},
+        {"every tick, 1 h later", true, "false", 1, true},
+        {"no program runs", false, "true, intervalo_minutos = '60'", 3, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TestHome home(QDateTime::currentDateTime());
+        saveDone(home);
+        closeLocalConnection(home.ctx);
+        home.exec(QStringLiteral("update mi_empresa set usa_intervalo = ") + c.interval);
+        FolderInstanceLock lock;
+        if (c.running)
+            ASSERT_TRUE(lock.claim(home.dir()));
+        const StatusReport r =
+            readStatus(home.dir(), QDateTime::currentDateTime().addSecs(c.hoursLater * 3600));
+        EXPECT_EQ(r.downloadStale, c.stale);
+        EXPECT_EQ(r.exitStatus(), c.stale ? 1 : 0);
+        EXPECT_EQ(statusText(r).contains("\ndownload: stale (the running program recorded no "
+                                         "run since "),
+                  c.stale);
+    }
 }
 
 TEST(Status, AnswersWhileASaveHoldsTheDatabase)

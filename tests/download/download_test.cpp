@@ -427,6 +427,7 @@ TEST_P(DownloadTest, ServerStoppingMidDownloadLeavesNoHalfTrip)
 {
     seedSmallFarm();
     useRange(QDate(2024, 1, 5), QDate(2024, 1, 7));
+    home.exec(QStringLiteral("insert into lectura_viajes (id, fecha) values (501, #05/01/2024#)"));
     PrivateWebServer web;
     if (!odbc())
         home.ctx.settings.ServerHost = web.host();
@@ -453,6 +454,9 @@ TEST_P(DownloadTest, ServerStoppingMidDownloadLeavesNoHalfTrip)
     ASSERT_TRUE(stopped);
     EXPECT_EQ(tripIds(), QStringList{"501"}); // 503 was half read and is gone
     EXPECT_EQ(home.ctx.grid.childCount(0), 4);
+    // The whole trip kept says it is stored, as after a download that ended well.
+    EXPECT_EQ(home.ctx.grid.row(0).cells[TripCell::Id].icon, TripGrid::kStoredIcon);
+    ASSERT_TRUE(home.ctx.grid.failure().has_value());
     const QStringList events = test::eventTexts(home);
     ASSERT_EQ(events.size(), 1);
     EXPECT_TRUE(events[0].startsWith(QStringLiteral("Error ")));
@@ -462,7 +466,8 @@ TEST_P(DownloadTest, ServerStoppingMidDownloadLeavesNoHalfTrip)
     if (!odbc())
         EXPECT_TRUE(events[0].startsWith(QStringLiteral("Error -2147012867 ")))
             << events[0].toStdString();
-    EXPECT_TRUE(home.overlay.isVisible()); // the handler leaves it as it was
+    // A failure is no work under way: the wait panel goes.
+    EXPECT_FALSE(home.overlay.isVisible());
 }
 
 TEST_P(WebOnlyDownloadTest, FailedStatementIsAnErrorNotAnEmptyAnswer)

@@ -6,6 +6,7 @@
 #include "store/settings.h"
 #include "support/testsupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRectF>
 #include <QRegularExpression>
@@ -303,7 +304,7 @@ TEST(Printout, TripLongerThanAPageGoesOnOverTheNextOnes)
     resetTripGrid(grid); // the download's own sixteen columns
     addTrip(grid, 7001);
     addTrip(grid, 7002);
-    for (int i = 0; i < 70; ++i) { // a day of pen-by-pen unloads
+    for (int i = 0; i < 100; ++i) { // a day of pen-by-pen unloads
         const int u = grid.addChild(1);
         grid.setChildValue(1, u, 0, "Descarga");
         grid.setChildValue(1, u, 2, QStringLiteral("Corral%1").arg(100 + i));
@@ -318,8 +319,8 @@ TEST(Printout, TripLongerThanAPageGoesOnOverTheNextOnes)
     // its rows go on over the next pages; nothing is left out.
     EXPECT_EQ(pageOf(pages, "7001"), 0);
     EXPECT_EQ(pageOf(pages, "7002"), 0);
-    EXPECT_GT(pageOf(pages, "Corral169"), 0);
-    for (int i = 0; i < 70; ++i)
+    EXPECT_GT(pageOf(pages, "Corral199"), 0);
+    for (int i = 0; i < 100; ++i)
         EXPECT_GE(pageOf(pages, QStringLiteral("Corral%1").arg(100 + i)), 0) << i;
     EXPECT_EQ(pageOf(pages, "7003"), pageOf(pages, "Corral7003"));
 }
@@ -337,29 +338,93 @@ TEST(Printout, UnwritableFileRaisesThePrinterError)
     }
 }
 
-TEST(Printout, PrintCommandWritesThePdf)
+// A download that failed leaves part of the trips: the command says why in
+// words, writes no file and fails; its options are checked first.
+TEST(Printout, PrintCommandWritesNothingWhenTheDownloadFailed)
 {
-    TestHome home;
-    home.exec("update mi_empresa set razon_social = 'Campo Uno', direccion = 'Ruta 34', "
-              "localidad = 'Rafaela', telefono = '555'");
+    TestHome home; // no server configured
     const QString file = home.filePath("out.pdf");
     QProcess p;
-    p.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "print", "--pdf", file});
+    p.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "print", "--pdf", file, "--summary"});
     ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
-    const QStringList pages = pdfPages(file);
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_TRUE(pages[0].contains("Listado de Sucesos"));
-    EXPECT_TRUE(pages[0].contains("Campo Uno - Ruta 34 - Rafaela - 555")) << pages[0].toStdString();
-    EXPECT_TRUE(pages[0].contains("Página 1 de 1"));
-    // Printed today, and what the download asked for: the new trips.
-    EXPECT_TRUE(pages[0].contains("Impreso el " + QDate::currentDate().toString("dd/MM/yyyy")));
-    EXPECT_TRUE(pages[0].contains("Viajes nuevos"));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_TRUE(err.contains("No se imprimió nada")) << err.toStdString();
+    EXPECT_TRUE(err.contains("No hay un servidor remoto configurado")) << err.toStdString();
 
-    QProcess bad;
-    bad.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "print"});
-    ASSERT_TRUE(bad.waitForFinished(60000));
-    EXPECT_EQ(bad.exitCode(), 2);
+    for (const QStringList &args :
+         {QStringList{"print"},
+          QStringList{"print", "--pdf", file, "--from", "09/12/2026", "--to", "01/12/2026"}}) {
+        QProcess bad;
+        bad.start(ZELVANO_EXECUTABLE, QStringList{"--home", home.dir()} + args);
+        ASSERT_TRUE(bad.waitForFinished(60000));
+        EXPECT_EQ(bad.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_FALSE(QFile::exists(file));
+    }
+}
+
+// Paper: captions, numbers and words whole however long a recipe's name;
+// the long text wraps inside its own cell.
+TEST(Printout, LongTextsWrapInTheirCellAndNumbersStayWhole)
+{
+    QTemporaryDir dir;
+    TripGrid grid;
+    resetTripGrid(grid);
+    addTrip(grid, 5001);
+    QString recipe;
+    for (int i = 0; recipe.size() < 200; ++i)
+        recipe += QStringLiteral("Terminación%1 ").arg(i);
+    grid.setValue(0, TripCell::Receta, recipe.trimmed());
+    grid.setValue(0, TripCell::KgReal, 21283.6);
+    grid.setChildValue(0, 2, UnloadCell::Suceso, "Faltante de silo en el corral");
+    const QString file = dir.filePath("long.pdf");
+    ASSERT_EQ(gui::printTripGridToPdf(file, grid, companySettings(), kPrintedAt), 1);
+    const QString page = pdfPages(file).value(0);
+    for (const char *whole : {"Cabezas Total", "Kg Sugeridos", "Kg Reales", "21283.6", "2500.5",
+                              "-31.25,-61.5", "Faltante", "silo"})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(whole))) << whole << "\n" << page.toStdString();
+    // Wrapped between words: each word whole, no line with the whole name.
+    for (const QString &word : recipe.split(' ', Qt::SkipEmptyParts))
+        EXPECT_TRUE(page.contains(QRegularExpression("\\b" + word + "\\b"))) << word.toStdString();
+    EXPECT_FALSE(page.contains(recipe.left(80)));
+}
+
+// The short form: one line per trip with its totals and the sums, at least
+// 35 lines a page, a day of 320 trips in at most 15 pages.
+TEST(Printout, ShortFormOneLinePerTripWithTotals)
+{
+    QTemporaryDir dir;
+    TripGrid grid;
+    resetTripGrid(grid);
+    grid.setSelection({true, false, QDate(2026, 12, 7), QDate(2026, 12, 7)});
+    for (int i = 0; i < 320; ++i)
+        addTrip(grid, 20001 + i);
+    const QString file = dir.filePath("summary.pdf");
+    const int printed =
+        gui::printTripGridToPdf(file, grid, companySettings(), kPrintedAt, gui::PrintForm::Summary);
+    const QStringList pages = pdfPages(file);
+    ASSERT_EQ(pages.size(), printed);
+    EXPECT_LE(printed, 15);
+    static const QRegularExpression tripLine(
+        "^\\s*(2\\d{4})\\s+2026-12-07\\s+Receta\\1\\s+120\\s+2500.5\\s+2480\\s+2\\s+1\\s*$",
+        QRegularExpression::MultilineOption);
+    int lines = 0;
+    for (int n = 0; n < pages.size(); ++n) {
+        const int onPage = int(pages[n].count(tripLine));
+        if (n + 1 < pages.size())
+            EXPECT_GE(onPage, 35) << "page " << n + 1;
+        lines += onPage;
+        EXPECT_TRUE(pages[n].contains("Viajes del 07/12/2026 al 07/12/2026")) << n;
+        EXPECT_TRUE(pages[n].contains("Cargas")) << n;
+    }
+    EXPECT_EQ(lines, 320);
+    const QString all = pages.join('\n');
+    EXPECT_FALSE(all.contains("Maiz")) << "loads and unloads are left out";
+    EXPECT_TRUE(QRegularExpression("Total\\s+320 viajes\\s+38400\\s+800160\\s+793600\\s+640\\s+320")
+                    .match(all)
+                    .hasMatch())
+        << pages.last().toStdString();
 }
 
 } // namespace

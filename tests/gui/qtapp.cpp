@@ -20,6 +20,9 @@ public:
         m_config = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", m_config->path().toLocal8Bit());
         QStandardPaths::setTestModeEnabled(true);
+        // A test that starts this program again for another screen says which.
+        if (qEnvironmentVariableIsSet("ZELVANO_TEST_QPA"))
+            qputenv("QT_QPA_PLATFORM", qgetenv("ZELVANO_TEST_QPA"));
         static int argc = 1;
         static char name[] = "gui_tests";
         static char *argv[] = {name, nullptr};

@@ -59,7 +59,7 @@ protected:
                 .arg(odbc ? "ODBC" : "WEB", odbc ? RemotePeer::odbcHost() : RemotePeer::webHost()));
     }
 
-    QString result() { return child<QLabel>(rig.form, "lblResultado")->text(); }
+    QString result() { return child<QLabel>(rig.form, "lblResultado")->toolTip(); }
 
     WindowRig rig;
 };
@@ -71,6 +71,7 @@ TEST_P(WindowRemoteTest, ResultLineAfterDownloadSaveAndARangeOfStoredTrips)
 {
     ASSERT_TRUE(rig.start());
     rig.form.showWindow();
+    rig.form.resize(1000, 620); // the first size on the office's screen
     rig.form.CmdDescargar_Click();
     EXPECT_EQ(result(), "Descarga de las 10:00:00: 2 viajes descargados (0 ya grabados)");
     rig.form.cmdgrabar_Click();

@@ -6,6 +6,7 @@
 #include "gui/datepicker.h"
 #include "gui/frmsucesosauto.h"
 #include "gui/guinotices.h"
+#include "gui/lineslabel.h"
 #include "gui/popup.h"
 #include "gui/translations.h"
 #include "gui/tripgridmodel.h"
@@ -14,17 +15,23 @@
 #include "support/testsupport.h"
 #include "windowrig.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
@@ -37,6 +44,12 @@ namespace zelvano::test {
 namespace {
 
 using gui::FrmSucesosAuto;
+
+// Lets the window's own timers and layout run for a while.
+void settle(int ms = 400)
+{
+    QTest::qWait(ms);
+}
 
 TEST(Window, StartsHiddenInTheTrayWithCaptionAndTip)
 {
@@ -175,32 +188,37 @@ TEST(Window, SalirButtonOnlyHides)
     EXPECT_EQ(rig.endedWith, -1);
 }
 
-TEST(Window, ResizeRulesInPixels)
+// Every text a control shows fits the control: captions, tabs, frames and
+// labels (the result and job lines show what fits and keep the rest in
+// their tool tip).
+void expectTextsFit(const QWidget &form, const QString &where)
 {
-    WindowRig rig;
-    rig.form.resize(900, 600);
-    rig.form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
-    ASSERT_EQ(rig.form.size(), QSize(900, 600));
-    QWidget *frSum = rig.form.control("FrSum");
-    EXPECT_EQ(frSum->width(), 870);
-    EXPECT_EQ(frSum->height(), 497);
-    EXPECT_EQ(rig.form.control("CmdImprimir")->pos(), QPoint(693, 507));
-    EXPECT_EQ(rig.form.control("cmdsalir")->pos(), QPoint(787, 507));
-    EXPECT_EQ(rig.form.control("Report")->size(), QSize(860, 477));
-    EXPECT_EQ(rig.form.control("cmdgrabar")->y(), 513);
-
-    // A size below zero is skipped; the positions still follow.
-    const int grabarLeft = rig.form.control("cmdgrabar")->x();
-    rig.form.applyResizeRules(300, 1000);
-    EXPECT_EQ(frSum->width(), 870);
-    EXPECT_EQ(frSum->height(), 497);
-    EXPECT_EQ(rig.form.control("Report")->size(), QSize(860, 477));
-    EXPECT_EQ(rig.form.control("cmdsalir")->pos(), QPoint(-93, -27));
-    EXPECT_EQ(rig.form.control("cmdgrabar")->pos(), QPoint(grabarLeft, -20));
-    const gui::ResizeLayout l = gui::resizeLayout(300, 1000);
-    EXPECT_EQ(l.frSumWidth, -1);
-    EXPECT_EQ(l.reportHeight, -1);
+    for (const QWidget *w : form.findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(&form) || w->window() != &form)
+            continue;
+        const QFontMetrics fm = w->fontMetrics();
+        const std::string name =
+            (where + " " + w->objectName() + " " + w->metaObject()->className()).toStdString();
+        if (const auto *lines = qobject_cast<const gui::LinesLabel *>(w)) {
+            for (const QString &line : lines->shownLines())
+                EXPECT_LE(fm.horizontalAdvance(line), lines->contentsRect().width()) << name;
+            EXPECT_LE(lines->shownLines().size() * fm.lineSpacing(), lines->height()) << name;
+        } else if (const auto *label = qobject_cast<const QLabel *>(w)) {
+            for (const QString &line : label->text().split('\n'))
+                for (const QString &piece : label->wordWrap() ? line.split(' ') : QStringList{line})
+                    EXPECT_LE(fm.horizontalAdvance(piece), label->contentsRect().width()) << name;
+        } else if (const auto *button = qobject_cast<const QPushButton *>(w)) {
+            EXPECT_LE(fm.horizontalAdvance(button->text()) + 8, button->width()) << name;
+        } else if (const auto *box = qobject_cast<const QGroupBox *>(w)) {
+            EXPECT_LE(fm.horizontalAdvance(box->title()), box->width()) << name;
+        } else if (const auto *tabs = qobject_cast<const QTabBar *>(w)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << name << i;
+                EXPECT_LE(fm.horizontalAdvance(tabs->tabText(i)), tabs->tabRect(i).width())
+                    << name << i;
+            }
+        }
+    }
 }
 
 TEST(Window, EventPanelListsTheWeekAndClosesTheConnection)
@@ -386,32 +404,36 @@ TEST(Window, ResultLineTellsWhatEachJobCameTo)
     WindowRig rig;
     ASSERT_TRUE(rig.start());
     rig.home.exec("insert into sucesos (fecha, descripcion) values ('06/12/2026', 'Ayer')");
-    auto *line = child<QLabel>(rig.form, "lblResultado");
-    EXPECT_EQ(line->text(), QString());
+    auto *line = child<gui::LinesLabel>(rig.form, "lblResultado");
+    EXPECT_EQ(line->fullText(), QString());
 
-    // No server configured: the download ends with an error, in words.
+    // No server configured: the download ends with an error, in words, what
+    // to do first and the system's text after.
     rig.form.CmdDescargar_Click();
-    EXPECT_TRUE(line->text().startsWith("Descarga de las 10:00:00 con error: Error "))
-        << line->text().toStdString();
-    EXPECT_FALSE(line->text().contains('\n'));
-    EXPECT_EQ(line->toolTip(), line->text());
-    EXPECT_EQ(rig.form.jobResult(), line->text());
+    EXPECT_TRUE(line->fullText().startsWith("Descarga de las 10:00:00 con error: No hay un "
+                                            "servidor remoto configurado: cargue el servidor"))
+        << line->fullText().toStdString();
+    EXPECT_TRUE(line->fullText().endsWith("(Error -2147012889 (The server name or address could "
+                                          "not be resolved))"));
+    EXPECT_FALSE(line->fullText().contains('\n'));
+    EXPECT_EQ(line->toolTip(), line->fullText());
+    EXPECT_EQ(rig.form.jobResult(), line->fullText());
 
     rig.home.clock.advanceSeconds(5);
     rig.form.cmdgrabar_Click();
-    EXPECT_EQ(line->text(), "Grabación de las 10:00:05: ningún viaje nuevo para grabar");
+    EXPECT_EQ(line->fullText(), "Grabación de las 10:00:05: ningún viaje nuevo para grabar");
 
     rig.form.mnuul_Click();
-    EXPECT_EQ(line->text(), "Sucesos leídos a las 10:00:05: 2 sucesos en los últimos 7 días");
+    EXPECT_EQ(line->fullText(), "Sucesos leídos a las 10:00:05: 2 sucesos en los últimos 7 días");
     rig.form.PushButton1_Click();
 
     // A tick's download and its save: both lines, the save's under the download's.
     rig.home.exec("update mi_empresa set usa_intervalo = true, intervalo_minutos = '0'");
     Scheduler scheduler(rig.ctx, rig.timer);
     scheduler.TimeDesc_Timer();
-    const QStringList lines = line->text().split('\n');
-    ASSERT_EQ(lines.size(), 2) << line->text().toStdString();
-    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:05 con error: Error "));
+    const QStringList lines = line->fullText().split('\n');
+    ASSERT_EQ(lines.size(), 2) << line->fullText().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Descarga automática de las 10:00:05 con error: No hay un "));
     EXPECT_EQ(lines[1], "Grabación automática de las 10:00:05: ningún viaje nuevo para grabar");
 }
 
@@ -446,12 +468,6 @@ void addTrip(TripGrid &grid, int id, const QString &recipe)
     grid.setChildBackground(r, lost, TripGrid::kUnloadBackground);
 }
 
-// Lets the window's own timers and layout run for a while.
-void settle(int ms = 400)
-{
-    QTest::qWait(ms);
-}
-
 TEST(Window, GridShowsItsCaptionsBeforeTheFirstDownload)
 {
     WindowRig rig;
@@ -473,6 +489,7 @@ TEST(Window, ColumnsFitTheirContentWithinTheWindow)
     ASSERT_TRUE(rig.start());
     rig.form.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    rig.form.resize(1000, 620); // the first size on the office's screen
     auto *view = child<QTreeView>(rig.form, "Report");
     for (int i = 0; i < 40; ++i)
         addTrip(rig.ctx.grid, 7001 + i, i % 2 ? "Ración engorde" : "Ración ordeñe");
@@ -587,12 +604,28 @@ TEST(Window, SmallestWindowKeepsEveryControlApart)
     rig.form.resize(200, 150);
     EXPECT_EQ(rig.form.size(), rig.form.minimumSize());
     EXPECT_LT(rig.form.minimumWidth(), 800);
+    rig.form.CmdDescargar_Click(); // long lines: an error explained, the jobs
 
     const char *names[] = {"FrSum",       "Tabb",     "CmdDescargar", "cmdgrabar",
                            "CmdImprimir", "cmdsalir", "lblResultado"};
-    for (QSize size : {rig.form.minimumSize(), QSize(800, 533), QSize(1200, 800)}) {
+    auto *tabs = child<QTabWidget>(rig.form, "Tabb");
+    for (QSize size : {rig.form.minimumSize(), QSize(800, 533), QSize(1920, 1080)}) {
         rig.form.resize(size);
         ASSERT_EQ(rig.form.size(), size);
+        settle(50);
+        const QString at = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        for (int tab : {0, 1}) {
+            tabs->setCurrentIndex(tab);
+            expectTextsFit(rig.form, at);
+        }
+        // The grid takes the room the bottom row leaves; "Salir" keeps to the
+        // bottom right corner, "Imprimir" beside it.
+        const QRect salir = rig.form.control("cmdsalir")->geometry();
+        const QRect grid = rig.form.control("FrSum")->geometry();
+        EXPECT_GT(salir.right(), size.width() - 20) << at.toStdString();
+        EXPECT_LT(rig.form.control("CmdImprimir")->geometry().right(), salir.left());
+        EXPECT_GT(grid.width(), size.width() - 30) << at.toStdString();
+        EXPECT_GT(grid.height(), size.height() - tabs->height() - 70) << at.toStdString();
         for (size_t a = 0; a < std::size(names); ++a) {
             const QRect ra = rig.form.control(names[a])->geometry();
             EXPECT_TRUE(rig.form.rect().contains(ra)) << names[a] << " at " << size.width();
@@ -619,6 +652,7 @@ TEST(Window, EventListShowsLongTextsWhole)
                   "')");
     rig.home.exec("insert into sucesos (fecha, descripcion) values ('07/12/2026', 'Corto')");
     rig.form.mnuul_Click();
+    rig.form.resize(1000, 620); // the first size on the office's screen
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
     settle(100);
     auto *list = child<QTreeWidget>(rig.form, "ReportSincro");
@@ -711,6 +745,170 @@ TEST(Window, QtOwnTextsSpeakTheDesktopsLanguage)
 
     QCoreApplication::removeTranslator(translator);
     delete translator;
+}
+
+// The tick, the window's buttons and the print button, around the grid the
+// person at the desk reads: kept while shown, marked right after a save, and
+// never printed as if whole after a failed download.
+TEST(Window, TheClerksGridIsKeptMarkedAndNeverPrintedHalf)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    for (int id : {5001, 5002}) {
+        addTrip(rig.ctx.grid, id, "Terminación");
+        const int row = rig.ctx.grid.rowCount() - 1;
+        rig.ctx.grid.setChildValue(row, 0, LoadCell::IdAlim, 3);
+        rig.ctx.grid.setChildValue(row, 0, LoadCell::KgSug, 1500);
+        rig.ctx.grid.setChildValue(row, 0, LoadCell::KgReal, 1490.5);
+    }
+    auto *view = child<QTreeView>(rig.form, "Report");
+    ASSERT_EQ(view->model()->rowCount(), 2);
+
+    // A save stores the trips and marks them at once.
+    rig.form.cmdgrabar_Click();
+    ASSERT_EQ(rig.home.scalar("select count(*) from lectura_viajes").toInt(), 2)
+        << rig.form.jobResult().toStdString();
+    for (int row : {0, 1})
+        EXPECT_EQ(rig.ctx.grid.row(row).cells[TripCell::Id].icon, TripGrid::kStoredIcon);
+
+    // Shown: the tick's download (which fails, no server) leaves the grid be
+    // and says what it came to.
+    rig.home.exec("update mi_empresa set usa_intervalo = true, intervalo_minutos = '0'");
+    Scheduler scheduler(rig.ctx, rig.timer, rig.form.tickSteps());
+    scheduler.TimeDesc_Timer();
+    EXPECT_EQ(view->model()->rowCount(), 2);
+    EXPECT_EQ(rig.ctx.grid.rowCount(), 2);
+    EXPECT_EQ(&rig.form.shownGrid(), &rig.ctx.grid);
+    EXPECT_TRUE(rig.form.jobResult().startsWith("Descarga automática de las 10:00:00 con error"));
+    EXPECT_FALSE(rig.form.overlay().isVisible());
+
+    // Hidden, as before: the tick's grid is the window's.
+    rig.form.cmdsalir_Click();
+    scheduler.TimeDesc_Timer();
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    ASSERT_TRUE(rig.ctx.grid.failure().has_value());
+
+    // What a failed download left is not printed: the error, no preview.
+    rig.home.notices.clear();
+    QTimer::singleShot(3000, &rig.form, [] { // a preview would wait for ever
+        if (QWidget *w = QApplication::activeModalWidget())
+            w->close();
+    });
+    rig.form.CmdImprimir_Click(gui::PrintForm::Summary);
+    ASSERT_EQ(rig.home.notices.notices().size(), 1u);
+    EXPECT_TRUE(rig.home.notices.notices()[0].text.startsWith("No se imprimió"));
+    EXPECT_TRUE(rig.home.notices.notices()[0].text.contains("No hay un servidor remoto"));
+
+    // The events panel after a failed connection shows no old list as current.
+    rig.form.mnuul_Click();
+    ASSERT_FALSE(rig.form.eventListTexts().isEmpty());
+    ASSERT_TRUE(QFile::remove(rig.home.filePath("conexion.txt")));
+    rig.form.mnuul_Click();
+    EXPECT_TRUE(rig.form.eventListTexts().isEmpty());
+}
+
+TEST(Window, KeysAndTypedDatesWorkAsOnAnyDesktopWindow)
+{
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    rig.form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.form));
+    auto *line = child<gui::LinesLabel>(rig.form, "lblResultado");
+
+    // Enter on the focused button presses it.
+    auto *grabar = child<QPushButton>(rig.form, "cmdgrabar");
+    grabar->setFocus();
+    QTest::keyClick(grabar, Qt::Key_Return);
+    settle(300);
+    EXPECT_TRUE(line->fullText().startsWith("Grabación de las")) << line->fullText().toStdString();
+
+    // Alt and the letter, the caption unchanged.
+    auto *descargar = child<QPushButton>(rig.form, "CmdDescargar");
+    EXPECT_EQ(descargar->text(), "Descargar");
+    QTest::keyClick(&rig.form, Qt::Key_D, Qt::AltModifier);
+    settle(300);
+    EXPECT_TRUE(line->fullText().startsWith("Descarga de las")) << line->fullText().toStdString();
+
+    // Enter in a date field downloads that range.
+    child<QTabWidget>(rig.form, "Tabb")->setCurrentIndex(1);
+    auto *hasta = child<gui::DatePicker>(rig.form, "DThasta");
+    typeDate(hasta, "05/12/2026", false);
+    rig.form.cmdgrabar_Click();
+    QTest::keyClick(hasta->lineEdit(), Qt::Key_Return);
+    settle(100);
+    EXPECT_TRUE(line->fullText().startsWith("Descarga de las")) << line->fullText().toStdString();
+    EXPECT_EQ(rig.ctx.grid.selection().to, QDate(2026, 12, 5));
+
+    // A date that cannot be is refused by the fields, with a note.
+    auto *desde = child<gui::DatePicker>(rig.form, "DTdesde");
+    desde->setDate(QDate(2026, 12, 1));
+    typeDate(desde, "31/02/2026");
+    EXPECT_EQ(desde->text(), "01/12/2026");
+    EXPECT_TRUE(rig.form.dateNote().contains("\"31/02/2026\" no es una fecha"));
+    EXPECT_TRUE(child<QWidget>(rig.form, "lblNotaFechas")->isVisible());
+    // Reversed: said, and nothing is sent (no download, no event).
+    const int events = rig.home.scalar("select count(*) from sucesos").toInt();
+    desde->setDate(QDate(2026, 12, 9));
+    EXPECT_EQ(rig.form.dateNote(), QString()) << "a good date takes the note away";
+    rig.form.CmdDescargar_Click();
+    EXPECT_TRUE(rig.form.dateNote().startsWith("Desde es posterior a Hasta"));
+    EXPECT_EQ(line->fullText(), "Descarga no enviada: Desde es posterior a Hasta");
+    EXPECT_EQ(rig.home.scalar("select count(*) from sucesos").toInt(), events);
+
+    // Escape closes the events panel.
+    rig.form.mnuul_Click();
+    ASSERT_TRUE(rig.form.eventPanelVisible());
+    QTest::keyClick(child<QTreeWidget>(rig.form, "ReportSincro"), Qt::Key_Escape);
+    EXPECT_FALSE(rig.form.eventPanelVisible());
+}
+
+// The first show at the office's screen (1366x768) at each scale the desktop
+// may use, in a process of its own: the scale is read once, at start.
+TEST(WindowScreen, FirstShowFitsTheScreenAtEveryScale)
+{
+    if (qEnvironmentVariableIsSet("ZELVANO_SCREEN_PROBE"))
+        GTEST_SKIP();
+    QTemporaryDir dir;
+    QFile config(dir.filePath("screen.json"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(R"({"screens": [{"name": "office", "x": 0, "y": 0, "width": 1366,
+                    "height": 768, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    config.close();
+    for (const char *scale : {"1", "1.25", "1.5"}) {
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZELVANO_SCREEN_PROBE", "1");
+        env.insert("ZELVANO_TEST_QPA", "offscreen:configfile=" + config.fileName());
+        env.insert("QT_SCALE_FACTOR", scale);
+        probe.setProcessEnvironment(env);
+        probe.setProcessChannelMode(QProcess::MergedChannels);
+        probe.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=WindowScreenProbe.*"});
+        ASSERT_TRUE(probe.waitForFinished(60000));
+        const std::string out = probe.readAll().toStdString();
+        EXPECT_EQ(probe.exitCode(), 0) << scale << "\n" << out;
+        EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << scale << "\n" << out;
+    }
+}
+
+TEST(WindowScreenProbe, FirstShowWithinTheAvailableArea)
+{
+    if (!qEnvironmentVariableIsSet("ZELVANO_SCREEN_PROBE"))
+        GTEST_SKIP();
+    WindowRig rig;
+    ASSERT_TRUE(rig.start());
+    rig.form.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.form));
+    const QRect area = rig.form.screen()->availableGeometry();
+    const double scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
+    EXPECT_EQ(area.width(), qRound(1366 / scale));
+    EXPECT_TRUE(area.contains(rig.form.frameGeometry()))
+        << area.width() << "x" << area.height() << " window " << rig.form.frameGeometry().x() << ","
+        << rig.form.frameGeometry().y() << " " << rig.form.frameGeometry().width() << "x"
+        << rig.form.frameGeometry().height();
+    expectTextsFit(rig.form, "first show");
 }
 
 } // namespace

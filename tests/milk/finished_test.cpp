@@ -4,12 +4,16 @@
 
 #include "milkhome.h"
 
+#include "cli/status.h"
+
 #include "milk/csvreader.h"
 #include "milk/import.h"
 #include "platform/openwriters.h"
 
 #include <QFile>
 #include <QProcess>
+
+#include <fcntl.h>
 
 namespace zelvano {
 namespace {
@@ -30,6 +34,15 @@ public:
         addPitDiet();
     }
 
+    // Dates the file without a look of the scan.
+    void date(const QDateTime &when) const
+    {
+        QFile file(exportPath(kName));
+        if (!file.open(QIODevice::ReadWrite) ||
+            !file.setFileTime(when, QFileDevice::FileModificationTime))
+            throw std::runtime_error("cannot date the export");
+    }
+
     void append(const QByteArray &bytes) const
     {
         QFile file(exportPath(kName));
@@ -47,19 +60,107 @@ public:
     }
 };
 
-TEST(FinishedFiles, AFileChangedAMomentAgoWaitsWithoutAWord)
+// Looks of the scan with the wall clock set between them: only an unchanged
+// file and the program's own time across two looks tell it finished; the wall
+// clock and the file's own date play no part. A file dated after the wall
+// clock is read all the same, with one event about its date.
+TEST(FinishedFiles, TwoLooksOnTheProgramsOwnClockAndNothingElse)
 {
-    Dairy home;
-    home.writeExport(kName, kTitle + "G1;a;40;800;0;1\r\n");
-    for (int secondsAgo : {0, 9, -120}) { // -120: a clock behind the file's
-        home.setChanged(kName, home.clock.now().addSecs(-secondsAgo));
-        EXPECT_TRUE(Abrir(home.ctx).files.empty());
-        home.expectWaiting();
+    struct Case
+    {
+        const char *what;
+        qint64 datedSecs;   // the file's date, from the wall clock's now
+        qint64 wallSetSecs; // the wall clock set between the first two looks
+        qint64 ownSecs;     // the program's own time between them
+        bool appended;      // the writer adds its second half between them
+        bool readAtSecond;
+        bool future; // an event tells its date is in the future
+    };
+    const Case cases[] = {
+        {"wall clock a day ahead, writer appending", -60, 86400, 10, true, false, false},
+        {"wall clock set back a day, file unchanged", -60, -86400, 10, false, true, true},
+        {"unchanged for 9 s only", -3600, 0, 9, false, false, false},
+        {"dated an hour ahead", 3600, 0, 10, false, true, true},
+        {"dated a year ahead", 366 * 86400, 0, 10, false, true, true},
+    };
+    // The full 10 s, not the tests' shortened settling time.
+    const QByteArray shortened = qgetenv("ZELVANO_SETTLE_MS");
+    qunsetenv("ZELVANO_SETTLE_MS");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Dairy home;
+        home.append(kTitle + "G1;a;200;4000;0;1\r\n");
+        home.date(home.clock.now().addSecs(c.datedSecs));
+        EXPECT_TRUE(Abrir(home.ctx).files.empty()); // first seen: not yet
+        home.clock.set(home.clock.now().addSecs(c.wallSetSecs));
+        if (c.appended) {
+            home.append("G2;a;200;4000;0;1\r\n");
+            home.date(home.clock.now());
+        }
+        home.clock.advanceSeconds(c.ownSecs);
+        EXPECT_EQ(Abrir(home.ctx).files.size(), c.readAtSecond ? 1u : 0u);
+        home.clock.advanceSeconds(10);
+        Abrir(home.ctx);
+        // One reading of the whole file, never one of a half.
+        EXPECT_EQ(home.count("Produccion_Lactea"), 1);
+        EXPECT_EQ(home.scalar("select total_cabezas from Produccion_Lactea").toInt(),
+                  c.appended ? 400 : 200);
+        EXPECT_EQ(test::eventTexts(home).filter("tiene fecha futura").size(), c.future ? 1 : 0);
     }
-    EXPECT_TRUE(test::eventTexts(home).isEmpty());
-    home.setChanged(kName, home.clock.now().addSecs(-10));
-    EXPECT_EQ(Abrir(home.ctx).files.size(), 1u);
-    EXPECT_EQ(home.count("Produccion_Lactea"), 1);
+    qputenv("ZELVANO_SETTLE_MS", shortened);
+}
+
+// Names that are not valid text reach their file by their bytes alone: once
+// finished, each is set aside under its readable name with one event, and
+// counted by status before; a name that is text, however written, is read.
+TEST(FinishedFiles, NamesThatAreNotTextAreSetAsideOnceAndCounted)
+{
+    struct Case
+    {
+        QByteArray name;
+        QString readable;
+    };
+    const Case cases[] = {
+        {"ordene_20250901\xff\xfe.csv", "ordene_20250901\\xFF\\xFE.csv"},
+        {"ordene_2025\xc3.csv", "ordene_2025\\xC3.csv"}, // a sequence cut short
+        {"ordene_20250903_\xc3\xb1\xe2\x82.csv", "ordene_20250903_\u00f1\\xE2\\x82.csv"},
+    };
+    Dairy home;
+    home.exec("update mi_empresa set importa_csv = true, software_importacion = 'delpro', "
+              "archivo_importacion = 'ordene', hora_importacion = '00:00', "
+              "carpeta_importacion = '" +
+              home.folder() + "'");
+    const QByteArray folder = QFile::encodeName(home.folder()) + '/';
+    for (const Case &c : cases) {
+        QFile file;
+        ASSERT_TRUE(file.open(::open((folder + c.name).constData(), O_CREAT | O_WRONLY, 0644),
+                              QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        file.write(kTitle + "G1;a;40;800;0;1\r\n");
+    }
+    home.append(kTitle + "G1;a;40;800;0;1\r\n");
+    home.date(home.clock.now());
+    const WaitingFiles waiting = readStatus(home.dir(), home.clock.now()).files;
+    EXPECT_EQ(waiting.unreadable, 3);
+    EXPECT_EQ(waiting.total(), 4);
+
+    EXPECT_TRUE(Abrir(home.ctx).setAside.empty());
+    home.clock.advanceSeconds(10);
+    EXPECT_EQ(Abrir(home.ctx).setAside.size(), std::size(cases));
+    Abrir(home.ctx);
+    QStringList expected = {"--leido--" + kName}, told;
+    for (const Case &c : cases) {
+        expected << "--rechazado--" + c.readable;
+        told << "El archivo " + c.readable +
+                    " tiene un nombre que no es texto valido: no se "
+                    "importo y se aparto como --rechazado--" +
+                    c.readable + " - 10:00:10";
+    }
+    QStringList names = home.exportNames(), events = test::eventTexts(home);
+    for (QStringList *list : {&expected, &told, &names, &events})
+        list->sort();
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(events.filter("no es texto valido"), told);
+    EXPECT_EQ(readStatus(home.dir(), home.clock.now()).files.refused, 3);
 }
 
 // The writer keeps the file open (this process, then another one): nothing is
@@ -119,7 +220,7 @@ TEST(FinishedFiles, AWriterThatReopensTheFilePerLineGivesOneReading)
     }
     home.expectWaiting();
     EXPECT_TRUE(test::eventTexts(home).isEmpty());
-    home.clock.set(QDateTime::currentDateTime().addSecs(11));
+    home.clock.advanceSeconds(11);
     EXPECT_EQ(Abrir(home.ctx).files.size(), 1u);
     EXPECT_EQ(home.count("Produccion_Lactea"), 1);
     EXPECT_EQ(home.scalar("select total_cabezas from Produccion_Lactea").toInt(), 90);

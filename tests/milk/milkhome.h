@@ -1,5 +1,6 @@
 #pragma once
 
+#include "milk/import.h"
 #include "support/testsupport.h"
 
 #include <QDateTime>
@@ -59,12 +60,18 @@ public:
         return file.fileName();
     }
 
+    // Dates the file and lets it stand as it is now since long before the
+    // scans' last look, so that the next scan finds it finished.
     void setChanged(const QString &name, const QDateTime &when) const
     {
-        QFile file(exportPath(name));
-        if (!file.open(QIODevice::ReadWrite) ||
-            !file.setFileTime(when, QFileDevice::FileModificationTime))
-            throw std::runtime_error("cannot set the time of an export file");
+        {
+            QFile file(exportPath(name));
+            if (!file.open(QIODevice::ReadWrite) ||
+                !file.setFileTime(when, QFileDevice::FileModificationTime))
+                throw std::runtime_error("cannot set the time of an export file");
+        }
+        FileLooks::ofProcess().seen(exportPath(name), FileStamp::of(exportPath(name)),
+                                    clock.monotonicMs() - kSettleMs);
     }
 
     QStringList exportNames() const

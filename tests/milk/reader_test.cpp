@@ -17,7 +17,7 @@ using test::MilkHome;
 MilkLayout layout(bool dairy, QChar mark)
 {
     MilkLayout l;
-    l.dairy = dairy;
+    l.format = milkFormat(dairy ? "dairy" : "delpro");
     l.splitMark = ";";
     l.decimalMark = mark;
     return l;

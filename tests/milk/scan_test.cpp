@@ -4,6 +4,8 @@
 
 #include <QProcess>
 
+#include <cstdio>
+
 namespace zelvano {
 namespace {
 
@@ -66,6 +68,8 @@ TEST(Scan, UnderscoreInTheFolderDoesNotMoveTheDate)
     file.flush();
     ASSERT_TRUE(file.setFileTime(home.clock.now().addSecs(-60), QFileDevice::FileModificationTime));
     file.close();
+    Abrir(home.ctx); // the first look
+    home.clock.advanceSeconds(10);
     Abrir(home.ctx);
     EXPECT_EQ(home.scalar("select fecha from Produccion_Lactea").toDate(), QDate(2026, 3, 12));
     EXPECT_TRUE(QFile::exists(home.filePath("Leche_Export/--leido--ordene_20260312.csv")));
@@ -252,13 +256,15 @@ TEST(ImportCommand, NamesTheFilesThatFailed)
               "separador_campos = ';', separador_decimal = ','");
     home.writeExport("ordene_20260311.csv", "t\r\n\x01\x02;\xff\r\n");
     home.writeExport("ordene_20260312.csv", "t\r\nG1;a;40;812,5;0;1\r\n");
+    std::fclose(std::fopen((QFile::encodeName(home.folder()) + "/ordene_2026\xff.csv").data(), "w"));
     QProcess zelvano;
     zelvano.start(ZELVANO_EXECUTABLE, {"--home", home.dir(), "import"});
     ASSERT_TRUE(zelvano.waitForFinished(30000));
     EXPECT_EQ(zelvano.exitCode(), 1);
     EXPECT_EQ(QString::fromUtf8(zelvano.readAllStandardOutput()),
               "ordene_20260311.csv -> --leido--ordene_20260311.csv\n"
-              "ordene_20260312.csv -> --leido--ordene_20260312.csv\n");
+              "ordene_20260312.csv -> --leido--ordene_20260312.csv\n"
+              "ordene_2026\\xFF.csv -> --rechazado--ordene_2026\\xFF.csv (set aside)\n");
     const QString errors = QString::fromUtf8(zelvano.readAllStandardError());
     EXPECT_TRUE(errors.contains("import: ordene_20260311.csv failed: Error 13 (no group line)"))
         << errors.toStdString();

@@ -269,7 +269,7 @@ TEST_F(RemoteTest, AnOdbcStatementFailsAfterASilenceOverTheLimit)
     options.limits.sendMs = 1000;
     options.limits.receiveMs = 2000;
     std::unique_ptr<RemoteServer> server = RemoteServer::open(s, options);
-    ASSERT_TRUE(server->odbc());
+    ASSERT_EQ(server->way(), RemoteWay::Odbc);
     EXPECT_EQ(server->query(QStringLiteral("select sleep(1) as s")).rows.size(), 1u);
 
     QElapsedTimer timer;

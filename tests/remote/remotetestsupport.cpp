@@ -128,7 +128,7 @@ SilentServer::SilentServer()
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::listen(m_fd, 8) != 0)
+        ::listen(m_fd, 128) != 0)
         throw std::runtime_error("cannot listen on loopback");
     socklen_t len = sizeof addr;
     ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len);

@@ -36,6 +36,45 @@ TEST(RemoteTexts, QuotingConnectionStringUrlAndLogin)
     }
 }
 
+// The way comes from RemoteMode and the scheme of ServerHost, in one place;
+// a scheme the way cannot honour sends nothing.
+TEST(RemoteSettings, TheWayAndTheAddressFollowModeAndScheme)
+{
+    struct Case
+    {
+        const char *mode;
+        const char *host;
+        RemoteWay way;
+        const char *url; // nullptr: refused before anything is sent
+    };
+    for (const Case &c : {
+             Case{"WEB", "srv.example", RemoteWay::Http, "http://srv.example/vremoto.php?"},
+             Case{"WEB", "http://srv.example:81", RemoteWay::Http,
+                  "http://srv.example:81/vremoto.php?"},
+             Case{"WEB", "https://srv.example", RemoteWay::Https,
+                  "https://srv.example/vremoto.php?"},
+             Case{"", "HTTPS://srv.example:8443", RemoteWay::Https,
+                  "https://srv.example:8443/vremoto.php?"},
+             Case{"ODBC", "srv.example", RemoteWay::Odbc, "http://srv.example/vremoto.php?"},
+             Case{"ODBC", "https://srv.example", RemoteWay::Odbc, nullptr},
+             Case{"WEB", "ftp://srv.example", RemoteWay::Http, nullptr},
+             Case{"WEB", "https://", RemoteWay::Https, nullptr},
+             Case{"WEB", "https://srv.example/x", RemoteWay::Https, nullptr},
+         }) {
+        Settings s;
+        s.ClientId = QStringLiteral("12");
+        s.RemoteMode = QString::fromLatin1(c.mode);
+        s.ServerHost = QString::fromLatin1(c.host);
+        EXPECT_EQ(remoteWay(s), c.way) << c.host;
+        const std::optional<AppError> refusal = remoteSettingsRefusal(s);
+        EXPECT_EQ(refusal.has_value(), c.url == nullptr) << c.mode << " " << c.host;
+        if (c.url)
+            EXPECT_EQ(webUrl(s.ServerHost), QString::fromLatin1(c.url));
+        else if (refusal)
+            EXPECT_EQ(refusal->number(), ErrNo::InvalidCall) << c.host;
+    }
+}
+
 TEST(RemoteSettings, IdsAndHostsThatCouldBendAStatementAreRefused)
 {
     Settings s;

@@ -71,6 +71,10 @@ HttpAnswer httpRequest(const QString &method, const QString &url, const QByteArr
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(qMin(timeoutMs, 5000)));
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+    // The tooling's own calls to a TLS proxy: its certificate is what a test
+    // puts to the program, not to the tooling.
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collectBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer.body);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &collectHeader);
@@ -104,8 +108,9 @@ HttpAnswer sendStatement(const QString &host, const QString &sql, int timeoutMs)
 
 // --- FaultProxy
 
-FaultProxy::FaultProxy(const QString &upstreamHost)
-    : m_process(std::make_unique<QProcess>()), m_upstream(upstreamHost)
+FaultProxy::FaultProxy(const QString &upstreamHost, const TlsIdentity &tls)
+    : m_process(std::make_unique<QProcess>()), m_upstream(upstreamHost),
+      m_secure(!tls.certFile.isEmpty())
 {
     const QString script = QStringLiteral(ZELVANO_SOURCE_DIR "/tests/support/faultproxy.py");
     // Its stderr goes to a file, so that a chatty proxy never fills a pipe
@@ -114,9 +119,15 @@ FaultProxy::FaultProxy(const QString &upstreamHost)
     if (!m_stderr.open())
         throw failure(QStringLiteral("no temporary file for the proxy's stderr"));
     m_process->setStandardErrorFile(m_stderr.fileName());
-    m_process->start(QStringLiteral("python3"),
-                     {script, QStringLiteral("--upstream"), upstreamHost, QStringLiteral("--port"),
-                      QStringLiteral("0"), QStringLiteral("--exit-on-stdin-eof")});
+    QStringList args = {script,
+                        QStringLiteral("--upstream"),
+                        upstreamHost,
+                        QStringLiteral("--port"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--exit-on-stdin-eof")};
+    if (m_secure)
+        args << QStringLiteral("--cert") << tls.certFile << QStringLiteral("--key") << tls.keyFile;
+    m_process->start(QStringLiteral("python3"), args);
     if (!m_process->waitForStarted(10000))
         throw failure(QStringLiteral("python3 did not start: ") + m_process->errorString());
 
@@ -167,12 +178,14 @@ QString FaultProxy::host() const
 
 QString FaultProxy::url() const
 {
-    return QStringLiteral("http://") + host() + QStringLiteral("/vremoto.php?");
+    return (m_secure ? QStringLiteral("https://") : QStringLiteral("http://")) + host() +
+           QStringLiteral("/vremoto.php?");
 }
 
 QString FaultProxy::controlUrl(const char *path) const
 {
-    return QStringLiteral("http://") + host() + QLatin1String(path);
+    return (m_secure ? QStringLiteral("https://") : QStringLiteral("http://")) + host() +
+           QLatin1String(path);
 }
 
 void FaultProxy::setRules(const QString &jsonArray)

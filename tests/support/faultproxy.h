@@ -77,12 +77,21 @@ HttpAnswer sendStatement(const QString &host, const QString &sql, int timeoutMs 
 HttpAnswer httpRequest(const QString &method, const QString &url, const QByteArray &body,
                        int timeoutMs = 10000);
 
+// The certificate and key a proxy presents to its clients (PEM files).
+struct TlsIdentity
+{
+    QString certFile;
+    QString keyFile;
+};
+
 class FaultProxy
 {
 public:
     // Starts the proxy in front of upstreamHost ("host:port"); throws
-    // std::runtime_error when it does not listen within 10 s.
-    explicit FaultProxy(const QString &upstreamHost);
+    // std::runtime_error when it does not listen within 10 s. With a TLS
+    // identity it speaks HTTPS to its clients (a TLS terminator) and its
+    // control calls go over HTTPS without checking its certificate.
+    explicit FaultProxy(const QString &upstreamHost, const TlsIdentity &tls = {});
     ~FaultProxy();
     FaultProxy(const FaultProxy &) = delete;
     FaultProxy &operator=(const FaultProxy &) = delete;
@@ -92,7 +101,7 @@ public:
 
     int port() const { return m_port; }
     QString host() const; // "127.0.0.1:<port>", what the settings take as server host
-    QString url() const;  // "http://127.0.0.1:<port>/vremoto.php?"
+    QString url() const;  // "http[s]://127.0.0.1:<port>/vremoto.php?"
     QString upstream() const { return m_upstream; }
 
     // Replaces every rule (and their counters); throws when the proxy refuses them.
@@ -115,6 +124,7 @@ private:
     QTemporaryFile m_stderr;
     std::unique_ptr<QProcess> m_process;
     QString m_upstream;
+    bool m_secure = false;
     int m_port = 0;
 };
 

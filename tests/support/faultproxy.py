@@ -6,7 +6,14 @@ and relays every request to it, unless a rule says to break the exchange in
 a given way. Prints one line "PORT <n>" on stdout once it listens.
 
     faultproxy.py --upstream 127.0.0.1:8080 [--port 0] [--bind 127.0.0.1]
-                  [--log-file FILE] [--exit-on-stdin-eof] [--verbose]
+                  [--cert PEM --key PEM] [--log-file FILE] [--exit-on-stdin-eof]
+                  [--verbose]
+
+With --cert and --key it speaks HTTPS to its clients (TLS 1.2 or later, that
+certificate), the control paths included, and plain HTTP to the upstream: a
+TLS terminator in front of the reference server. A client whose handshake
+fails is dropped without a log entry. It listens with a queue of 128 pending
+connections, as a real server does.
 
 Relaying: method, path, headers (less the hop-by-hop ones) and body go to the
 upstream; its whole answer is read (chunked or close-delimited bodies are
@@ -69,6 +76,7 @@ import os
 import select
 import signal
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -219,6 +227,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     do_POST = do_PUT = do_DELETE = do_PATCH = do_OPTIONS = do_HEAD = do_GET
 
     def setup(self):
+        if isinstance(self.request, ssl.SSLSocket):
+            # In the handler's thread: a client that never completes its
+            # handshake holds only its own connection.
+            self.request.settimeout(30)
+            self.request.do_handshake()
         super().setup()
         self.counted = True
         with self.server.state.lock:
@@ -385,8 +398,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.uncount()
         try:
             self.wfile.flush()
-            self.connection.shutdown(socket.SHUT_WR)
-        except OSError:
+            if isinstance(self.connection, ssl.SSLSocket):
+                # TLS ends a close-delimited answer with its close_notify.
+                self.connection.unwrap()
+            else:
+                self.connection.shutdown(socket.SHUT_WR)
+        except (OSError, ValueError):
             pass
 
     def abort(self):
@@ -509,8 +526,13 @@ class Server(http.server.ThreadingHTTPServer):
     request_queue_size = 128
 
     # Connection errors are handled by the handler (a client that went away is
-    # no error of the proxy's); anything that reaches handle_error is a bug of
-    # the proxy and is printed on stderr by the default.
+    # no error of the proxy's); anything else that reaches handle_error is a
+    # bug of the proxy and is printed on stderr by the default. A failed TLS
+    # handshake is the client's refusal of the certificate, not a bug.
+    def handle_error(self, request, client_address):
+        if isinstance(sys.exc_info()[1], (ssl.SSLError, ConnectionError, socket.timeout)):
+            return
+        super().handle_error(request, client_address)
 
 
 def main():
@@ -518,6 +540,8 @@ def main():
     parser.add_argument("--upstream", required=True, help="host:port of the real server")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (0: a free one)")
     parser.add_argument("--bind", default="127.0.0.1", help="address to listen on")
+    parser.add_argument("--cert", help="PEM certificate (chain) for HTTPS to the clients")
+    parser.add_argument("--key", help="PEM private key of --cert")
     parser.add_argument("--log-file", help="append one JSON line per finished request")
     parser.add_argument("--exit-on-stdin-eof", action="store_true",
                         help="exit when standard input closes (the parent went)")
@@ -526,7 +550,16 @@ def main():
     if ":" not in args.upstream:
         parser.error("--upstream takes host:port")
 
+    if bool(args.cert) != bool(args.key):
+        parser.error("--cert and --key go together")
+
     server = Server((args.bind, args.port), Handler)
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
+        context.load_cert_chain(args.cert, args.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True,
+                                            do_handshake_on_connect=False)
     server.state = State(args.log_file)
     server.upstream = args.upstream
     server.verbose = args.verbose

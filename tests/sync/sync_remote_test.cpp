@@ -623,7 +623,7 @@ public:
         ::inet_pton(AF_INET, address, &addr.sin_addr);
         addr.sin_port = htons(quint16(port));
         m_ok = ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 &&
-               ::listen(m_fd, 8) == 0;
+               ::listen(m_fd, 128) == 0;
     }
     ~SilentListener() { ::close(m_fd); }
     bool ok() const { return m_ok; }
