@@ -316,6 +316,36 @@ QString serverFingerprint(const ServerHeader &h, const std::vector<RemoteRow> &d
     return syncrecords::fingerprint(values);
 }
 
+// The herd lines of one server record, each once. An answer may hold a row
+// twice (a server or a cache in between replaying rows), and every line
+// carries its own server id. Two different rows under one id, or a row of
+// another record, are no answer to this statement: the step fails and the
+// record is fetched again by a later run.
+std::vector<RemoteRow> herdLinesOf(const std::vector<RemoteRow> &rows, qint64 serverId)
+{
+    std::vector<RemoteRow> lines;
+    QHash<QString, QStringList> seen;
+    for (const RemoteRow &row : rows) {
+        const QString lineId = vb::joinText(row.field(RemoteProductionDetail::IdDetalle));
+        const QStringList values{vb::joinText(row.field(RemoteProductionDetail::Rodeo)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Cabezas)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Litros))};
+        const auto known = seen.constFind(lineId);
+        if (syncrecords::wholeNumberOf(row.field(RemoteProductionDetail::Id)) != serverId ||
+            (known != seen.constEnd() && *known != values))
+            raise(ErrNo::HttpConnectionError,
+                  QStringLiteral("The server's answer holds herd lines that are not those of "
+                                 "record %1 (line %2)")
+                      .arg(serverId)
+                      .arg(lineId));
+        if (known == seen.constEnd()) {
+            seen.insert(lineId, values);
+            lines.push_back(row);
+        }
+    }
+    return lines;
+}
+
 // Every server id this database holds, and for the records it downloaded
 // their local id and number of lines.
 struct HeldRecords
@@ -354,7 +384,7 @@ struct Downloader
             remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
         if (!answer.accepted())
             raiseRefusedRead(answer);
-        return answer.rows;
+        return herdLinesOf(answer.rows, serverId);
     }
 
     // True when the header is one of this site's own readings, sent or maybe

@@ -54,6 +54,9 @@ rule takes it, it is forwarded. Actions:
     drip       bytes_per_second
                          relay, sending the whole answer (head and body) a
                          few bytes at a time at that rate
+    repeat_rows [rows]   relay; when the answer is a JSON array, its first
+                         rows (all by default) come again at its end, as a
+                         replaying cache or server would send them
 
 Control paths (never relayed): POST /__rules (a JSON array: replaces all
 rules and their counters), GET /__rules (the rules with their counters),
@@ -82,7 +85,7 @@ import time
 ACTIONS = {
     "forward", "delay", "drop", "truncate", "truncate_len", "close", "reset",
     "html200", "html200_brace", "status", "forward_then_drop",
-    "forward_then_reset", "drip",
+    "forward_then_reset", "drip", "repeat_rows",
 }
 
 HTML_PAGE = (
@@ -129,6 +132,7 @@ class Rule:
         self.body = spec.get("body")
         self.bytes_per_second = int(spec.get("bytes_per_second", 0))
         self.keep_alive = bool(spec.get("keep_alive", False))
+        self.rows = int(spec.get("rows", -1))
         if self.action == "drip" and self.bytes_per_second <= 0:
             raise ValueError("rule %d: drip needs bytes_per_second > 0" % index)
         if self.action == "delay" and self.ms <= 0:
@@ -442,15 +446,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
             n = len(data) // 2
         return data[:max(0, min(n, len(data)))]
 
+    def repeated(self, rule, status, data):
+        try:
+            rows = json.loads(data.decode("utf-8"))
+        except ValueError:
+            return data
+        if status != 200 or not isinstance(rows, list) or not rows:
+            return data
+        extra = rows if rule.rows < 0 else rows[:rule.rows]
+        return json.dumps(rows + extra, ensure_ascii=False).encode("utf-8")
+
     def act(self, rule, body, entry):
         action = rule.action if rule else "forward"
         keep_alive = bool(rule and rule.keep_alive)
         ms = rule.ms if rule else 0
 
-        if action in ("forward", "delay"):
+        if action in ("forward", "delay", "repeat_rows"):
             if action == "delay":
                 time.sleep(ms / 1000.0)
             status, reason, headers, data = self.forward_or_502(body, entry)
+            if action == "repeat_rows":
+                data = self.repeated(rule, status, data)
             self.send_answer(entry, status, reason, headers, data, keep_alive)
         elif action == "drop":
             self.hold(ms)
