@@ -68,9 +68,11 @@ inline const RemoteColumn IdPrg{QStringLiteral("id_prg"), 7};
 } // namespace RemoteProduction
 
 namespace RemoteProductionDetail { // detalle_cabezas_produccion
+inline const RemoteColumn Id{QStringLiteral("id"), 0};
 inline const RemoteColumn Rodeo{QStringLiteral("rodeo"), 1};
 inline const RemoteColumn Cabezas{QStringLiteral("cabezas"), 2};
 inline const RemoteColumn Litros{QStringLiteral("litros"), 3};
+inline const RemoteColumn IdDetalle{QStringLiteral("id_detalle"), 4};
 } // namespace RemoteProductionDetail
 
 } // namespace zelvano

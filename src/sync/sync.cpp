@@ -17,6 +17,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace zelvano {
 
@@ -315,6 +316,36 @@ QString serverFingerprint(const ServerHeader &h, const std::vector<RemoteRow> &d
     return syncrecords::fingerprint(values);
 }
 
+// The herd lines of one server record, each once. An answer may hold a row
+// twice (a server or a cache in between replaying rows), and every line
+// carries its own server id. Two different rows under one id, or a row of
+// another record, are no answer to this statement: the step fails and the
+// record is fetched again by a later run.
+std::vector<RemoteRow> herdLinesOf(const std::vector<RemoteRow> &rows, qint64 serverId)
+{
+    std::vector<RemoteRow> lines;
+    QHash<QString, QStringList> seen;
+    for (const RemoteRow &row : rows) {
+        const QString lineId = vb::joinText(row.field(RemoteProductionDetail::IdDetalle));
+        const QStringList values{vb::joinText(row.field(RemoteProductionDetail::Rodeo)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Cabezas)),
+                                 vb::joinText(row.field(RemoteProductionDetail::Litros))};
+        const auto known = seen.constFind(lineId);
+        if (syncrecords::wholeNumberOf(row.field(RemoteProductionDetail::Id)) != serverId ||
+            (known != seen.constEnd() && *known != values))
+            raise(ErrNo::HttpConnectionError,
+                  QStringLiteral("The server's answer holds herd lines that are not those of "
+                                 "record %1 (line %2)")
+                      .arg(serverId)
+                      .arg(lineId));
+        if (known == seen.constEnd()) {
+            seen.insert(lineId, values);
+            lines.push_back(row);
+        }
+    }
+    return lines;
+}
+
 // Every server id this database holds, and for the records it downloaded
 // their local id and number of lines.
 struct HeldRecords
@@ -353,7 +384,7 @@ struct Downloader
             remote.query(syncsql::remoteDetailsSql(QString::number(serverId), remote.way()));
         if (!answer.accepted())
             raiseRefusedRead(answer);
-        return answer.rows;
+        return herdLinesOf(answer.rows, serverId);
     }
 
     // True when the header is one of this site's own readings, sent or maybe
@@ -406,18 +437,9 @@ struct Downloader
         if (lines > 0 && serverDetails.empty())
             return;
 
-        const QString fingerprint = serverFingerprint(h, serverDetails);
-        if (refusals.known(Side::Server, serverId, fingerprint))
+        const std::optional<LocalRecord> record = converted(serverId, h, serverDetails);
+        if (!record)
             return;
-        const LocalRecord record = convertRecord(db, h, serverDetails);
-        if (!record.problem.isEmpty()) {
-            nameOnce(ctx, refusals, Side::Server, serverId, fingerprint,
-                     QStringLiteral("Registro de produccion %1 del servidor no descargado: %2 ")
-                         .arg(serverId)
-                         .arg(record.problem),
-                     Naming::Logged);
-            return;
-        }
 
         // A record and its details are stored together or not at all.
         Transaction transaction(db);
@@ -425,13 +447,13 @@ struct Downloader
         header.addNew();
         const QVariant localId = header.value(ProduccionLactea::Id);
         for (int p = ProduccionLactea::Fecha; p <= ProduccionLactea::IdRemoto; ++p)
-            header.setValue(p, record.header[size_t(p)]);
+            header.setValue(p, record->header[size_t(p)]);
         header.update();
-        addDetails(localId, record.details);
+        addDetails(localId, record->details);
         transaction.commit();
         held.ids.insert(serverId);
         ++out.recordsDownloaded;
-        out.detailsDownloaded += int(record.details.size());
+        out.detailsDownloaded += int(record->details.size());
     }
 
     // A downloaded record whose lines on the server are not the ones held
@@ -442,24 +464,35 @@ struct Downloader
         const std::vector<RemoteRow> serverDetails = details(serverId);
         ServerHeader h;
         h.fecha = QDate(2000, 1, 1);
+        const std::optional<LocalRecord> record = converted(serverId, h, serverDetails);
+        if (!record)
+            return;
+        Transaction transaction(db);
+        db.execute(QStringLiteral("delete from detalle_Produccion_Lactea where id = ") +
+                   QString::number(localId));
+        addDetails(localId, record->details);
+        transaction.commit();
+        out.detailsDownloaded += int(record->details.size());
+    }
+
+    // The server's record as local values, or nothing when it does not
+    // convert (named once, until it changes).
+    std::optional<LocalRecord> converted(qint64 serverId, const ServerHeader &h,
+                                         const std::vector<RemoteRow> &serverDetails)
+    {
         const QString fingerprint = serverFingerprint(h, serverDetails);
         if (refusals.known(Side::Server, serverId, fingerprint))
-            return;
-        const LocalRecord record = convertRecord(db, h, serverDetails);
+            return std::nullopt;
+        LocalRecord record = convertRecord(ctx.db(), h, serverDetails);
         if (!record.problem.isEmpty()) {
             nameOnce(ctx, refusals, Side::Server, serverId, fingerprint,
                      QStringLiteral("Registro de produccion %1 del servidor no descargado: %2 ")
                          .arg(serverId)
                          .arg(record.problem),
                      Naming::Logged);
-            return;
+            return std::nullopt;
         }
-        Transaction transaction(db);
-        db.execute(QStringLiteral("delete from detalle_Produccion_Lactea where id = ") +
-                   QString::number(localId));
-        addDetails(localId, record.details);
-        transaction.commit();
-        out.detailsDownloaded += int(record.details.size());
+        return record;
     }
 
     void addDetails(const QVariant &localId, const std::vector<std::vector<QVariant>> &rows)

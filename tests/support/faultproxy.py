@@ -58,6 +58,9 @@ rule takes it, it is forwarded. Actions:
                          relay; rows at "repeat" indices come twice; then rows
                          at "on_rows" indices (all when absent) take each key
                          of "set" as raw JSON, of "set_bytes" as hex bytes
+    repeat_rows [rows]   relay; when the answer is a JSON array, its first
+                         rows (all by default) come again at its end, as a
+                         replaying cache or server would send them
 
 Control paths (never relayed): POST /__rules (a JSON array: replaces all
 rules and their counters), GET /__rules (the rules with their counters),
@@ -86,7 +89,7 @@ import time
 ACTIONS = {
     "forward", "delay", "drop", "truncate", "truncate_len", "close", "reset",
     "html200", "html200_brace", "status", "forward_then_drop",
-    "forward_then_reset", "drip", "rows",
+    "forward_then_reset", "drip", "rows", "repeat_rows",
 }
 
 HTML_PAGE = (
@@ -137,6 +140,7 @@ class Rule:
         self.on_rows = spec.get("on_rows")
         self.set = {str(k): str(v).encode("utf-8") for k, v in spec.get("set", {}).items()}
         self.set.update({str(k): bytes.fromhex(v) for k, v in spec.get("set_bytes", {}).items()})
+        self.rows = int(spec.get("rows", -1))
         if self.action == "drip" and self.bytes_per_second <= 0:
             raise ValueError("rule %d: drip needs bytes_per_second > 0" % index)
         if self.action == "delay" and self.ms <= 0:
@@ -459,15 +463,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                              json.dumps(v, ensure_ascii=False).encode())
             for k, v in row) + b"}" for i, row in enumerate(rows)) + b"]"
 
+    def repeated(self, rule, status, data):
+        try:
+            rows = json.loads(data.decode("utf-8"))
+        except ValueError:
+            return data
+        if status != 200 or not isinstance(rows, list) or not rows:
+            return data
+        extra = rows if rule.rows < 0 else rows[:rule.rows]
+        return json.dumps(rows + extra, ensure_ascii=False).encode("utf-8")
+
     def act(self, rule, body, entry):
         action = rule.action if rule else "forward"
         keep_alive = bool(rule and rule.keep_alive)
         ms = rule.ms if rule else 0
 
-        if action in ("forward", "delay"):
+        if action in ("forward", "delay", "repeat_rows"):
             if action == "delay":
                 time.sleep(ms / 1000.0)
             status, reason, headers, data = self.forward_or_502(body, entry)
+            if action == "repeat_rows":
+                data = self.repeated(rule, status, data)
             self.send_answer(entry, status, reason, headers, data, keep_alive)
         elif action == "rows":
             status, reason, headers, data = self.forward_or_502(body, entry)
