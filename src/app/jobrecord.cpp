@@ -57,8 +57,8 @@ void writeJobRow(QSqlDatabase &db, JobKind kind, const JobState &next)
     QSqlQuery insert(db);
     // A statement that cannot be prepared says why, not "Parameter count mismatch".
     if (!insert.prepare(QStringLiteral("insert or replace into %1 (job, started, ended, ok, "
-                                       "error_number, error_text, last_success, trips_saved) "
-                                       "values (?, ?, ?, ?, ?, ?, ?, ?)")
+                                       "error_number, error_text, last_success, trips_saved, "
+                                       "trips_left_out) values (?, ?, ?, ?, ?, ?, ?, ?, ?)")
                             .arg(QLatin1String(kJobTable))))
         raiseQuery(insert);
     insert.addBindValue(jobKey(kind));
@@ -73,6 +73,8 @@ void writeJobRow(QSqlDatabase &db, JobKind kind, const JobState &next)
                                                    : QVariant(QMetaType(QMetaType::QString)));
     insert.addBindValue(next.tripsSaved ? QVariant(*next.tripsSaved)
                                         : QVariant(QMetaType(QMetaType::Int)));
+    insert.addBindValue(next.tripsLeftOut ? QVariant(*next.tripsLeftOut)
+                                          : QVariant(QMetaType(QMetaType::Int)));
     if (!insert.exec())
         raiseQuery(insert);
 }
@@ -115,8 +117,10 @@ JobState JobState::after(const JobRun &run) const
     else if (run.lastSuccessBefore.isValid() &&
              (!next.lastSuccess.isValid() || run.lastSuccessBefore > next.lastSuccess))
         next.lastSuccess = run.lastSuccessBefore;
-    if (run.tripsSaved)
+    if (run.tripsSaved) {
         next.tripsSaved = run.tripsSaved;
+        next.tripsLeftOut = run.tripsLeftOut;
+    }
     return next;
 }
 
@@ -185,9 +189,17 @@ JobRecords readJobRecords(QSqlDatabase &db)
         raiseQuery(query);
     if (!query.next() || query.value(0).toInt() == 0)
         return records;
-    if (!query.exec(QStringLiteral("select job, started, ended, ok, error_number, error_text, "
-                                   "last_success, trips_saved from %1")
+    // A record written before the trips left out were counted has no column for them.
+    if (!query.exec(QStringLiteral("select count(*) from pragma_table_info('%1') where name = "
+                                   "'trips_left_out'")
                         .arg(QLatin1String(kJobTable))))
+        raiseQuery(query);
+    const bool leftOutKept = query.next() && query.value(0).toInt() > 0;
+    if (!query.exec(QStringLiteral("select job, started, ended, ok, error_number, error_text, "
+                                   "last_success, trips_saved, %2 from %1")
+                        .arg(QLatin1String(kJobTable), leftOutKept
+                                                           ? QStringLiteral("trips_left_out")
+                                                           : QStringLiteral("null"))))
         raiseQuery(query);
     while (query.next()) {
         for (const JobKind kind : kJobKinds) {
@@ -202,6 +214,8 @@ JobRecords readJobRecords(QSqlDatabase &db)
             state.lastSuccess = parseIso(query.value(6));
             if (!query.value(7).isNull())
                 state.tripsSaved = query.value(7).toInt();
+            if (!query.value(8).isNull())
+                state.tripsLeftOut = query.value(8).toInt();
         }
     }
     return records;
@@ -330,9 +344,12 @@ void recordDownload(AppContext &ctx, const QDateTime &started, const DownloadOut
     if (save)
         cycle.take(*save);
     JobRun run = runOf(JobKind::Download, started, ctx.clock.now(), cycle);
-    // A failed save rolled back: it stored nothing.
-    if (save)
-        run.tripsSaved = save->ok() ? save->trips : 0;
+    // The save's counts are those of its committed transaction (0 when it
+    // rolled back); trips it left out do not fail it.
+    if (save) {
+        run.tripsSaved = save->trips;
+        run.tripsLeftOut = save->refusedTrips;
+    }
     recordJob(ctx, run, board);
 }
 
@@ -376,7 +393,9 @@ QString jobStatusLine(const JobRecords &records, const QDate &today)
         } else if (state.ok()) {
             part += QStringLiteral("ok ") + whenText(state.ended, today);
             if (kind == JobKind::Download && state.tripsSaved)
-                part += QStringLiteral(", %1 trips stored").arg(*state.tripsSaved);
+                part += QStringLiteral(", %1 trips stored, %2 left out")
+                            .arg(*state.tripsSaved)
+                            .arg(state.tripsLeftOut.value_or(0));
         } else {
             part += QStringLiteral("failed ") + whenText(state.ended, today) +
                     QStringLiteral(": ") + state.error->text();
@@ -407,10 +426,16 @@ QStringList jobSummaryLines(const JobRecords &records, const QDate &today, const
             line += QStringLiteral("sin ejecutar");
         } else if (state.ok()) {
             line += QStringLiteral("correcta ") + at(state.ended);
-            if (kind == JobKind::Download && state.tripsSaved)
+            if (kind == JobKind::Download && state.tripsSaved) {
                 line += *state.tripsSaved == 1
-                            ? QStringLiteral(" (1 viaje grabado)")
-                            : QStringLiteral(" (%1 viajes grabados)").arg(*state.tripsSaved);
+                            ? QStringLiteral(" (1 viaje grabado")
+                            : QStringLiteral(" (%1 viajes grabados").arg(*state.tripsSaved);
+                const int leftOut = state.tripsLeftOut.value_or(0);
+                if (leftOut > 0)
+                    line += leftOut == 1 ? QStringLiteral(", 1 no grabado")
+                                         : QStringLiteral(", %1 no grabados").arg(leftOut);
+                line += u')';
+            }
         } else {
             line += QStringLiteral("con error ") + at(state.ended) + QStringLiteral(": ") +
                     withClerkExplanation(state.error->text(), *state.error, server);

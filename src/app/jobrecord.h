@@ -37,8 +37,9 @@ struct JobRun
     QDateTime ended;
     std::optional<AppError> error; // the first failure; none when it succeeded
     // The download's save: the trips it stored (0 when it failed and rolled
-    // back); none when no save ran.
+    // back) and those it left out; none when no save ran.
     std::optional<int> tripsSaved;
+    std::optional<int> tripsLeftOut;
     // A success of the same job that was never recorded and is no longer kept.
     QDateTime lastSuccessBefore;
 };
@@ -53,6 +54,7 @@ struct JobState
     std::optional<AppError> error;
     QDateTime lastSuccess; // invalid: never
     std::optional<int> tripsSaved;
+    std::optional<int> tripsLeftOut;
 
     bool ok() const { return !error; }
     // The record after one more run.

@@ -54,8 +54,14 @@ QString saveResultText(const SaveOutcome &o, const QString &time, bool automatic
     // A failed save may have been rolled back: its counts say nothing then.
     if (!o.ok())
         return head + QStringLiteral(" con error: ") + explainedError(o, server);
+    // Trips left out are told beside what was stored: the events say why.
+    const QString leftOut =
+        o.refusedTrips > 0 ? QStringLiteral("; ") +
+                                 counted(o.refusedTrips, "viaje no grabado", "viajes no grabados") +
+                                 QStringLiteral(" (ver sucesos)")
+                           : QString();
     if (o.trips == 0)
-        return head + QStringLiteral(": ningún viaje nuevo para grabar");
+        return head + QStringLiteral(": ningún viaje nuevo para grabar") + leftOut;
     QString text = head + QStringLiteral(": ") +
                    counted(o.trips, "viaje grabado", "viajes grabados") + QStringLiteral(" (") +
                    counted(o.loads, "carga", "cargas") + QStringLiteral(", ") +
@@ -63,7 +69,7 @@ QString saveResultText(const SaveOutcome &o, const QString &time, bool automatic
     if (o.addedUnloads > 0)
         text += QStringLiteral(", ") + counted(o.addedUnloads, "descarga prescripta agregada",
                                                "descargas prescriptas agregadas");
-    return text + u')';
+    return text + u')' + leftOut;
 }
 
 QString eventListResultText(const Outcome &o, int events, const QString &time)

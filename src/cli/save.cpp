@@ -13,8 +13,10 @@
 namespace zelvano {
 
 // zelvano save [--from dd/MM/yyyy --to dd/MM/yyyy]
-// One download-and-save cycle, as the scheduler runs it; prints what was
-// stored. Exit 1 when the download or the save failed.
+// One download-and-save cycle, as the scheduler runs it; prints what its
+// transaction stored (all 0 when it rolled back) and the trips it left out.
+// Exit 1 when the download or the save failed, or a trip was left out for the
+// first time (a new event to read).
 int cmdSave(CliEnv &env, const QStringList &args)
 {
     DownloadOptions options;
@@ -47,14 +49,15 @@ int cmdSave(CliEnv &env, const QStringList &args)
         << "loads\t" << saved.loads << '\n'
         << "unloads\t" << saved.unloads << '\n'
         << "added prescribed unloads\t" << saved.addedUnloads << '\n'
-        << "concentrate rows\t" << saved.concentrateRows << '\n';
+        << "concentrate rows\t" << saved.concentrateRows << '\n'
+        << "trips left out\t" << saved.refusedTrips << '\n';
     out.flush();
     if (!downloaded.ok())
         printError(QStringLiteral("download: ") +
                    explainedError(downloaded, env.ctx.settings.ServerHost));
     if (!saved.ok())
         printError(QStringLiteral("save: ") + explainedError(saved, env.ctx.settings.ServerHost));
-    return downloaded.ok() && saved.ok() ? 0 : 1;
+    return downloaded.ok() && saved.ok() && saved.newRefusals == 0 ? 0 : 1;
 }
 
 } // namespace zelvano

@@ -173,7 +173,8 @@ void readDatabase(StatusReport &report, const QDateTime &now)
 
     QSqlQuery errors = reader.run(
         QStringLiteral("select id, fecha, descripcion from sucesos where descripcion like "
-                       "'Error %' order by id desc limit 5"));
+                       "'Error %' or descripcion like 'Viaje % no guardado: %' "
+                       "order by id desc limit 5"));
     while (errors.next())
         report.lastErrors.push_back(
             {errors.value(0).toLongLong(), errors.value(1).toString(), errors.value(2).toString()});
@@ -237,7 +238,9 @@ QString jobText(const StatusReport &r, JobKind kind, const JobState &state)
     text += QStringLiteral(", ran ") + isoTime(state.started) + QStringLiteral(" to ") +
             isoTime(state.ended);
     if (kind == JobKind::Download && state.tripsSaved)
-        text += QStringLiteral(", %1 trips stored").arg(*state.tripsSaved);
+        text += QStringLiteral(", %1 trips stored, %2 left out")
+                    .arg(*state.tripsSaved)
+                    .arg(state.tripsLeftOut.value_or(0));
     if (!state.ok()) {
         text +=
             QStringLiteral(", last success ") +
@@ -392,6 +395,8 @@ QString statusJson(const StatusReport &r)
         if (kind == JobKind::Download) {
             job[QStringLiteral("trips_saved")] =
                 state.tripsSaved ? QJsonValue(*state.tripsSaved) : QJsonValue();
+            job[QStringLiteral("trips_left_out")] =
+                state.tripsSaved ? QJsonValue(state.tripsLeftOut.value_or(0)) : QJsonValue();
             job[QStringLiteral("stale")] = r.downloadStale;
         }
         jobs[jobKey(kind)] = job;

@@ -94,6 +94,11 @@ void TripGrid::setIcon(int row, int column, int icon)
     mutableRows().at(size_t(row)).cells.at(size_t(column)).icon = icon;
 }
 
+void TripGrid::setFault(int row, const QString &fault)
+{
+    mutableRows().at(size_t(row)).fault = fault;
+}
+
 void TripGrid::refresh()
 {
     if (m_listener)

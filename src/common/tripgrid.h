@@ -52,6 +52,9 @@ public:
     {
         std::vector<Cell> cells;
         std::vector<Row> children;
+        // A trip the answer contradicts (one of its rows twice with different
+        // values): why the save must leave it out. Empty for a sound trip.
+        QString fault;
 
         const QVariant &value(int column) const { return cells.at(size_t(column)).value; }
         QString text(int column) const;
@@ -101,6 +104,7 @@ public:
     void setChildBackground(int row, int child, uint32_t rgb); // every cell of the child
     void setChildIcon(int row, int child, int column, int icon);
     void setIcon(int row, int column, int icon);
+    void setFault(int row, const QString &fault);
 
     // Let the view repaint; the window installs the listener.
     void refresh();

@@ -82,7 +82,7 @@ bool parseNumber(const QString &text, double *out)
         ++begin;
     double value = 0;
     auto res = std::from_chars(begin, end, value, std::chars_format::general);
-    if (res.ec != std::errc() || res.ptr != end)
+    if (res.ec != std::errc() || res.ptr != end || !std::isfinite(value))
         return false;
     *out = value;
     return true;
@@ -125,6 +125,11 @@ double toDouble(const QVariant &v)
     }
 }
 
+bool isStorableNumber(double value)
+{
+    return std::isfinite(value) && std::fabs(value) <= kLargestNumber;
+}
+
 double roundHalfEven(double value)
 {
     return std::nearbyint(value); // default rounding mode is to nearest, ties to even
@@ -138,7 +143,9 @@ double roundHalfAway(double value)
 qint32 toLong(const QVariant &v)
 {
     const double r = roundHalfEven(toDouble(v));
-    if (r < double(std::numeric_limits<qint32>::min()) || r > double(std::numeric_limits<qint32>::max()))
+    // Written so that NaN fails too.
+    if (!(r >= double(std::numeric_limits<qint32>::min()) &&
+          r <= double(std::numeric_limits<qint32>::max())))
         raise(ErrNo::Overflow);
     return qint32(r);
 }
@@ -146,7 +153,7 @@ qint32 toLong(const QVariant &v)
 qint16 toInteger(const QVariant &v)
 {
     const double r = roundHalfEven(toDouble(v));
-    if (r < -32768.0 || r > 32767.0)
+    if (!(r >= -32768.0 && r <= 32767.0))
         raise(ErrNo::Overflow);
     return qint16(r);
 }
@@ -251,6 +258,40 @@ std::optional<qint32> plainWholeNumber(const QString &text)
     if (n > std::numeric_limits<qint32>::max())
         return std::nullopt;
     return qint32(n);
+}
+
+bool hasInvalidText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
+QString visibleText(const QString &text)
+{
+    if (!hasInvalidText(text))
+        return text;
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            shown += c;
+            shown += text[++i];
+        } else if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF) {
+            shown += QStringLiteral("\\x") + QString::number(c.unicode() - 0xDC00, 16).toUpper();
+        } else if (c.isSurrogate()) {
+            shown += QStringLiteral("\\u") +
+                     QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 } // namespace zelvano::vb

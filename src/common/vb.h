@@ -42,13 +42,28 @@ double roundHalfEven(double value);
 double roundHalfAway(double value);
 
 // Reads a whole text as a number with "." as decimal point (blanks around it
-// allowed); false when it is not exactly a number.
+// allowed); false when it is not exactly a finite number ("NaN", "inf" and a
+// text past the double's range are none).
 bool parseNumber(const QString &text, double *out);
+
+// The largest magnitude of a number the program stores: fifteen digits, which
+// a double holds exactly, so that a sum of such numbers stays finite and
+// prints as a plain decimal. "1e308" is a double, but no kilograms.
+inline constexpr double kLargestNumber = 1e15;
+// Finite and within kLargestNumber.
+bool isStorableNumber(double value);
 
 // A whole number in plain notation ("3", "03", "+3", "3.0", "3.", blanks
 // around) within 32 bits; nothing for anything else ("3.5", "1e3", "3a").
 // The download names operators by it and the save stores them by it, so the
 // grid and the stored row agree.
 std::optional<qint32> plainWholeNumber(const QString &text);
+
+// Text received from the server keeps a byte that is not valid UTF-8 as the
+// lone surrogate U+DC80 + byte (no valid text holds a lone surrogate).
+// Whether a text holds any lone surrogate, and the text with each shown as
+// "\xNN" (an escaped byte) or "\uXXXX".
+bool hasInvalidText(const QString &text);
+QString visibleText(const QString &text);
 
 } // namespace zelvano::vb

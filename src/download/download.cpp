@@ -72,6 +72,50 @@ void requireColumn(const RemoteRow &row, const RemoteColumn &column, const QStri
                   .arg(column.key, text, expected, statement.left(120)));
 }
 
+// A column the server may leave out (an older table): Null when it does.
+QVariant optionalField(const RemoteRow &row, const RemoteColumn &column)
+{
+    if (!row.keyed() && row.size() <= column.position)
+        return QVariant();
+    return row.field(column);
+}
+
+// The server's id of a row as a key: its number when it is a whole number,
+// so that "07" and "7" are one id; "" when it has none.
+QString idKey(const QVariant &value)
+{
+    const QString text = vb::joinText(value).trimmed();
+    if (isWholeNumberText(text))
+        return QString::number(text.toLongLong());
+    return text;
+}
+
+// One row per server id. A row the answer repeats (a proxy or a server
+// replaying rows) is taken once; two rows of one id with different values
+// contradict each other: the first is kept and the answer's fault returned,
+// for the save to leave the trip out. Rows without an id are all kept.
+std::vector<const RemoteRow *> uniqueRows(const std::vector<RemoteRow> &rows,
+                                          const RemoteColumn &id, QString *conflict)
+{
+    std::vector<const RemoteRow *> unique;
+    unique.reserve(rows.size());
+    QHash<QString, size_t> seen;
+    for (const RemoteRow &row : rows) {
+        const QString key = idKey(optionalField(row, id));
+        if (!key.isEmpty()) {
+            const auto known = seen.constFind(key);
+            if (known != seen.constEnd()) {
+                if (!row.sameAs(*unique[*known]) && conflict && conflict->isEmpty())
+                    *conflict = key;
+                continue;
+            }
+            seen.insert(key, unique.size());
+        }
+        unique.push_back(&row);
+    }
+    return unique;
+}
+
 // The loads and unloads statements of the trips, in the order a download one
 // statement at a time sends them, kept going ahead of the grid: as many at
 // once as the server allows, and only a bounded stretch ahead of the row
@@ -231,7 +275,7 @@ private:
     void stepProgress();
     // children: the index of the trip's loads statement (its unloads follow),
     // -1 when its id cannot go into a statement.
-    void readTrip(const RemoteRow &trip, int children, ChildAnswers &answers);
+    void readTrip(const RemoteRow &trip, int children, ChildAnswers &answers, const QString &fault);
     void addLoads(int row, const RemoteAnswer &loads);
     void addUnloads(int row, const RemoteAnswer &unloads);
     QString operatorName(const QVariant &id);
@@ -270,13 +314,34 @@ void TripDownload::run(DownloadOutcome &outcome)
     // answer to the statement, and no statement is sent for it.
     for (const RemoteRow &trip : answer.rows)
         requireColumn(trip, kTripClient, clientIdText(m_ctx.settings), trips);
+    // One row per trip: a trip sent twice alike is one trip; sent twice with
+    // different values, it is left out by the save.
+    std::vector<const RemoteRow *> rows;
+    std::vector<QString> faults;
+    {
+        QHash<QString, size_t> seen;
+        for (const RemoteRow &trip : answer.rows) {
+            const QString key = idKey(trip.field(RemoteTrip::IdViaje));
+            const auto known = seen.constFind(key);
+            if (!key.isEmpty() && known != seen.constEnd()) {
+                if (!trip.sameAs(*rows[*known]) && faults[*known].isEmpty())
+                    faults[*known] = QStringLiteral(
+                        "el servidor envió el viaje dos veces con valores distintos");
+                continue;
+            }
+            seen.insert(key, rows.size());
+            rows.push_back(&trip);
+            faults.emplace_back();
+        }
+    }
     // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
-    showProgress(m_server->countsRowsAhead() ? int(answer.rows.size()) : 100);
+    showProgress(m_server->countsRowsAhead() ? int(rows.size()) : 100);
     // Every trip's loads and then its unloads, asked ahead of the grid.
     ChildAnswers children(*m_server, m_ctx.window, m_options.limits.maxAnswerBytes);
     std::vector<int> first;
-    first.reserve(answer.rows.size());
-    for (const RemoteRow &trip : answer.rows) {
+    first.reserve(rows.size());
+    for (const RemoteRow *row : rows) {
+        const RemoteRow &trip = *row;
         const QVariant idValue = trip.field(RemoteTrip::IdViaje);
         const QString id = vb::joinText(idValue).trimmed();
         // The id is pasted into statements as a number.
@@ -287,9 +352,9 @@ void TripDownload::run(DownloadOutcome &outcome)
         first.push_back(children.add(loadsStatement(id), id));
         children.add(unloadsStatement(id), id);
     }
-    for (size_t i = 0; i < answer.rows.size(); ++i) {
+    for (size_t i = 0; i < rows.size(); ++i) {
         stepProgress();
-        readTrip(answer.rows[i], first[i], children);
+        readTrip(*rows[i], first[i], children, faults[i]);
     }
     m_ctx.overlay.setVisible(false);
     outcome.take(Comparar_Guardados(m_ctx, m_grid));
@@ -337,7 +402,8 @@ QString TripDownload::operatorName(const QVariant &id)
     return name;
 }
 
-void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &answers)
+void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &answers,
+                            const QString &fault)
 {
     const QVariant idValue = trip.field(RemoteTrip::IdViaje);
     if (children < 0) {
@@ -370,6 +436,8 @@ void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &a
     m_ctx.window.yieldToEvents();
     m_grid.refresh();
 
+    if (!fault.isEmpty())
+        m_grid.setFault(row, fault);
     addLoads(row, answers.take(children));
     addUnloads(row, answers.take(children + 1));
 
@@ -382,7 +450,9 @@ void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &a
 
 void TripDownload::addLoads(int row, const RemoteAnswer &loads)
 {
-    for (const RemoteRow &load : loads.rows) {
+    QString conflict;
+    for (const RemoteRow *each : uniqueRows(loads.rows, RemoteLoad::IdCarga, &conflict)) {
+        const RemoteRow &load = *each;
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -402,11 +472,17 @@ void TripDownload::addLoads(int row, const RemoteAnswer &loads)
         set(LoadCell::Suceso, load.field(RemoteLoad::Suceso));
         m_grid.refresh();
     }
+    if (!conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
+        m_grid.setFault(row, QStringLiteral("el servidor envió la carga con id_carga %1 dos veces "
+                                            "con valores distintos")
+                                 .arg(conflict));
 }
 
 void TripDownload::addUnloads(int row, const RemoteAnswer &unloads)
 {
-    for (const RemoteRow &unload : unloads.rows) {
+    QString conflict;
+    for (const RemoteRow *each : uniqueRows(unloads.rows, RemoteUnload::IdDescarga, &conflict)) {
+        const RemoteRow &unload = *each;
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -437,6 +513,10 @@ void TripDownload::addUnloads(int row, const RemoteAnswer &unloads)
                             noPosition ? TripGrid::kNoGpsIcon : TripGrid::kGpsIcon);
         m_grid.refresh();
     }
+    if (!conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
+        m_grid.setFault(row, QStringLiteral("el servidor envió la descarga con id_descarga %1 dos "
+                                            "veces con valores distintos")
+                                 .arg(conflict));
 }
 
 // Clears the flag however the download ends.

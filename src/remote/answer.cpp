@@ -6,6 +6,8 @@
 #include "remote/odbc.h"
 #include "remote/remote.h"
 
+#include <QStringDecoder>
+
 namespace zelvano {
 
 QVariant RemoteRow::field(const RemoteColumn &column) const
@@ -19,6 +21,59 @@ QVariant RemoteRow::field(const RemoteColumn &column) const
               QStringLiteral("Item cannot be found in the collection corresponding to the "
                              "requested name or ordinal."));
     return m_values[size_t(column.position)];
+}
+
+bool RemoteRow::sameAs(const RemoteRow &other) const
+{
+    if (m_values.size() != other.m_values.size())
+        return false;
+    if (bool(m_keys) != bool(other.m_keys) || (m_keys && *m_keys != *other.m_keys))
+        return false;
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        const QVariant &a = m_values[i];
+        const QVariant &b = other.m_values[i];
+        if (a.isNull() != b.isNull() || (!a.isNull() && a != b))
+            return false;
+    }
+    return true;
+}
+
+QString decodeReceivedText(const QByteArray &bytes)
+{
+    QStringDecoder strict(QStringDecoder::Utf8);
+    QString text = strict(bytes);
+    if (!strict.hasError())
+        return text;
+    // Byte by byte: the valid sequences as text, every other byte escaped.
+    text.clear();
+    text.reserve(bytes.size());
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = b[i];
+        int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        char32_t code = length == 1   ? c
+                        : length == 2 ? (c & 0x1F)
+                        : length == 3 ? (c & 0x0F)
+                                      : (c & 0x07);
+        bool valid = length > 0 && i + length <= n;
+        for (int k = 1; valid && k < length; ++k) {
+            valid = (b[i + k] & 0xC0) == 0x80;
+            code = (code << 6) | (b[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid =
+            valid && code >= kLeast[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (!valid) {
+            text += QChar(char16_t(0xDC00 + c));
+            ++i;
+            continue;
+        }
+        text += QString::fromUcs4(&code, 1);
+        i += length;
+    }
+    return text;
 }
 
 namespace {
@@ -125,8 +180,13 @@ std::vector<RemoteRow> odbcResultRows(OdbcResult &result)
     for (; !result.eof(); result.moveNext()) {
         std::vector<QVariant> values;
         values.reserve(size_t(result.columnCount()));
-        for (int i = 0; i < result.columnCount(); ++i)
-            values.push_back(result.value(i));
+        for (int i = 0; i < result.columnCount(); ++i) {
+            QVariant value = result.value(i);
+            // A binary column's text: as the WEB way reads an answer.
+            if (value.typeId() == QMetaType::QByteArray)
+                value = decodeReceivedText(value.toByteArray());
+            values.push_back(std::move(value));
+        }
         rows.emplace_back(std::move(values));
     }
     return rows;

@@ -34,6 +34,8 @@ public:
     QVariant field(const RemoteColumn &column) const;
 
     int size() const { return int(m_values.size()); }
+    // The same columns with the same values: a row sent again.
+    bool sameAs(const RemoteRow &other) const;
 
 private:
     std::shared_ptr<const QStringList> m_keys;
@@ -78,6 +80,11 @@ struct WebAnswerRead
     std::vector<RemoteRow> rows;
 };
 WebAnswerRead readWebAnswer(const QString &body);
+
+// Text received as UTF-8. A byte that is not part of valid UTF-8 becomes the
+// lone surrogate U+DC80 + byte, which no valid text holds, so that it is
+// never silently replaced (vb::hasInvalidText finds it).
+QString decodeReceivedText(const QByteArray &bytes);
 
 // The rows of an ODBC result, in order.
 std::vector<RemoteRow> odbcResultRows(OdbcResult &result);

@@ -36,6 +36,7 @@ inline const RemoteColumn Operario{QStringLiteral("operario"), 7};
 inline const RemoteColumn IdTablet{QStringLiteral("id_tablet"), 8};
 inline const RemoteColumn NomTablet{QStringLiteral("nom_tablet"), 9};
 inline const RemoteColumn Suceso{QStringLiteral("suceso"), 10};
+inline const RemoteColumn IdCarga{QStringLiteral("id_carga"), 11}; // the server's row id
 } // namespace RemoteLoad
 
 namespace RemoteUnload { // lectura_descarga_feed
@@ -45,6 +46,7 @@ inline const RemoteColumn Cabezas{QStringLiteral("cabezas"), 3};
 inline const RemoteColumn Categoria{QStringLiteral("categoria"), 4};
 inline const RemoteColumn Actividad{QStringLiteral("actividad"), 5};
 inline const RemoteColumn Corral{QStringLiteral("corral"), 6};
+inline const RemoteColumn IdDescarga{QStringLiteral("id_descarga"), 7}; // the server's row id
 inline const RemoteColumn KgSug{QStringLiteral("kg_sug"), 8};
 inline const RemoteColumn KgReal{QStringLiteral("kg_real"), 9};
 inline const RemoteColumn Hora{QStringLiteral("hora"), 10};

@@ -1,6 +1,7 @@
 #include "remote/webexchanges.h"
 
 #include "common/stoprequest.h"
+#include "remote/answer.h"
 
 #include <curl/curl.h>
 
@@ -284,7 +285,7 @@ WebExchanges::Ended WebExchanges::finish(Exchange &exchange, int curlCode)
     Ended ended;
     ended.ticket = exchange.ticket;
     curl_easy_getinfo(exchange.curl, CURLINFO_RESPONSE_CODE, &ended.answer.status);
-    ended.answer.text = QString::fromUtf8(exchange.answer);
+    ended.answer.text = decodeReceivedText(exchange.answer);
     release(exchange);
     return ended;
 }

@@ -130,9 +130,17 @@ QVariant readForm(ColumnKind kind, const QVariant &raw)
 double wholeNumber(double d)
 {
     const double r = vb::roundHalfEven(d);
-    if (r < -2147483648.0 || r > 2147483647.0)
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) // NaN fails too
         raise(ErrNo::Overflow);
     return r;
+}
+
+// A number into a number column: finite and within the stored range.
+double storedNumber(double d)
+{
+    if (!vb::isStorableNumber(d))
+        raise(ErrNo::Overflow);
+    return d;
 }
 
 // A text into an integer or number column: error 13 when it is no number.
@@ -141,7 +149,8 @@ QVariant numberForColumn(ColumnKind kind, const QString &text)
     double number = 0;
     if (!vb::parseNumber(text, &number))
         raise(ErrNo::TypeMismatch);
-    return kind == ColumnKind::Integer ? QVariant(qlonglong(wholeNumber(number))) : QVariant(number);
+    return kind == ColumnKind::Integer ? QVariant(qlonglong(wholeNumber(number)))
+                                       : QVariant(storedNumber(number));
 }
 
 } // namespace
@@ -183,7 +192,7 @@ QVariant convertForColumn(ColumnKind kind, const QVariant &value)
     case ColumnKind::Integer:
         return qlonglong(wholeNumber(vb::toDouble(value)));
     case ColumnKind::Number:
-        return vb::toDouble(value);
+        return storedNumber(vb::toDouble(value));
     case ColumnKind::Text:
         return vb::joinText(value);
     case ColumnKind::Boolean:

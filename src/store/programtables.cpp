@@ -42,7 +42,7 @@ const std::vector<ProgramTable> kProgramTables = {
      "create table zelvano_jobs (job text primary key not null check (job in ('download', "
      "'import', 'sync')), started text not null, ended text not null, ok integer not null "
      "check (ok in (0, 1)), error_number integer, error_text text, last_success text, "
-     "trips_saved integer)"},
+     "trips_saved integer, trips_left_out integer)"},
     // Production synchronisation: each header insert a reading went up in, with
     // the highest server id read just before it and the values sent, so that
     // the site recognises its own header after a lost answer and no other.
@@ -53,6 +53,18 @@ const std::vector<ProgramTable> kProgramTables = {
     // since when (the server's clock), until they settle or get their lines.
     {"zelvano_sync_sin_lineas",
      "create table zelvano_sync_sin_lineas (id integer primary key, desde integer not null)"},
+};
+
+// Columns added to a program table after it was first made: a database made
+// before gets them when it is next opened.
+struct AddedColumn
+{
+    const char *table;
+    const char *column;
+    const char *definition;
+};
+const std::vector<AddedColumn> kAddedColumns = {
+    {"zelvano_jobs", "trips_left_out", "trips_left_out integer"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)
@@ -74,6 +86,14 @@ std::optional<AppError> ensureProgramTables(LocalConnection &db)
             if (tableExists(db, QString::fromLatin1(table.name)))
                 continue;
             db.execute(QString::fromLatin1(table.definition), {});
+        }
+        for (const AddedColumn &added : kAddedColumns) {
+            const QString table = QString::fromLatin1(added.table);
+            if (db.tableInfo(table).indexOf(QString::fromLatin1(added.column)) >= 0)
+                continue;
+            db.execute(QStringLiteral("alter table %1 add column %2")
+                           .arg(table, QString::fromLatin1(added.definition)),
+                       {});
         }
     } catch (const AppError &error) {
         // Locked, read-only or full now: the next connection tries again.

@@ -65,11 +65,12 @@ const Mapping kUnloadMapping{
     {LecturaDescarga::Suceso, UnloadCell::Suceso},
 };
 
-// Trip positions whose empty cell means 0: shift, programmed trip, prescription.
+// The trip position whose empty cell means 0: the prescription, as the ODBC
+// way reads the number of an empty text. An empty shift is no shift at all,
+// and an empty programmed trip none: both stay empty.
 bool zeroWhenEmpty(int tripPosition)
 {
-    return tripPosition == LecturaViajes::Turno || tripPosition == LecturaViajes::IdPrg ||
-           tripPosition == LecturaViajes::IdPres;
+    return tripPosition == LecturaViajes::IdPres;
 }
 
 bool isEmptyCell(const QVariant &v)
@@ -248,7 +249,7 @@ const std::vector<SaveRun::PrescribedHerd> &SaveRun::prescribedUnloads(LocalConn
     return m_prescribed.insert(key, std::move(rows)).value();
 }
 
-// Sets the trip row's positions; it is saved once its loads are summed.
+// Adds the trip row with its cells; the save writes it before its loads and unloads.
 void startTrip(TableWriter &trips, const TripGrid::Row &trip)
 {
     trips.addNew();
@@ -261,11 +262,20 @@ void startTrip(TableWriter &trips, const TripGrid::Row &trip)
     }
 }
 
-// A sum as the totals' update text stores it: plain decimal, 0 for what has no
-// decimal text.
-double storedTotal(double sum)
+// A sum as the totals' update stores it: every load's kilograms are within
+// the stored range, so the sum is a number; never 0 for one that is not.
+QString storedTotal(double sum)
 {
-    return std::isfinite(sum) && sum != 0.0 ? sum : 0.0;
+    if (!vb::isStorableNumber(sum))
+        raise(ErrNo::Overflow);
+    return vb::numberText(sum);
+}
+
+// Whether the trip gets the unload comparison: it has a shift, and not 99.
+bool comparesUnloads(const TripGrid::Row &trip)
+{
+    const QVariant shift = trip.value(TripCell::Turno);
+    return !isEmptyCell(shift) && vb::toDouble(vb::joinText(shift)) != 99.0;
 }
 
 // Sets a column from a cell as cellForColumn gives it, without copying a
@@ -309,11 +319,12 @@ struct Tables
 struct Refusal
 {
     enum Row { Trip, Load, Unload };
+    enum Kind { Invalid, Empty, NotUtf8, Fault };
     QString column;
     Row row = Trip;
     int number = 0; // of the load or unload, from 1
-    QString value;  // empty for an empty cell that must hold a value
-    bool empty = false;
+    QString value;  // as received, invalid bytes shown as \xNN; the fault's text for a Fault
+    Kind kind = Invalid;
 
     // "del viaje", "de la carga 2", "de la descarga 3"
     QString rowText() const
@@ -325,12 +336,12 @@ struct Refusal
 };
 
 // Whether a cell gives its column a value: the same conversion the row takes
-// when it is written.
+// when it is written. A text column takes only valid text.
 bool converts(const TableWriter &table, int position, const QVariant &cell)
 {
     const ColumnKind kind = table.info().columns[size_t(position)].kind;
     if (kind == ColumnKind::Text)
-        return true;
+        return !vb::hasInvalidText(vb::joinText(cell));
     // Most cells are number texts: read them as the column would, without
     // making the value (a blank one goes in as null).
     if (cell.typeId() == QMetaType::QString && !cell.isNull() &&
@@ -342,7 +353,7 @@ bool converts(const TableWriter &table, int position, const QVariant &cell)
         if (!vb::parseNumber(text, &n))
             return false;
         if (kind == ColumnKind::Number)
-            return true;
+            return vb::isStorableNumber(n);
         const double whole = vb::roundHalfEven(n);
         return whole >= -2147483648.0 && whole <= 2147483647.0;
     }
@@ -357,8 +368,13 @@ bool converts(const TableWriter &table, int position, const QVariant &cell)
 Refusal refusalOf(const TableWriter &table, int position, Refusal::Row row, int number,
                   const QVariant &cell, bool empty)
 {
-    return Refusal{table.info().columns[size_t(position)].name, row, number,
-                   empty ? QString() : vb::joinText(cell), empty};
+    const ColumnInfo &column = table.info().columns[size_t(position)];
+    const QString text = vb::joinText(cell);
+    const Refusal::Kind kind = empty ? Refusal::Empty
+                               : column.kind == ColumnKind::Text && vb::hasInvalidText(text)
+                                   ? Refusal::NotUtf8
+                                   : Refusal::Invalid;
+    return Refusal{column.name, row, number, empty ? QString() : vb::visibleText(text), kind};
 }
 
 // Whether the save can store the trip whole: every cell it writes converts to
@@ -368,6 +384,8 @@ Refusal refusalOf(const TableWriter &table, int position, Refusal::Row row, int 
 // of the trip is written, so a refused trip leaves nothing behind.
 std::optional<Refusal> vetTrip(const Tables &tables, const TripGrid::Row &trip)
 {
+    if (!trip.fault.isEmpty())
+        return Refusal{QString(), Refusal::Trip, 0, trip.fault, Refusal::Fault};
     const QVariant &id = trip.value(TripCell::Id);
     if (isEmptyCell(id))
         return refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0, id, true);
@@ -378,6 +396,18 @@ std::optional<Refusal> vetTrip(const Tables &tables, const TripGrid::Row &trip)
         if (!converts(tables.trips, position, v))
             return refusalOf(tables.trips, position, Refusal::Trip, 0, v, false);
     }
+    // A trip without a date cannot be listed by day. The ODBC driver gives a
+    // zero date ("0000-00-00") as no date at all: both are left out.
+    if (isEmptyCell(trip.value(TripCell::Fecha)))
+        return refusalOf(tables.trips, LecturaViajes::Fecha, Refusal::Trip, 0,
+                         trip.value(TripCell::Fecha), true);
+    // A downloaded trip's id is positive: the negative ones are the pit trips'.
+    if (vb::toDouble(vb::joinText(id)) <= 0)
+        return refusalOf(tables.trips, LecturaViajes::Id, Refusal::Trip, 0, id, false);
+    // The unload comparison looks the programmed trip up: it must have one.
+    if (comparesUnloads(trip) && isEmptyCell(trip.value(TripCell::IdPrg)))
+        return refusalOf(tables.trips, LecturaViajes::IdPrg, Refusal::Trip, 0,
+                         trip.value(TripCell::IdPrg), true);
     int loads = 0;
     int unloads = 0;
     for (const TripGrid::Row &child : trip.children) {
@@ -418,7 +448,7 @@ void refuseTrip(AppContext &ctx, const TripGrid::Row &trip, const Refusal &refus
 {
     LocalConnection &db = ctx.db();
     ++outcome.refusedTrips;
-    const QString idText = vb::joinText(trip.value(TripCell::Id)).trimmed();
+    const QString idText = vb::visibleText(vb::joinText(trip.value(TripCell::Id)).trimmed());
     bool whole = false;
     const qint64 number = idText.toLongLong(&whole);
     const std::optional<qint64> id = whole ? std::optional<qint64>(number) : std::nullopt;
@@ -427,11 +457,23 @@ void refuseTrip(AppContext &ctx, const TripGrid::Row &trip, const Refusal &refus
                           QString::number(*id))
              .eof())
         return;
-    const QString reason =
-        refusal.empty
-            ? QStringLiteral("la celda %1 %2 está vacía").arg(refusal.column, refusal.rowText())
-            : QStringLiteral("la celda %1 %2 ('%3') no es un valor válido")
-                  .arg(refusal.column, refusal.rowText(), refusal.value);
+    QString reason;
+    switch (refusal.kind) {
+    case Refusal::Empty:
+        reason = QStringLiteral("la celda %1 %2 está vacía").arg(refusal.column, refusal.rowText());
+        break;
+    case Refusal::Invalid:
+        reason = QStringLiteral("la celda %1 %2 ('%3') no es un valor válido")
+                     .arg(refusal.column, refusal.rowText(), refusal.value);
+        break;
+    case Refusal::NotUtf8:
+        reason = QStringLiteral("la celda %1 %2 ('%3') no es texto UTF-8 válido")
+                     .arg(refusal.column, refusal.rowText(), refusal.value);
+        break;
+    case Refusal::Fault:
+        reason = refusal.value;
+        break;
+    }
     const QString text = QStringLiteral("Viaje %1 no guardado: %2 ")
                              .arg(idText.isEmpty() ? QStringLiteral("''") : idText, reason);
     if (id)
@@ -439,7 +481,8 @@ void refuseTrip(AppContext &ctx, const TripGrid::Row &trip, const Refusal &refus
             QStringLiteral("insert into zelvano_viajes_rechazados (id, motivo) values (?, ?)"),
             {QVariant(*id), QVariant(reason)});
     Grabar_Suceso(ctx, ctx.today(), text + ctx.timeText());
-    outcome.fail(ErrNo::TypeMismatch, text.trimmed());
+    // Left out, not failed: the others are stored, and the event says why.
+    ++outcome.newRefusals;
 }
 
 // Comparar_Descarga; within a save, `run` answers what the save already knows
@@ -537,21 +580,22 @@ void saveTrip(AppContext &ctx, SaveRun &run, Tables &tables, const TripGrid::Row
             ++outcome.unloads;
         }
     }
-    // The trip row takes the sums of its loads instead of its own kilograms,
-    // which is what a later update of its totals would leave.
-    tables.trips.setValue(LecturaViajes::KgTotSug, storedTotal(suggested));
-    tables.trips.setValue(LecturaViajes::KgTotReal, storedTotal(real));
-    tables.trips.update();
     ++outcome.trips;
-    const QVariant shift = trip.value(TripCell::Turno);
-    if (isEmptyCell(shift) || vb::toDouble(vb::joinText(shift)) != 99.0)
+    // A trip without a shift has no prescribed unloads to compare with.
+    if (comparesUnloads(trip))
         outcome.addedUnloads +=
             compareUnloads(ctx, &run, &tables.unloads, tripId, tripNumber(trip, TripCell::IdPrg),
                            tripNumber(trip, TripCell::IdPres));
+    // Last, the trip's totals: the sums of its loads, whatever its own cells said.
+    db.execute(QStringLiteral("update lectura_viajes set kg_tot_sug = ") + storedTotal(suggested) +
+               QStringLiteral(", kg_tot_real = ") + storedTotal(real) +
+               QStringLiteral(" where id = ") + QString::number(tripId));
 }
 
-void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutcome &outcome)
+// Counts into `outcome` only what its transaction committed.
+void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutcome &committed)
 {
+    SaveOutcome outcome;
     LocalConnection &db = ctx.db();
     Transaction transaction(db);
     ctx.overlay.setVisible(true);
@@ -581,7 +625,10 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutco
             continue;
         }
         const qint32 tripId = *id;
+        // The trip row first, then its loads and unloads: a database that
+        // holds loads to their trip finds the trip there.
         startTrip(tables.trips, trip);
+        tables.trips.update();
         run.tripAdded(tripId);
         ctx.overlay.setValue(ctx.overlay.value() + 1);
         ctx.overlay.setText(QStringLiteral("Guardando viaje ") +
@@ -591,6 +638,7 @@ void saveGrid(AppContext &ctx, const std::vector<TripGrid::Row> &rows, SaveOutco
         saveTrip(ctx, run, tables, trip, tripId, outcome);
     }
     transaction.commit();
+    committed = outcome;
 }
 
 void finishSave(AppContext &ctx, bool hadTrips, SaveOutcome &outcome)

@@ -8,7 +8,8 @@ namespace zelvano {
 
 struct AppContext;
 
-// What one save stored.
+// What one save stored: the counts of its committed transaction, all 0 when
+// it was rolled back. Trips left out do not make it fail.
 struct SaveOutcome : Outcome
 {
     int trips = 0;
@@ -16,7 +17,8 @@ struct SaveOutcome : Outcome
     int unloads = 0;       // the grid's unloads
     int addedUnloads = 0;  // prescribed unloads the tablet did not record
     int concentrateRows = 0;
-    int refusedTrips = 0; // left out because a cell does not convert
+    int refusedTrips = 0; // left out: a cell that does not convert, rows that contradict
+    int newRefusals = 0;  // of them, those told for the first time (one event each)
 };
 
 // Saves the trips of ctx.grid into the local trip tables.

@@ -25,7 +25,8 @@ namespace zelvano::test {
 namespace {
 
 const QString kRecordColumns =
-    QStringLiteral("job, started, ended, ok, error_number, error_text, last_success, trips_saved");
+    QStringLiteral("job, started, ended, ok, error_number, error_text, last_success, trips_saved, "
+                   "trips_left_out");
 
 // The record's rows, "|"-joined in the table's order, by job name.
 QStringList recordRows(const ServiceHome &home)
@@ -59,11 +60,12 @@ TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheLastSave)
     downloaded.trips = 4;
     SaveOutcome saved;
     saved.trips = 3;
+    saved.refusedTrips = 1; // left out, not failed
     home.clock.advanceSeconds(5);
     recordDownload(home.ctx, home.clock.now().addSecs(-5), &downloaded, &saved);
     const QString t5 = at(home);
     EXPECT_EQ(recordRows(home),
-              QStringList{"download|" + t0 + "|" + t5 + "|1|<null>|<null>|" + t5 + "|3"});
+              QStringList{"download|" + t0 + "|" + t5 + "|1|<null>|<null>|" + t5 + "|3|1"});
 
     // A download that fails: the save after it stores nothing. The last
     // success stays where it was.
@@ -76,20 +78,21 @@ TEST(JobRecord, KeepsTheLastRunItsLastSuccessAndTheTripsOfTheLastSave)
     EXPECT_EQ(recordRows(home), QStringList{"download|" + t65 + "|" + t65 +
                                             "|0|-2147012867|A connection with "
                                             "the server could not be established|" +
-                                            t5 + "|0"});
+                                            t5 + "|0|0"});
 
-    // A save that fails after a good download: the save's error, nothing stored.
+    // A save that fails after its commit (the head counts, say): the save's
+    // error, and the trips its transaction stored.
     SaveOutcome failedSave;
-    failedSave.trips = 2; // counted before it rolled back
+    failedSave.trips = 2;
     failedSave.fail(ErrNo::ProviderFailure, "database is locked");
     recordDownload(home.ctx, home.clock.now(), &downloaded, &failedSave);
     EXPECT_TRUE(recordRows(home).at(0).startsWith(
-        "download|" + t65 + "|" + t65 + "|0|-2147467259|database is locked|" + t5 + "|0"));
+        "download|" + t65 + "|" + t65 + "|0|-2147467259|database is locked|" + t5 + "|2|0"));
 
     // A download alone (the window's button) keeps the trips of the last save.
     recordDownload(home.ctx, home.clock.now(), &downloaded, nullptr);
     EXPECT_EQ(recordRows(home).at(0),
-              "download|" + t65 + "|" + t65 + "|1|<null>|<null>|" + t65 + "|0");
+              "download|" + t65 + "|" + t65 + "|1|<null>|<null>|" + t65 + "|2|0");
 }
 
 TEST(JobRecord, AnImportRecordsTheSynchronisationItRan)
@@ -106,17 +109,18 @@ TEST(JobRecord, AnImportRecordsTheSynchronisationItRan)
     const QString t2 = at(home);
     recordImport(home.ctx, home.clock.now().addSecs(-2), scan);
     EXPECT_EQ(recordRows(home),
-              (QStringList{"import|" + t0 + "|" + t2 + "|1|<null>|<null>|" + t2 + "|<null>",
+              (QStringList{"import|" + t0 + "|" + t2 + "|1|<null>|<null>|" + t2 + "|<null>|<null>",
                            "sync|" + t0 + "|" + t2 +
                                "|0|-2147012867|A connection with the server "
-                               "could not be established|<null>|<null>"}));
+                               "could not be established|<null>|<null>|<null>"}));
 
     // A scan without files runs no synchronisation: its record stays.
     home.clock.advanceSeconds(60);
     const QString t62 = at(home);
     recordImport(home.ctx, home.clock.now(), ImportOutcome());
     const QStringList rows = recordRows(home);
-    EXPECT_EQ(rows.at(0), "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>");
+    EXPECT_EQ(rows.at(0),
+              "import|" + t62 + "|" + t62 + "|1|<null>|<null>|" + t62 + "|<null>|<null>");
     EXPECT_TRUE(rows.at(1).startsWith("sync|" + t0 + "|" + t2 + "|0|"));
 }
 
@@ -155,9 +159,9 @@ TEST(JobRecord, ADatabaseHeldByAnotherConnectionNeverHoldsTheJobUp)
     report.fail(ErrNo::HttpTimeout, "The operation timed out");
     recordSync(home.ctx, home.clock.now(), report, &board);
     EXPECT_EQ(recordRows(home),
-              QStringList({"import|" + t0 + "|" + t0 + "|1|<null>|<null>|" + t0 + "|<null>",
+              QStringList({"import|" + t0 + "|" + t0 + "|1|<null>|<null>|" + t0 + "|<null>|<null>",
                            "sync|" + t1 + "|" + t1 + "|0|-2147012894|The operation timed out|" +
-                               t0 + "|<null>"}));
+                               t0 + "|<null>|<null>"}));
     EXPECT_EQ(isoTime(board.records().sync.lastSuccess), t0);
     EXPECT_EQ(board.records().sync.error->number(), ErrNo::HttpTimeout);
 }
@@ -204,7 +208,7 @@ TEST_F(TickRecord, TheTickRecordsItsCycleAndItsScan)
     ASSERT_EQ(rows.size(), 2) << rows.join('\n').toStdString();
     // The download's error is the cycle's, though its save went well.
     EXPECT_TRUE(rows[0].startsWith("download|" + t0 + "|" + t3 + "|0|")) << rows[0].toStdString();
-    EXPECT_TRUE(rows[0].endsWith("|<null>|0")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].endsWith("|<null>|0|0")) << rows[0].toStdString();
     EXPECT_TRUE(rows[1].startsWith("import|" + t3 + "|" + t3 + "|0|76|")) << rows[1].toStdString();
     // The board shows what the database holds.
     ASSERT_FALSE(board.records().download.ok());

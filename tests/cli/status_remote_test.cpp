@@ -104,7 +104,7 @@ void expectStatusAfterSave(const ServiceHome &home, int tripsStored)
     const QStringList lines = text.out.split('\n');
     ASSERT_GE(lines.size(), 7) << text.out.toStdString();
     EXPECT_EQ(lines[3].toStdString(), ("download: ok, ran " + started + " to " + ended + ", " +
-                                       QString::number(tripsStored) + " trips stored")
+                                       QString::number(tripsStored) + " trips stored, 0 left out")
                                           .toStdString());
     EXPECT_EQ(lines[6].toStdString(), "newest trip: 8300, 300 dated today");
 
@@ -117,6 +117,7 @@ void expectStatusAfterSave(const ServiceHome &home, int tripsStored)
                                                              {"ok", true},
                                                              {"error", QJsonValue()},
                                                              {"trips_saved", tripsStored},
+                                                             {"trips_left_out", 0},
                                                              {"stale", false}}));
     EXPECT_EQ(o["newest_trip"].toInteger(), 8300);
     EXPECT_EQ(o["trips_dated_today"].toInteger(), 300);
@@ -170,7 +171,7 @@ TEST(StatusRemote, AfterAGoodSaveAndAfterASaveKilledAtRandom)
 
     // Nothing new on the server: the next save stores nothing and says so.
     ASSERT_EQ(runZelvano(reference, {"save"}).status, 0);
-    EXPECT_TRUE(runZelvano(reference, {"status"}).out.contains(", 0 trips stored\n"));
+    EXPECT_TRUE(runZelvano(reference, {"status"}).out.contains(", 0 trips stored, 0 left out\n"));
     EXPECT_EQ(reference.stored(kTripTables), expected);
 }
 

@@ -86,6 +86,7 @@ QJsonObject neverRan(bool download = false)
                     {"error", QJsonValue()}};
     if (download) {
         job["trips_saved"] = QJsonValue();
+        job["trips_left_out"] = QJsonValue();
         job["stale"] = false;
     }
     return job;

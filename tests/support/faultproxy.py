@@ -54,6 +54,10 @@ rule takes it, it is forwarded. Actions:
     drip       bytes_per_second
                          relay, sending the whole answer (head and body) a
                          few bytes at a time at that rate
+    rows       repeat, on_rows, set, set_bytes
+                         relay; rows at "repeat" indices come twice; then rows
+                         at "on_rows" indices (all when absent) take each key
+                         of "set" as raw JSON, of "set_bytes" as hex bytes
     repeat_rows [rows]   relay; when the answer is a JSON array, its first
                          rows (all by default) come again at its end, as a
                          replaying cache or server would send them
@@ -85,7 +89,7 @@ import time
 ACTIONS = {
     "forward", "delay", "drop", "truncate", "truncate_len", "close", "reset",
     "html200", "html200_brace", "status", "forward_then_drop",
-    "forward_then_reset", "drip", "repeat_rows",
+    "forward_then_reset", "drip", "rows", "repeat_rows",
 }
 
 HTML_PAGE = (
@@ -132,6 +136,10 @@ class Rule:
         self.body = spec.get("body")
         self.bytes_per_second = int(spec.get("bytes_per_second", 0))
         self.keep_alive = bool(spec.get("keep_alive", False))
+        self.repeat = [int(i) for i in spec.get("repeat", [])]
+        self.on_rows = spec.get("on_rows")
+        self.set = {str(k): str(v).encode("utf-8") for k, v in spec.get("set", {}).items()}
+        self.set.update({str(k): bytes.fromhex(v) for k, v in spec.get("set_bytes", {}).items()})
         self.rows = int(spec.get("rows", -1))
         if self.action == "drip" and self.bytes_per_second <= 0:
             raise ValueError("rule %d: drip needs bytes_per_second > 0" % index)
@@ -446,6 +454,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             n = len(data) // 2
         return data[:max(0, min(n, len(data)))]
 
+    def rewrite_rows(self, rule, data):
+        rows = json.loads(data.decode("utf-8"), object_pairs_hook=list)
+        rows = [r for i, r in enumerate(rows) for _ in range(2 if i in rule.repeat else 1)]
+        edit = lambda i, k: (rule.on_rows is None or i in rule.on_rows) and k in rule.set
+        return b"[" + b",".join(b"{" + b",".join(
+            json.dumps(k).encode() + b":" + (rule.set[k] if edit(i, k) else
+                                             json.dumps(v, ensure_ascii=False).encode())
+            for k, v in row) + b"}" for i, row in enumerate(rows)) + b"]"
+
     def repeated(self, rule, status, data):
         try:
             rows = json.loads(data.decode("utf-8"))
@@ -467,6 +484,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             status, reason, headers, data = self.forward_or_502(body, entry)
             if action == "repeat_rows":
                 data = self.repeated(rule, status, data)
+            self.send_answer(entry, status, reason, headers, data, keep_alive)
+        elif action == "rows":
+            status, reason, headers, data = self.forward_or_502(body, entry)
+            if status == 200:
+                data = self.rewrite_rows(rule, data)
             self.send_answer(entry, status, reason, headers, data, keep_alive)
         elif action == "drop":
             self.hold(ms)
