@@ -363,6 +363,12 @@ struct ClaimCase
     QStringList expectedAtA; // site A's, when it keeps more than the server (else expected)
 };
 
+// Test listings name the case, not its bytes.
+void PrintTo(const ClaimCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
 const QString kHerdLines = QStringLiteral("#3|40|800;4|20|400");
 const QString kReading = QStringLiteral("12/03/2026|Zelvano|Delpro|60|1200");
 
