@@ -119,11 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     pieces.finish();
     if (whole != chunked)
         std::abort();
-    for (bool dairy : {false, true}) {
+    for (const char *setting : {"delpro", "dairy"}) {
+        const bool dairy = qstrcmp(setting, "dairy") == 0;
         for (QChar mark : {QChar(u'.'), QChar(u',')}) {
             for (const char *split : {";", ",", ";;", ""}) {
                 MilkLayout layout;
-                layout.dairy = dairy;
+                layout.format = milkFormat(QString::fromLatin1(setting));
                 layout.splitMark = split;
                 layout.decimalMark = mark;
                 const MilkFileContent content = parseMilkFile(bytes, layout);
