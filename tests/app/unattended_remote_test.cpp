@@ -109,11 +109,7 @@ bool hasEvent(const ServiceHome &home, const QString &start)
 class Unattended : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        RemotePeer::requireServices();
-        RemotePeer::reset();
-    }
+    void SetUp() override { RemotePeer::freshServer(); }
 };
 
 class FreeFolder final : public InstanceClaim

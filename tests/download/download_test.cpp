@@ -83,10 +83,8 @@ class DownloadTest : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         home.connect();
         home.exec(QStringLiteral("insert into usuario (id, apellido, nombre, login, activo) "
                                  "values (7, 'Pérez', 'Juan', 'jperez', true)"));

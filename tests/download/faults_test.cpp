@@ -104,10 +104,8 @@ class DownloadFaultTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         seedFarm();
         proxy = std::make_unique<FaultProxy>(FaultProxy::referenceServerHost());
     }

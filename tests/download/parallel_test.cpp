@@ -129,10 +129,8 @@ class ParallelDownloadTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         seedFarm();
         proxy = std::make_unique<FaultProxy>(FaultProxy::referenceServerHost());
         // The reference: one statement at a time, as the proxy saw it.

@@ -44,10 +44,8 @@ class WindowRemoteTest : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         seedFarm();
         rig.home.exec("insert into usuario (id, apellido, nombre, login, activo) "
                       "values (7, 'Perez', 'Juan', 'jp', true)");

@@ -27,13 +27,7 @@ using test::RemotePeer;
 class RemoteTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
-            return;
-        RemotePeer::reset();
-    }
+    void SetUp() override { RemotePeer::freshServer(); }
 };
 
 TEST_F(RemoteTest, WebAnswersRowsCountsAndErrors)

@@ -49,6 +49,15 @@ void RemotePeer::requireServices()
     }
 }
 
+bool RemotePeer::freshServer()
+{
+    requireServices();
+    if (::testing::Test::HasFatalFailure())
+        return false;
+    reset();
+    return true;
+}
+
 void RemotePeer::exec(const QString &sql)
 {
     OdbcConnection db(odbcConnectionString(odbcHost()));

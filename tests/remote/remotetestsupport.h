@@ -23,6 +23,8 @@ struct RemotePeer
 
     // Fails the test (never skips) when the services are not running.
     static void requireServices();
+    // requireServices, then reset: false (the test failed) when the services are not running.
+    static bool freshServer();
 
     // Empties every remote table and registers client 12 with password "secreto".
     static void reset();

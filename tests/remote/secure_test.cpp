@@ -52,10 +52,8 @@ class SecureTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         seedFarms();
     }
 

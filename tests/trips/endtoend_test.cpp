@@ -92,10 +92,8 @@ class EndToEndTest : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        RemotePeer::requireServices();
-        if (HasFatalFailure())
+        if (!RemotePeer::freshServer())
             return;
-        RemotePeer::reset();
         seedFarm();
         seedLocal(home);
         home.connect();
@@ -161,10 +159,8 @@ TEST_P(EndToEndTest, DownloadAndSaveStoreTheFarmOnceOnly)
 
 TEST(SaveCommand, RunsOneCycleAndPrintsWhatItStored)
 {
-    RemotePeer::requireServices();
-    if (::testing::Test::HasFatalFailure())
+    if (!RemotePeer::freshServer())
         return;
-    RemotePeer::reset();
     seedFarm();
     test::TestHome home;
     seedLocal(home);
@@ -366,10 +362,8 @@ void seedFortyTrips()
 // and each refused trip is logged once, whatever the kills interrupted.
 TEST(KilledCycle, RerunsStoreWhatARunWithoutTheKillsStores)
 {
-    RemotePeer::requireServices();
-    if (::testing::Test::HasFatalFailure())
+    if (!RemotePeer::freshServer())
         return;
-    RemotePeer::reset();
     seedFortyTrips();
     auto makeHome = [] {
         auto home = std::make_unique<test::TestHome>();
