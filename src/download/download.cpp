@@ -92,12 +92,18 @@ QString idKey(const QVariant &value)
 
 // One row per server id. A row the answer repeats (a proxy or a server
 // replaying rows) is taken once; two rows of one id with different values
-// contradict each other: the first is kept and the answer's fault returned,
-// for the save to leave the trip out. Rows without an id are all kept.
-std::vector<const RemoteRow *> uniqueRows(const std::vector<RemoteRow> &rows,
-                                          const RemoteColumn &id, QString *conflict)
+// contradict each other: the first is kept, marked, for the save to leave its
+// trip out. Rows without an id are all kept.
+struct UniqueRow
 {
-    std::vector<const RemoteRow *> unique;
+    const RemoteRow *row;
+    QString id;
+    bool contradicted = false;
+};
+
+std::vector<UniqueRow> uniqueRows(const std::vector<RemoteRow> &rows, const RemoteColumn &id)
+{
+    std::vector<UniqueRow> unique;
     unique.reserve(rows.size());
     QHash<QString, size_t> seen;
     for (const RemoteRow &row : rows) {
@@ -105,15 +111,24 @@ std::vector<const RemoteRow *> uniqueRows(const std::vector<RemoteRow> &rows,
         if (!key.isEmpty()) {
             const auto known = seen.constFind(key);
             if (known != seen.constEnd()) {
-                if (!row.sameAs(*unique[*known]) && conflict && conflict->isEmpty())
-                    *conflict = key;
+                UniqueRow &first = unique[*known];
+                first.contradicted = first.contradicted || !row.sameAs(*first.row);
                 continue;
             }
             seen.insert(key, unique.size());
         }
-        unique.push_back(&row);
+        unique.push_back({&row, key});
     }
     return unique;
+}
+
+// The first contradicted id of a trip's loads or unloads, "" when none.
+QString contradictedId(const std::vector<UniqueRow> &rows)
+{
+    for (const UniqueRow &u : rows)
+        if (u.contradicted)
+            return u.id;
+    return QString();
 }
 
 // The loads and unloads statements of the trips, in the order a download one
@@ -316,32 +331,15 @@ void TripDownload::run(DownloadOutcome &outcome)
         requireColumn(trip, kTripClient, clientIdText(m_ctx.settings), trips);
     // One row per trip: a trip sent twice alike is one trip; sent twice with
     // different values, it is left out by the save.
-    std::vector<const RemoteRow *> rows;
-    std::vector<QString> faults;
-    {
-        QHash<QString, size_t> seen;
-        for (const RemoteRow &trip : answer.rows) {
-            const QString key = idKey(trip.field(RemoteTrip::IdViaje));
-            const auto known = seen.constFind(key);
-            if (!key.isEmpty() && known != seen.constEnd()) {
-                if (!trip.sameAs(*rows[*known]) && faults[*known].isEmpty())
-                    faults[*known] = QStringLiteral(
-                        "el servidor envió el viaje dos veces con valores distintos");
-                continue;
-            }
-            seen.insert(key, rows.size());
-            rows.push_back(&trip);
-            faults.emplace_back();
-        }
-    }
+    const std::vector<UniqueRow> rows = uniqueRows(answer.rows, RemoteTrip::IdViaje);
     // The number of trips is known in the ODBC way; in the WEB way the bar wraps.
     showProgress(m_server->countsRowsAhead() ? int(rows.size()) : 100);
     // Every trip's loads and then its unloads, asked ahead of the grid.
     ChildAnswers children(*m_server, m_ctx.window, m_options.limits.maxAnswerBytes);
     std::vector<int> first;
     first.reserve(rows.size());
-    for (const RemoteRow *row : rows) {
-        const RemoteRow &trip = *row;
+    for (const UniqueRow &unique : rows) {
+        const RemoteRow &trip = *unique.row;
         const QVariant idValue = trip.field(RemoteTrip::IdViaje);
         const QString id = vb::joinText(idValue).trimmed();
         // The id is pasted into statements as a number.
@@ -354,7 +352,10 @@ void TripDownload::run(DownloadOutcome &outcome)
     }
     for (size_t i = 0; i < rows.size(); ++i) {
         stepProgress();
-        readTrip(*rows[i], first[i], children, faults[i]);
+        readTrip(*rows[i].row, first[i], children,
+                 rows[i].contradicted
+                     ? QStringLiteral("el servidor envió el viaje dos veces con valores distintos")
+                     : QString());
     }
     m_ctx.overlay.setVisible(false);
     outcome.take(Comparar_Guardados(m_ctx, m_grid));
@@ -450,9 +451,9 @@ void TripDownload::readTrip(const RemoteRow &trip, int children, ChildAnswers &a
 
 void TripDownload::addLoads(int row, const RemoteAnswer &loads)
 {
-    QString conflict;
-    for (const RemoteRow *each : uniqueRows(loads.rows, RemoteLoad::IdCarga, &conflict)) {
-        const RemoteRow &load = *each;
+    const std::vector<UniqueRow> rows = uniqueRows(loads.rows, RemoteLoad::IdCarga);
+    for (const UniqueRow &each : rows) {
+        const RemoteRow &load = *each.row;
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -472,7 +473,8 @@ void TripDownload::addLoads(int row, const RemoteAnswer &loads)
         set(LoadCell::Suceso, load.field(RemoteLoad::Suceso));
         m_grid.refresh();
     }
-    if (!conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
+    if (const QString conflict = contradictedId(rows);
+        !conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
         m_grid.setFault(row, QStringLiteral("el servidor envió la carga con id_carga %1 dos veces "
                                             "con valores distintos")
                                  .arg(conflict));
@@ -480,9 +482,9 @@ void TripDownload::addLoads(int row, const RemoteAnswer &loads)
 
 void TripDownload::addUnloads(int row, const RemoteAnswer &unloads)
 {
-    QString conflict;
-    for (const RemoteRow *each : uniqueRows(unloads.rows, RemoteUnload::IdDescarga, &conflict)) {
-        const RemoteRow &unload = *each;
+    const std::vector<UniqueRow> rows = uniqueRows(unloads.rows, RemoteUnload::IdDescarga);
+    for (const UniqueRow &each : rows) {
+        const RemoteRow &unload = *each.row;
         const int child = m_grid.addChild(row);
         auto set = [&](int cell, const QVariant &value) {
             m_grid.setChildValue(row, child, cell, value);
@@ -513,7 +515,8 @@ void TripDownload::addUnloads(int row, const RemoteAnswer &unloads)
                             noPosition ? TripGrid::kNoGpsIcon : TripGrid::kGpsIcon);
         m_grid.refresh();
     }
-    if (!conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
+    if (const QString conflict = contradictedId(rows);
+        !conflict.isEmpty() && m_grid.row(row).fault.isEmpty())
         m_grid.setFault(row, QStringLiteral("el servidor envió la descarga con id_descarga %1 dos "
                                             "veces con valores distintos")
                                  .arg(conflict));
