@@ -722,6 +722,28 @@ void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<Serv
     }
 }
 
+// A reading's header in the form an insert sends it.
+syncsql::Header sentForm(const Reading &r)
+{
+    const syncsql::Header &h = r.header;
+    return {r.id,
+            syncsql::isoDate(h.fecha),
+            vb::joinText(h.usuario),
+            vb::joinText(h.turno),
+            vb::joinText(h.cabezas),
+            vb::joinText(h.litros),
+            {}};
+}
+
+// Pending readings the server holds an older header of: they go up as changes.
+QString asChangesSql(const std::vector<qint64> &ids)
+{
+    return QStringLiteral("update Produccion_Lactea set proceso = 'MODIFICAR' where "
+                          "actualizado = false and proceso <> 'ELIMINAR' and id_remoto is not null "
+                          "and id in (") +
+           syncsql::idList(ids) + QStringLiteral(")");
+}
+
 // Before a header insert leaves: each reading's mark (the highest server id
 // read before it) and the values that go, committed, so that after a lost
 // answer the site knows which headers can be its own.
@@ -730,14 +752,7 @@ void recordSends(LocalConnection &db, const std::vector<Reading *> &readings, qi
 {
     Transaction transaction(db);
     for (const Reading *r : readings) {
-        const syncsql::Header &h = r->header;
-        const syncsql::Header sent{r->id,
-                                   syncsql::isoDate(h.fecha),
-                                   vb::joinText(h.usuario),
-                                   vb::joinText(h.turno),
-                                   vb::joinText(h.cabezas),
-                                   vb::joinText(h.litros),
-                                   {}};
+        const syncsql::Header sent = sentForm(*r);
         db.execute(QStringLiteral("insert into zelvano_sync_envios (id, marca, fecha, usuario, "
                                   "turno, cabezas, litros) values (?, ?, ?, ?, ?, ?, ?)"),
                    {r->id, mark, sent.fecha, sent.usuario, sent.turno, sent.cabezas, sent.litros});
@@ -770,11 +785,7 @@ void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
             edited.push_back(r->id);
     }
     byIds(db, same, syncsql::markSentSql);
-    byIds(db, edited, [](const std::vector<qint64> &ids) {
-        return QStringLiteral("update Produccion_Lactea set proceso = 'MODIFICAR' where "
-                              "actualizado = false and id_remoto is not null and id in (") +
-               syncsql::idList(ids) + QStringLiteral(")");
-    });
+    byIds(db, edited, asChangesSql);
     transaction.commit();
 }
 
@@ -879,16 +890,23 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
                      silent ? Naming::SilentKept : Naming::Logged);
         }
 
-    QSet<qint64> waiting;
+    QHash<qint64, const ServerHeader *> waiting;
     for (const ServerHeader &h : unsent.headers)
-        waiting.insert(syncrecords::wholeNumberOf(h.id));
+        waiting.insert(syncrecords::wholeNumberOf(h.id), &h);
     QString detailGroups;
     std::vector<const Reading *> sent;
     std::vector<const Reading *> complete;
+    std::vector<qint64> edited;
     for (const Reading &r : readings) {
         if (r.serverId < 0)
             continue;
-        if (waiting.contains(r.serverId)) {
+        if (const ServerHeader *h = waiting.value(r.serverId)) {
+            // Edited since its header went up: the lines go with the header's
+            // new values, as a change, never under the old ones.
+            if (!syncrecords::sentFrom(sentForm(r), *h)) {
+                edited.push_back(r.id);
+                continue;
+            }
             for (const syncsql::Detail &d : r.details)
                 detailGroups += syncsql::detailGroup(r.serverId, d);
             out.detailsSent += int(r.details.size());
@@ -903,6 +921,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
         sendOrRefuse(remote, syncsql::detailInsertSql(detailGroups), kDetailFailed);
     held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent);
     markSent(db, sent);
+    byIds(db, edited, asChangesSql);
     return held;
 }
 

@@ -396,17 +396,31 @@ void duringHeldStatement(TwoSites &s, const QString &match, const std::function<
     ASSERT_TRUE(child.waitFinished(30000));
 }
 
+void editReading(TwoSites &s, qint64 id)
+{
+    s.a.home.exec(
+        QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1").arg(id));
+    s.a.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
+                                 "%1 and Rodeo = '3'")
+                      .arg(id));
+}
+
 void editDuring(TwoSites &s, const QString &match)
 {
     const qint64 id = addReading(s.a);
-    duringHeldStatement(s, match, [&] {
-        s.a.home.exec(
-            QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
-                .arg(id));
-        s.a.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
-                                     "%1 and Rodeo = '3'")
-                          .arg(id));
-    });
+    duringHeldStatement(s, match, [&] { editReading(s, id); });
+}
+
+// The header went up and the run failed before the lines did; the suite
+// corrects the reading before the next run.
+void editAfterAFailed(TwoSites &s, const QString &match, const QString &action)
+{
+    const qint64 id = addReading(s.a);
+    s.a.options.limits.receiveMs = 1000;
+    s.proxy.setRules({once(match, action)});
+    EXPECT_FALSE(s.a.sync().ok());
+    s.proxy.setRules(std::vector<FaultRule>{});
+    editReading(s, id);
 }
 
 // A statement that reaches the server 3 s late, after its run gave up on it
@@ -458,6 +472,16 @@ std::vector<ClaimCase> claimCases()
          {}},
         {"EditDuringTheDetailInsert",
          [](TwoSites &s) { editDuring(s, kDetailInsert); },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
+        {"EditAfterTheHeaderInsertLostItsAnswer",
+         [](TwoSites &s) {
+             editAfterAFailed(s, kHeaderInsert, QStringLiteral("forward_then_drop"));
+         },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
+        {"EditAfterTheDetailInsertFailed",
+         [](TwoSites &s) { editAfterAFailed(s, kDetailInsert, QStringLiteral("status")); },
          {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
          {}},
         {"HeaderGivenOtherLinesIsNamedNeverDoubled",
