@@ -514,7 +514,8 @@ std::vector<ClaimCase> claimCases()
                  QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
                      .arg(id));
          },
-         {}, {}},
+         {},
+         {}},
         {"SecondRunThroughALinkAndAnotherTmpdir",
          [](TwoSites &s) {
              addReading(s.a);
