@@ -49,6 +49,12 @@ const std::vector<ProgramTable> kProgramTables = {
     {"zelvano_sync_envios",
      "create table zelvano_sync_envios (id integer not null, marca integer not null, "
      "fecha text, usuario text, turno text, cabezas text, litros text)"},
+    // Production synchronisation: the lines each reading sent under a header,
+    // as the server keeps them, recorded before they leave: lines found there
+    // later that are an earlier state of the reading mean it was edited since.
+    {"zelvano_sync_lineas",
+     "create table zelvano_sync_lineas (id integer not null, remoto integer not null, "
+     "lineas text not null)"},
     // Production synchronisation: other sites' headers seen without lines, and
     // since when (the server's clock), until they settle or get their lines.
     {"zelvano_sync_sin_lineas",

@@ -50,6 +50,18 @@ ServerHeader unsentHeaderOf(const RemoteRow &row)
             row.field(C::TotalLitros)};
 }
 
+ServerHeader headerOfLine(const RemoteRow &row)
+{
+    namespace C = syncsql::RecordOfLine;
+    return {row.field(RemoteProductionDetail::Id),
+            row.field(C::IdPrg),
+            row.field(C::Fecha),
+            row.field(C::Usuario),
+            row.field(C::Turno),
+            row.field(C::TotalCabezas),
+            row.field(C::TotalLitros)};
+}
+
 ServerHeader productionHeaderOf(const RemoteRow &row)
 {
     namespace C = RemoteProduction;
@@ -148,21 +160,29 @@ QString keptLine(const QVariant &rodeo, const QVariant &cabezas, const QVariant 
 
 } // namespace
 
+QStringList keptLines(const std::vector<syncsql::Detail> &local)
+{
+    QStringList lines;
+    for (const syncsql::Detail &d : local)
+        lines << keptLine(d.rodeo, d.cabezas, d.litros);
+    lines.sort();
+    return lines;
+}
+
+QStringList keptLines(const std::vector<RemoteRow> &server)
+{
+    QStringList lines;
+    for (const RemoteRow &row : server)
+        lines << keptLine(row.field(RemoteProductionDetail::Rodeo),
+                          row.field(RemoteProductionDetail::Cabezas),
+                          row.field(RemoteProductionDetail::Litros));
+    lines.sort();
+    return lines;
+}
+
 bool sameLines(const std::vector<syncsql::Detail> &local, const std::vector<RemoteRow> &server)
 {
-    if (local.size() != server.size())
-        return false;
-    QStringList a;
-    QStringList b;
-    for (const syncsql::Detail &d : local)
-        a << keptLine(d.rodeo, d.cabezas, d.litros);
-    for (const RemoteRow &row : server)
-        b << keptLine(row.field(RemoteProductionDetail::Rodeo),
-                      row.field(RemoteProductionDetail::Cabezas),
-                      row.field(RemoteProductionDetail::Litros));
-    a.sort();
-    b.sort();
-    return a == b;
+    return local.size() == server.size() && keptLines(local) == keptLines(server);
 }
 
 QString uploadProblem(const syncsql::Header &header, const std::vector<syncsql::Detail> &details)

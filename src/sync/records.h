@@ -32,6 +32,8 @@ struct ServerHeader
 ServerHeader unsentHeaderOf(const RemoteRow &row);
 // A row of "select * from cabezas_produccion".
 ServerHeader productionHeaderOf(const RemoteRow &row);
+// A row of linesOfRecordsSql.
+ServerHeader headerOfLine(const RemoteRow &row);
 
 // A whole number held as a number or as a text ("31", " 31 "); -1 otherwise.
 qint64 wholeNumberOf(const QVariant &value);
@@ -49,6 +51,10 @@ QDate dateOf(const QVariant &value);
 // the hundredth), texts as the server keeps them (cut to its column's width).
 bool sentFrom(const syncsql::Header &local, const ServerHeader &server);
 
+// Lines as the server keeps them, in one order: the reading's, or a header's
+// detail rows.
+QStringList keptLines(const std::vector<syncsql::Detail> &local);
+QStringList keptLines(const std::vector<RemoteRow> &server);
 // True when the server's detail rows of a header are the reading's lines, in
 // any order, as the server keeps them.
 bool sameLines(const std::vector<syncsql::Detail> &local, const std::vector<RemoteRow> &server);

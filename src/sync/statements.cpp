@@ -160,7 +160,8 @@ QString detailInsertSql(const QString &groups)
 QString unsentHeadersSql(const QString &clientId)
 {
     return QStringLiteral("select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, "
-                          "c.total_litros, (select max(id) from cabezas_produccion where cliente = k.id) as tope "
+                          "c.total_litros, (select max(id) from cabezas_produccion where cliente = "
+                          "k.id) as tope "
                           "from clientes k left join cabezas_produccion c on "
                           "c.cliente = k.id and c.id not in (select id from "
                           "detalle_cabezas_produccion) where k.id = ") +
@@ -186,8 +187,10 @@ QString remoteDetailDeleteSql(const QVariant &serverId)
 
 QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids)
 {
-    return QStringLiteral("select d.* from detalle_cabezas_produccion d join cabezas_produccion c "
-                          "on c.id = d.id where c.cliente = ") +
+    return QStringLiteral("select d.id, d.rodeo, d.cabezas, d.litros, d.id_detalle, c.id_prg, "
+                          "c.fecha, c.usuario, c.turno, c.total_cabezas, c.total_litros from "
+                          "detalle_cabezas_produccion d join cabezas_produccion c on c.id = d.id "
+                          "where c.cliente = ") +
            clientId + QStringLiteral(" and d.id in (") + idList(ids) +
            QStringLiteral(") order by d.id");
 }

@@ -89,7 +89,8 @@ QString unsentHeadersSql(const QString &clientId);
 QString headerUpdateSql(const QString &clientId, const Header &header);
 QString remoteDetailDeleteSql(const QVariant &serverId);
 QString remoteHeaderDeleteSql(const QString &clientId, const QVariant &serverId);
-// The detail rows of some of this client's records ("select *" columns, by id).
+// The detail rows of some of this client's records (the detail table's
+// columns, then their header's: RecordOfLine), by id.
 QString linesOfRecordsSql(const QString &clientId, const std::vector<qint64> &ids);
 // A header of this client, only while it has no lines.
 QString surplusHeaderDeleteSql(const QString &clientId, qint64 serverId);
@@ -105,6 +106,16 @@ inline const RemoteColumn TotalCabezas{QStringLiteral("total_cabezas"), 5};
 inline const RemoteColumn TotalLitros{QStringLiteral("total_litros"), 6};
 inline const RemoteColumn Top{QStringLiteral("tope"), 7};
 } // namespace UnsentHeader
+
+// The header's columns in a row of linesOfRecordsSql, after the detail's.
+namespace RecordOfLine {
+inline const RemoteColumn IdPrg{QStringLiteral("id_prg"), 5};
+inline const RemoteColumn Fecha{QStringLiteral("fecha"), 6};
+inline const RemoteColumn Usuario{QStringLiteral("usuario"), 7};
+inline const RemoteColumn Turno{QStringLiteral("turno"), 8};
+inline const RemoteColumn TotalCabezas{QStringLiteral("total_cabezas"), 9};
+inline const RemoteColumn TotalLitros{QStringLiteral("total_litros"), 10};
+} // namespace RecordOfLine
 
 // The columns of recordLinesSql.
 namespace RecordLines {

@@ -789,13 +789,40 @@ void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
     transaction.commit();
 }
 
+// The lines of each reading, as the server keeps them, recorded before they
+// go up under its header.
+void recordLines(LocalConnection &db, const std::vector<const Reading *> &readings)
+{
+    Transaction transaction(db);
+    for (const Reading *r : readings)
+        db.execute(
+            QStringLiteral("insert into zelvano_sync_lineas (id, remoto, lineas) values "
+                           "(?, ?, ?)"),
+            {r->id, r->serverId, syncrecords::fingerprint(syncrecords::keptLines(r->details))});
+    transaction.commit();
+}
+
+bool linesSentBefore(LocalConnection &db, const Reading &r, const std::vector<RemoteRow> &lines)
+{
+    // The fingerprint is hexadecimal: nothing in it to quote.
+    return !db.openRecordset(
+                  QStringLiteral("select 1 from zelvano_sync_lineas where id = %1 and remoto = "
+                                 "%2 and lineas = '%3'")
+                      .arg(r.id)
+                      .arg(r.serverId)
+                      .arg(syncrecords::fingerprint(syncrecords::keptLines(lines))))
+                .eof();
+}
+
 // Pending readings whose header already had lines when the run began: sent
-// when those lines are the reading's; named once and held when they are not
+// when the header and its lines are the reading's; a change when they are
+// what this site sent of it before an edit; otherwise named once and held
 // (never doubled, never overwritten). One read for all of them. Returns how
 // many were held.
 int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
                          const std::vector<const Reading *> &readings, SyncRefusals &refusals,
-                         bool silent, std::vector<const Reading *> &sent)
+                         bool silent, std::vector<const Reading *> &sent,
+                         std::vector<qint64> &edited)
 {
     if (readings.empty())
         return 0;
@@ -811,8 +838,16 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
         lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
     int held = 0;
     for (const Reading *r : readings) {
-        if (syncrecords::sameLines(r->details, lines.value(r->serverId))) {
+        const std::vector<RemoteRow> &onServer = lines[r->serverId];
+        const bool sameHeader =
+            onServer.empty() ||
+            syncrecords::sentFrom(sentForm(*r), syncrecords::headerOfLine(onServer.front()));
+        if (sameHeader && syncrecords::sameLines(r->details, onServer)) {
             sent.push_back(r);
+            continue;
+        }
+        if (!onServer.empty() && linesSentBefore(ctx.db(), *r, onServer)) {
+            edited.push_back(r->id);
             continue;
         }
         ++held;
@@ -917,9 +952,11 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
             complete.push_back(&r);
         }
     }
-    if (!detailGroups.isEmpty())
+    if (!detailGroups.isEmpty()) {
+        recordLines(db, sent);
         sendOrRefuse(remote, syncsql::detailInsertSql(detailGroups), kDetailFailed);
-    held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent);
+    }
+    held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent, edited);
     markSent(db, sent);
     byIds(db, edited, asChangesSql);
     return held;

@@ -484,6 +484,12 @@ std::vector<ClaimCase> claimCases()
          [](TwoSites &s) { editAfterAFailed(s, kDetailInsert, QStringLiteral("status")); },
          {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
          {}},
+        {"EditAfterTheDetailInsertLostItsAnswer",
+         [](TwoSites &s) {
+             editAfterAFailed(s, kDetailInsert, QStringLiteral("forward_then_drop"));
+         },
+         {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
+         {}},
         {"HeaderGivenOtherLinesIsNamedNeverDoubled",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
