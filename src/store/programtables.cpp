@@ -71,6 +71,8 @@ struct AddedColumn
 };
 const std::vector<AddedColumn> kAddedColumns = {
     {"zelvano_jobs", "trips_left_out", "trips_left_out integer"},
+    // The insert's answer came back (1): it made exactly the headers it reported.
+    {"zelvano_sync_envios", "respondida", "respondida integer"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)
@@ -95,7 +97,12 @@ std::optional<AppError> ensureProgramTables(LocalConnection &db)
         }
         for (const AddedColumn &added : kAddedColumns) {
             const QString table = QString::fromLatin1(added.table);
-            if (db.tableInfo(table).indexOf(QString::fromLatin1(added.column)) >= 0)
+            // Asked of the engine, not of the connection's table cache: that
+            // may predate the column added by an earlier call.
+            if (!db.openRecordset(QStringLiteral("select 1 from pragma_table_info('%1') where "
+                                                 "name = '%2' collate nocase")
+                                      .arg(table, QString::fromLatin1(added.column)))
+                     .eof())
                 continue;
             db.execute(QStringLiteral("alter table %1 add column %2")
                            .arg(table, QString::fromLatin1(added.definition)),
