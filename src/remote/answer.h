@@ -58,6 +58,8 @@ struct RemoteAnswer
     // Why an answer was not accepted: its body for a refusal, what was wrong
     // with it for a broken one.
     QString refusal;
+    // The first id an insert made, as the server reports it; 0 when it does not.
+    qint64 insertId = 0;
 
     bool accepted() const { return status == 200 && whole; }
 };

@@ -101,6 +101,13 @@ protected:
         RemoteAnswer answer;
         if (!readRows) {
             m_connection.execute(sql);
+            // The same session's, so the id this insert made.
+            if (sql.trimmed().startsWith(QLatin1String("insert"), Qt::CaseInsensitive)) {
+                OdbcResult id =
+                    m_connection.openRecordset(QStringLiteral("select last_insert_id()"));
+                if (!id.eof())
+                    answer.insertId = id.value(0).toLongLong();
+            }
             return answer;
         }
         OdbcResult result = m_connection.openRecordset(sql);
@@ -149,6 +156,10 @@ RemoteAnswer webRemoteAnswer(const WebAnswer &web, bool readRows)
         return answer;
     }
     answer.hasRows = !read.rows.empty();
+    // A statement without rows is answered {"affected_rows": n, "insert_id": n}.
+    if (!readRows && read.rows.size() == 1)
+        answer.insertId =
+            read.rows.front().field({QStringLiteral("insert_id"), 1}).toString().toLongLong();
     if (readRows)
         answer.rows = std::move(read.rows);
     return answer;
