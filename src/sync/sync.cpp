@@ -67,7 +67,8 @@ constexpr qint64 kSettlingSeconds = 10 * 60;
 struct ServerState
 {
     bool known = false;    // the ids below were read
-    QSet<qint64> complete; // this client's records that have their details
+    QSet<qint64> all;      // this client's records
+    QSet<qint64> complete; // those that have their details
 };
 
 // One header insert a reading went up in: the highest server id read just
@@ -77,31 +78,37 @@ struct Send
 {
     qint64 mark = 0;
     syncsql::Header sent;
+    bool answered = false; // its answer came back: it made no header later
+    qint64 row = 0;        // its row in zelvano_sync_envios
 };
 using Sends = QHash<qint64, std::vector<Send>>; // by local id
 
 Sends readSends(LocalConnection &db)
 {
     Sends sends;
-    Recordset rs = db.openRecordset(QStringLiteral(
-        "select id, marca, fecha, usuario, turno, cabezas, litros from zelvano_sync_envios"));
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select id, marca, fecha, usuario, turno, cabezas, litros, respondida, "
+                       "rowid from zelvano_sync_envios"));
     for (; !rs.eof(); rs.moveNext())
         sends[rs.value(0).toLongLong()].push_back(
             {rs.value(1).toLongLong(),
-             {rs.value(0), rs.value(2), rs.value(3), rs.value(4), rs.value(5), rs.value(6), {}}});
+             {rs.value(0), rs.value(2), rs.value(3), rs.value(4), rs.value(5), rs.value(6), {}},
+             rs.value(7).toInt() == 1,
+             rs.value(8).toLongLong()});
     return sends;
 }
 
 // True when the header may be the one an insert of this site made for the
 // reading (a site that never sent the reading never takes a header for it).
-bool sentAs(const Sends &sends, qint64 localId, const ServerHeader &h)
+bool sentAs(const Sends &sends, qint64 localId, const ServerHeader &h, bool unansweredOnly = false)
 {
     const auto it = sends.constFind(localId);
     if (it == sends.constEnd())
         return false;
     const qint64 serverId = syncrecords::wholeNumberOf(h.id);
     return std::any_of(it->begin(), it->end(), [&](const Send &send) {
-        return serverId > send.mark && syncrecords::sentFrom(send.sent, h);
+        return !(unansweredOnly && send.answered) && serverId > send.mark &&
+               syncrecords::sentFrom(send.sent, h);
     });
 }
 
@@ -119,6 +126,19 @@ struct Reading
     // Another run stored one while this run was under way: this run leaves it.
     static constexpr qint64 kTakenElsewhere = -2;
 };
+
+// A reading's header in the form an insert sends it.
+syncsql::Header sentForm(const Reading &r)
+{
+    const syncsql::Header &h = r.header;
+    return {r.id,
+            syncsql::isoDate(h.fecha),
+            vb::joinText(h.usuario),
+            vb::joinText(h.turno),
+            vb::joinText(h.cabezas),
+            vb::joinText(h.litros),
+            {}};
+}
 
 // The server's refusal of a read, or an answer that could not be read whole,
 // as an error of the procedure.
@@ -593,6 +613,7 @@ void downloadNew(AppContext &ctx, const RemoteOptions &options, SyncReport &out,
             }
         }
         if (state) {
+            state->all = QSet<qint64>(lines.keyBegin(), lines.keyEnd());
             state->complete = complete;
             state->known = true;
         }
@@ -658,6 +679,45 @@ Unsent unsentHeaders(AppContext &ctx, RemoteServer &remote)
     return unsent;
 }
 
+// The server ids chosen, committed at once, whatever happens to the rest of the
+// run: a reading that knows its id is never inserted again.
+void storeServerIds(LocalConnection &db, const std::vector<std::pair<Reading *, qint64>> &chosen)
+{
+    if (chosen.empty())
+        return;
+    std::vector<qint64> stored;
+    Transaction transaction(db);
+    for (const auto &[reading, serverId] : chosen)
+        stored.push_back(
+            db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), reading->id)) == 1
+                ? serverId
+                : Reading::kTakenElsewhere);
+    transaction.commit();
+    for (size_t i = 0; i < chosen.size(); ++i)
+        chosen[i].first->serverId = stored[i];
+}
+
+// An answered insert made its headers under consecutive ids from the first it
+// reports, in the order sent: each reading takes the one at its place when
+// that header holds what it sent. Another site's equal reading can never be
+// taken this way.
+void mapInsertedIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
+                    const std::vector<Reading *> &inserted, qint64 firstId)
+{
+    QHash<qint64, const ServerHeader *> byId;
+    for (const ServerHeader &h : headers)
+        byId.insert(syncrecords::wholeNumberOf(h.id), &h);
+    const QSet<qint64> held = heldServerIds(db);
+    std::vector<std::pair<Reading *, qint64>> chosen;
+    for (size_t i = 0; i < inserted.size(); ++i) {
+        const qint64 serverId = firstId + qint64(i);
+        const ServerHeader *h = byId.value(serverId);
+        if (h && !held.contains(serverId) && syncrecords::sentFrom(sentForm(*inserted[i]), *h))
+            chosen.emplace_back(inserted[i], serverId);
+    }
+    storeServerIds(db, chosen);
+}
+
 // Gives each reading that does not know its server id the header one of its
 // own inserts made, when the server has one: newer than that insert's mark and
 // holding what it sent. A header whose id this database holds already is
@@ -686,18 +746,7 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
         held.insert(serverId);
         open.erase(it);
     }
-    if (chosen.empty())
-        return;
-    std::vector<qint64> stored;
-    Transaction transaction(db);
-    for (const auto &[reading, serverId] : chosen)
-        stored.push_back(
-            db.execute(syncsql::storeRemoteIdSql(QString::number(serverId), reading->id)) == 1
-                ? serverId
-                : Reading::kTakenElsewhere);
-    transaction.commit();
-    for (size_t i = 0; i < chosen.size(); ++i)
-        chosen[i].first->serverId = stored[i];
+    storeServerIds(db, chosen);
 }
 
 // A header without lines that one of this site's inserts made for a reading
@@ -711,7 +760,9 @@ void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<Serv
     for (const ServerHeader &h : headers) {
         const qint64 serverId = syncrecords::wholeNumberOf(h.id);
         const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
-        if (localId < 0 || !sentAs(sends, localId, h))
+        // Only an insert whose answer never came can have made a header
+        // late; any other such header is another site's equal reading.
+        if (localId < 0 || !sentAs(sends, localId, h, true))
             continue;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
         const qint64 taken =
@@ -722,19 +773,6 @@ void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<Serv
     }
 }
 
-// A reading's header in the form an insert sends it.
-syncsql::Header sentForm(const Reading &r)
-{
-    const syncsql::Header &h = r.header;
-    return {r.id,
-            syncsql::isoDate(h.fecha),
-            vb::joinText(h.usuario),
-            vb::joinText(h.turno),
-            vb::joinText(h.cabezas),
-            vb::joinText(h.litros),
-            {}};
-}
-
 // Pending readings the server holds an older header of: they go up as changes.
 QString asChangesSql(const std::vector<qint64> &ids)
 {
@@ -742,6 +780,46 @@ QString asChangesSql(const std::vector<qint64> &ids)
                           "actualizado = false and proceso <> 'ELIMINAR' and id_remoto is not null "
                           "and id in (") +
            syncsql::idList(ids) + QStringLiteral(")");
+}
+
+// The insert's answer came back: the headers it made are known, and it can
+// make none later.
+void markAnswered(LocalConnection &db, const std::vector<Reading *> &readings, Sends &sends)
+{
+    std::vector<qint64> rows;
+    for (const Reading *r : readings) {
+        Send &send = sends[r->id].back(); // the one recordSends added for this insert
+        send.answered = true;
+        rows.push_back(send.row);
+    }
+    byIds(db, rows, [](const std::vector<qint64> &part) {
+        return QStringLiteral("update zelvano_sync_envios set respondida = 1 where rowid in (") +
+               syncsql::idList(part) + QStringLiteral(")");
+    });
+}
+
+// A pending reading whose header the server no longer has (deleted there, or
+// by another site that took it for its own late insert) goes up again.
+void forgetVanishedHeaders(LocalConnection &db, const ServerState &state,
+                           std::vector<Reading> &readings)
+{
+    if (!state.known)
+        return;
+    std::vector<std::pair<Reading *, qint64>> gone;
+    for (Reading &r : readings)
+        if (r.serverId >= 0 && !state.all.contains(r.serverId))
+            gone.emplace_back(&r, r.serverId);
+    if (gone.empty())
+        return;
+    Transaction transaction(db);
+    for (const auto &[reading, serverId] : gone)
+        db.execute(QStringLiteral("update Produccion_Lactea set id_remoto = null where id = %1 and "
+                                  "id_remoto = %2 and actualizado = false")
+                       .arg(reading->id)
+                       .arg(serverId));
+    transaction.commit();
+    for (const auto &[reading, serverId] : gone)
+        reading->serverId = Reading::kUnknown;
 }
 
 // Before a header insert leaves: each reading's mark (the highest server id
@@ -756,7 +834,9 @@ void recordSends(LocalConnection &db, const std::vector<Reading *> &readings, qi
         db.execute(QStringLiteral("insert into zelvano_sync_envios (id, marca, fecha, usuario, "
                                   "turno, cabezas, litros) values (?, ?, ?, ?, ?, ?, ?)"),
                    {r->id, mark, sent.fecha, sent.usuario, sent.turno, sent.cabezas, sent.litros});
-        sends[r->id].push_back({mark, sent});
+        const qint64 row =
+            db.openRecordset(QStringLiteral("select last_insert_rowid()")).value(0).toLongLong();
+        sends[r->id].push_back({mark, sent, false, row});
     }
     transaction.commit();
 }
@@ -881,6 +961,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
             readings.push_back(std::move(r));
     }
     Sends sends = readSends(db);
+    forgetVanishedHeaders(db, state, readings);
 
     const auto unmapped = [&] {
         return std::any_of(readings.begin(), readings.end(),
@@ -901,13 +982,20 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
         groups += syncsql::headerGroup(ctx.settings.ClientId, r.header);
         inserted.push_back(&r);
     }
+    qint64 firstId = 0;
     if (!groups.isEmpty()) {
         recordSends(db, inserted, mark, sends);
-        sendOrRefuse(remote, syncsql::headerInsertSql(groups), kHeaderInsertFailed);
+        const RemoteAnswer answer = remote.execute(syncsql::headerInsertSql(groups));
+        if (!answer.accepted())
+            throw StepRefused{kHeaderInsertFailed};
+        firstId = answer.insertId;
+        markAnswered(db, inserted, sends);
         out.headersAdded += int(inserted.size());
     }
 
     const Unsent unsent = unsentHeaders(ctx, remote);
+    if (firstId > 0)
+        mapInsertedIds(db, unsent.headers, inserted, firstId);
     mapServerIds(db, unsent.headers, readings, sends);
     deleteSurplus(ctx, remote, unsent.headers, sends);
 
@@ -997,20 +1085,28 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     }
     markSent(db, changed);
 
-    Transaction transaction(db);
+    // Read first, then sent: no local lock is held while the server answers,
+    // and the statement that deletes them still asks that they are deletions.
+    std::vector<std::pair<qint64, qint64>> deletions; // local id, server id
+    {
+        Recordset rs = db.openRecordset(syncsql::pendingSql(kEliminar));
+        for (; !rs.eof(); rs.moveNext())
+            deletions.emplace_back(
+                rs.value(ProduccionLactea::Id).toLongLong(),
+                syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto)));
+    }
     std::vector<qint64> deleted;
-    Recordset rs = db.openRecordset(syncsql::pendingSql(kEliminar));
-    for (; !rs.eof(); rs.moveNext()) {
-        const qint64 serverId = syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto));
+    for (const auto &[localId, serverId] : deletions) {
         if (serverId >= 0) {
             sendOrRefuse(remote, syncsql::remoteHeaderDeleteSql(ctx.settings.ClientId, serverId),
                          kHeaderFailed);
             sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
             ++out.headersDeleted;
         }
-        deleted.push_back(rs.value(ProduccionLactea::Id).toLongLong());
+        deleted.push_back(localId);
     }
 
+    Transaction transaction(db);
     byIds(db, deleted, syncsql::deleteSentSql);
     if (held == 0)
         logEvent(ctx, kSuccess);

@@ -466,6 +466,41 @@ std::vector<ClaimCase> claimCases()
          },
          {one, kReading + QStringLiteral("#5|60|1200")},
          {}},
+        {"EqualReadingsTheFirstLeavesTheOthersHeaderAlone",
+         [](TwoSites &s) {
+             addReading(s.a);
+             addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             EXPECT_TRUE(s.b.sync().ok());
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             s.proxy.setRules(std::vector<FaultRule>{});
+             EXPECT_TRUE(s.b.sync().ok());
+             EXPECT_EQ(s.farm.headerCount(), 2); // A's, still waiting for its lines
+         },
+         {one, kReading + QStringLiteral("#5|60|1200")},
+         {}},
+        {"EqualReadingsTheOthersHeaderLandsFirst",
+         [](TwoSites &s) {
+             addReading(s.a);
+             addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             // B's header goes up, without its lines, while A's insert is held.
+             duringHeldStatement(s, kHeaderInsert, [&] {
+                 s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+                 EXPECT_FALSE(s.b.sync().ok());
+             });
+         },
+         {one, kReading + QStringLiteral("#5|60|1200")},
+         {}},
+        {"HeaderDeletedOnTheServerBeforeItsLines",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             RemotePeer::exec(QStringLiteral("delete from cabezas_produccion where id = ") +
+                              s.a.idRemoto(id).toString());
+         },
+         {one},
+         {}},
         {"EditDuringTheHeaderInsert",
          [](TwoSites &s) { editDuring(s, kHeaderInsert); },
          {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
