@@ -7,6 +7,8 @@
 
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace zelvano {
 
 // zelvano sync: one production synchronisation, both ways; prints what moved
@@ -35,6 +37,12 @@ int cmdSync(CliEnv &env, const QStringList &args)
     for (const QString &text : events)
         out << "Event: " << text << '\n';
     out.flush();
+    // A failure the run did not log again (readings held back, named once
+    // before): said here, never a silent exit status.
+    const QString error = report.errorText();
+    if (!report.ok() && std::none_of(events.begin(), events.end(),
+                                     [&](const QString &text) { return text.contains(error); }))
+        printError(error);
     return report.ok() ? 0 : 1;
 }
 
