@@ -53,6 +53,23 @@ extern "C" void onStopWatchdog(int)
 
 } // namespace
 
+namespace {
+sigset_t stopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+} // namespace
+
+void TerminationSignals::holdUntilInstalled()
+{
+    const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 bool TerminationSignals::install()
 {
     if (g_signalPipe[0] >= 0)
@@ -76,6 +93,9 @@ bool TerminationSignals::install()
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A signal held since the start is delivered now, to the handler.
+    const sigset_t held = stopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
     return true;
 }
 

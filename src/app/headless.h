@@ -11,6 +11,10 @@ namespace zelvano {
 class TerminationSignals
 {
 public:
+    // Called first thing in a process that will install(): a stop signal that
+    // comes before the handler is in place waits for it instead of ending the
+    // process by the signal's default.
+    static void holdUntilInstalled();
     static bool install();
     // Called in the event loop after a signal arrived.
     static void setHandler(void (*handler)(int signalNumber, void *data), void *data);

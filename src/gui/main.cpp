@@ -1,3 +1,4 @@
+#include "app/headless.h"
 #include "cli/cli.h"
 #include "gui/printout.h"
 #include "gui/trayprogram.h"
@@ -37,6 +38,10 @@ Mode modeOf(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The service may be told to stop while it is still starting.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") == 0)
+            zelvano::TerminationSignals::holdUntilInstalled();
     const Mode mode = modeOf(argc, argv);
     QString why;
     const bool display = zelvano::gui::displayAvailable(&why);
