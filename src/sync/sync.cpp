@@ -419,6 +419,12 @@ struct Downloader
         if (localId < 0 || !sentAs(sends, localId, h))
             return false;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
+        // Only an insert whose answer never came can have made a header the
+        // reading has not taken; an answered one made the header the reading
+        // knows. Any other is another site's equal reading.
+        const bool maybeLate = sentAs(sends, localId, h, true);
+        if (!maybeLate && (rs.eof() || !vb::isNull(rs.value(ProduccionLactea::IdRemoto))))
+            return false;
         if (rs.eof())
             return true; // a reading of ours deleted since: never comes back
         if (vb::joinText(rs.value(ProduccionLactea::Proceso))

@@ -491,6 +491,20 @@ std::vector<ClaimCase> claimCases()
          },
          {one, kReading + QStringLiteral("#5|60|1200")},
          {}},
+        {"EqualReadingsOneDeletedWhereItWasMade",
+         [](TwoSites &s) {
+             addReading(s.a);
+             const qint64 id =
+                 addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             EXPECT_TRUE(s.b.sync().ok());
+             s.b.home.exec(
+                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado "
+                                "= false where id = %1")
+                     .arg(id));
+             EXPECT_TRUE(s.b.sync().ok()); // gone from B and the server before A's goes up
+         },
+         {one},
+         {}},
         {"HeaderDeletedOnTheServerBeforeItsLines",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
