@@ -122,6 +122,12 @@ QString deleteSentSql(const std::vector<qint64> &localIds)
            idList(localIds) + QStringLiteral(")");
 }
 
+QString deleteLinesOfDeletedSql(const std::vector<qint64> &localIds)
+{
+    return QStringLiteral("delete from detalle_Produccion_Lactea where id in (") +
+           idList(localIds) + QStringLiteral(") and id not in (select id from Produccion_Lactea)");
+}
+
 QString headerGroup(const QString &clientId, const Header &h)
 {
     return QStringLiteral("('") + sqlQuote(clientId) + QStringLiteral("','") +

@@ -68,6 +68,9 @@ QString storeRemoteIdSql(const QString &serverId, const QVariant &localId);
 // The rows that reached the server, by local id.
 QString markSentSql(const std::vector<qint64> &localIds);
 QString deleteSentSql(const std::vector<qint64> &localIds);
+// The herd lines of those of the readings that are gone: left behind, they
+// would become the lines of a later reading given the same id.
+QString deleteLinesOfDeletedSql(const std::vector<qint64> &localIds);
 
 // --- upload: remote statements
 // "('cliente','fecha','usuario','turno','cabezas','litros','id_prg'),"

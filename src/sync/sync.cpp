@@ -1114,6 +1114,7 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
 
     Transaction transaction(db);
     byIds(db, deleted, syncsql::deleteSentSql);
+    byIds(db, deleted, syncsql::deleteLinesOfDeletedSql);
     if (held == 0)
         logEvent(ctx, kSuccess);
     else

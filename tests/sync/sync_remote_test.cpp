@@ -165,6 +165,11 @@ TEST_P(SyncTest, ChangeAndDeletionReachTheServer)
     EXPECT_EQ(farm->detailCount(goneId), 0);
     EXPECT_TRUE(site.actualizado(kept));
     EXPECT_EQ(site.readingCount(), 1);
+    EXPECT_EQ(site.value(QStringLiteral("select count(*) from detalle_Produccion_Lactea where id "
+                                        "= %1")
+                             .arg(gone))
+                  .toInt(),
+              0);
 }
 
 // Only complete records come down: a header without details is another
@@ -553,11 +558,13 @@ TEST_P(SyncTest, ChangeAndDeletionOfRowsTheServerNeverHad)
               (QStringList{QStringLiteral("3|25|500"), QStringLiteral("4|15|300")}));
     EXPECT_TRUE(site.actualizado(added));
     EXPECT_TRUE(site.actualizado(changed));
-    EXPECT_EQ(
-        site.value(
-                QStringLiteral("select count(*) from Produccion_Lactea where id = %1").arg(deleted))
-            .toInt(),
-        0);
+    for (const char *table : {"Produccion_Lactea", "detalle_Produccion_Lactea"})
+        EXPECT_EQ(site.value(QStringLiteral("select count(*) from %1 where id = %2")
+                                 .arg(QLatin1String(table))
+                                 .arg(deleted))
+                      .toInt(),
+                  0)
+            << table;
 
     const SyncReport again = site.sync();
     EXPECT_EQ(again.remoteStatements.filter(QStringLiteral("INSERT")).size(), 0);
