@@ -73,6 +73,8 @@ const std::vector<AddedColumn> kAddedColumns = {
     {"zelvano_jobs", "trips_left_out", "trips_left_out integer"},
     // The insert's answer came back (1): it made exactly the headers it reported.
     {"zelvano_sync_envios", "respondida", "respondida integer"},
+    // The header that answered insert made for the reading, when the server said.
+    {"zelvano_sync_envios", "remoto", "remoto integer"},
 };
 
 bool tableExists(LocalConnection &db, const QString &name)

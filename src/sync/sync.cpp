@@ -73,13 +73,17 @@ struct ServerState
 
 // One header insert a reading went up in: the highest server id read just
 // before it, and the values sent. Only a header newer than the mark that holds
-// those values can be the one that insert made.
+// those values can be the one that insert made; an answered insert that said
+// which header it made made that one and no other.
 struct Send
 {
     qint64 mark = 0;
     syncsql::Header sent;
     bool answered = false; // its answer came back: it made no header later
     qint64 row = 0;        // its row in zelvano_sync_envios
+    qint64 made = -1;      // the header it made, when its answer said
+
+    bool exact() const { return answered && made > 0; }
 };
 using Sends = QHash<qint64, std::vector<Send>>; // by local id
 
@@ -88,26 +92,41 @@ Sends readSends(LocalConnection &db)
     Sends sends;
     Recordset rs = db.openRecordset(
         QStringLiteral("select id, marca, fecha, usuario, turno, cabezas, litros, respondida, "
-                       "rowid from zelvano_sync_envios"));
+                       "rowid, remoto from zelvano_sync_envios"));
     for (; !rs.eof(); rs.moveNext())
         sends[rs.value(0).toLongLong()].push_back(
             {rs.value(1).toLongLong(),
              {rs.value(0), rs.value(2), rs.value(3), rs.value(4), rs.value(5), rs.value(6), {}},
              rs.value(7).toInt() == 1,
-             rs.value(8).toLongLong()});
+             rs.value(8).toLongLong(),
+             vb::isNull(rs.value(9)) ? -1 : rs.value(9).toLongLong()});
     return sends;
 }
 
-// True when the header may be the one an insert of this site made for the
-// reading (a site that never sent the reading never takes a header for it).
-bool sentAs(const Sends &sends, qint64 localId, const ServerHeader &h, bool unansweredOnly = false)
+template <typename Test> bool anySend(const Sends &sends, qint64 localId, Test test)
 {
     const auto it = sends.constFind(localId);
-    if (it == sends.constEnd())
-        return false;
+    return it != sends.constEnd() && std::any_of(it->begin(), it->end(), test);
+}
+
+// True when an answered insert of this site made exactly this header for the reading.
+bool madeExactly(const Sends &sends, qint64 localId, const ServerHeader &h)
+{
     const qint64 serverId = syncrecords::wholeNumberOf(h.id);
-    return std::any_of(it->begin(), it->end(), [&](const Send &send) {
-        return !(unansweredOnly && send.answered) && serverId > send.mark &&
+    return anySend(sends, localId, [&](const Send &send) {
+        return send.exact() && send.made == serverId && syncrecords::sentFrom(send.sent, h);
+    });
+}
+
+// True when the header may be the one an insert of this site made for the
+// reading, as far as order and values tell: an insert that did not say which
+// header it made (late: only one whose answer never came, which may still
+// make one). A site that never sent the reading never takes a header for it.
+bool mayHaveMade(const Sends &sends, qint64 localId, const ServerHeader &h, bool late)
+{
+    const qint64 serverId = syncrecords::wholeNumberOf(h.id);
+    return anySend(sends, localId, [&](const Send &send) {
+        return !send.exact() && !(late && send.answered) && serverId > send.mark &&
                syncrecords::sentFrom(send.sent, h);
     });
 }
@@ -416,14 +435,18 @@ struct Downloader
     {
         LocalConnection &db = ctx.db();
         const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
-        if (localId < 0 || !sentAs(sends, localId, h))
+        if (localId < 0)
+            return false;
+        // A header this site made but the reading has not taken (deleted
+        // since, or holding another): the upload deletes it. Only an insert
+        // whose answer never came can have made one unknown to it; a header
+        // that merely looks like what an answered insert sent is another
+        // site's equal reading.
+        const bool surplus = madeExactly(sends, localId, h) || mayHaveMade(sends, localId, h, true);
+        if (!surplus && !mayHaveMade(sends, localId, h, false))
             return false;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
-        // Only an insert whose answer never came can have made a header the
-        // reading has not taken; an answered one made the header the reading
-        // knows. Any other is another site's equal reading.
-        const bool maybeLate = sentAs(sends, localId, h, true);
-        if (!maybeLate && (rs.eof() || !vb::isNull(rs.value(ProduccionLactea::IdRemoto))))
+        if (!surplus && (rs.eof() || !vb::isNull(rs.value(ProduccionLactea::IdRemoto))))
             return false;
         if (rs.eof())
             return true; // a reading of ours deleted since: never comes back
@@ -703,30 +726,35 @@ void storeServerIds(LocalConnection &db, const std::vector<std::pair<Reading *, 
         chosen[i].first->serverId = stored[i];
 }
 
-// An answered insert made its headers under consecutive ids from the first it
-// reports, in the order sent: each reading takes the one at its place when
-// that header holds what it sent. Another site's equal reading can never be
-// taken this way.
-void mapInsertedIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
-                    const std::vector<Reading *> &inserted, qint64 firstId)
+// Gives each reading that does not know its server id the header its answered
+// insert made, when that header holds what was sent. Another site's equal
+// reading can never be taken this way.
+void mapMadeIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
+                std::vector<Reading> &readings, const Sends &sends)
 {
     QHash<qint64, const ServerHeader *> byId;
     for (const ServerHeader &h : headers)
         byId.insert(syncrecords::wholeNumberOf(h.id), &h);
     const QSet<qint64> held = heldServerIds(db);
     std::vector<std::pair<Reading *, qint64>> chosen;
-    for (size_t i = 0; i < inserted.size(); ++i) {
-        const qint64 serverId = firstId + qint64(i);
-        const ServerHeader *h = byId.value(serverId);
-        if (h && !held.contains(serverId) && syncrecords::sentFrom(sentForm(*inserted[i]), *h))
-            chosen.emplace_back(inserted[i], serverId);
+    for (Reading &r : readings) {
+        if (r.serverId != Reading::kUnknown)
+            continue;
+        for (const Send &send : sends.value(r.id)) {
+            const ServerHeader *h = byId.value(send.made);
+            if (send.exact() && h && !held.contains(send.made) &&
+                syncrecords::sentFrom(send.sent, *h)) {
+                chosen.emplace_back(&r, send.made);
+                break;
+            }
+        }
     }
     storeServerIds(db, chosen);
 }
 
-// Gives each reading that does not know its server id the header one of its
-// own inserts made, when the server has one: newer than that insert's mark and
-// holding what it sent. A header whose id this database holds already is
+// Gives each reading that does not know its server id a header one of its
+// inserts may have made, when the server has one: newer than that insert's
+// mark and holding what it sent. A header whose id this database holds already is
 // never taken. The ids are committed at once, whatever happens to the rest of
 // the run: a reading that knows its id is never inserted again.
 void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
@@ -746,7 +774,7 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
             continue;
         const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
         const auto it = open.constFind(localId);
-        if (it == open.constEnd() || !sentAs(sends, localId, h))
+        if (it == open.constEnd() || !mayHaveMade(sends, localId, h, false))
             continue;
         chosen.emplace_back(it.value(), serverId);
         held.insert(serverId);
@@ -757,7 +785,7 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
 
 // A header without lines that one of this site's inserts made for a reading
 // that has taken another header (the late insert of a killed run), or for a
-// reading deleted here before it learnt its header, is deleted at once,
+// reading deleted here before it took its header, is deleted at once,
 // before other sites would take it for a record without lines.
 void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<ServerHeader> &headers,
                    const Sends &sends)
@@ -766,9 +794,11 @@ void deleteSurplus(AppContext &ctx, RemoteServer &remote, const std::vector<Serv
     for (const ServerHeader &h : headers) {
         const qint64 serverId = syncrecords::wholeNumberOf(h.id);
         const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
-        // Only an insert whose answer never came can have made a header
-        // late; any other such header is another site's equal reading.
-        if (localId < 0 || !sentAs(sends, localId, h, true))
+        // The header an answered insert made, or one an insert whose answer
+        // never came may have made late; any other such header is another
+        // site's equal reading.
+        if (localId < 0 ||
+            !(madeExactly(sends, localId, h) || mayHaveMade(sends, localId, h, true)))
             continue;
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
         const qint64 taken =
@@ -788,20 +818,22 @@ QString asChangesSql(const std::vector<qint64> &ids)
            syncsql::idList(ids) + QStringLiteral(")");
 }
 
-// The insert's answer came back: the headers it made are known, and it can
-// make none later.
-void markAnswered(LocalConnection &db, const std::vector<Reading *> &readings, Sends &sends)
+// The insert's answer came back: it can make no header later, and the first
+// id it reports (when the server says) names the one each reading's group
+// made, in the order sent.
+void markAnswered(LocalConnection &db, const std::vector<Reading *> &readings, qint64 firstId,
+                  Sends &sends)
 {
-    std::vector<qint64> rows;
-    for (const Reading *r : readings) {
-        Send &send = sends[r->id].back(); // the one recordSends added for this insert
+    Transaction transaction(db);
+    for (size_t i = 0; i < readings.size(); ++i) {
+        Send &send = sends[readings[i]->id].back(); // the one recordSends added for this insert
         send.answered = true;
-        rows.push_back(send.row);
+        send.made = firstId > 0 ? firstId + qint64(i) : -1;
+        db.execute(QStringLiteral("update zelvano_sync_envios set respondida = 1, remoto = ? where "
+                                  "rowid = ?"),
+                   {send.made > 0 ? QVariant(send.made) : QVariant(), send.row});
     }
-    byIds(db, rows, [](const std::vector<qint64> &part) {
-        return QStringLiteral("update zelvano_sync_envios set respondida = 1 where rowid in (") +
-               syncsql::idList(part) + QStringLiteral(")");
-    });
+    transaction.commit();
 }
 
 // A pending reading whose header the server no longer has (deleted there, or
@@ -977,6 +1009,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
     if (unmapped()) {
         const Unsent before = unsentHeaders(ctx, remote);
         mark = before.top;
+        mapMadeIds(db, before.headers, readings, sends);
         mapServerIds(db, before.headers, readings, sends);
     }
 
@@ -988,20 +1021,17 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
         groups += syncsql::headerGroup(ctx.settings.ClientId, r.header);
         inserted.push_back(&r);
     }
-    qint64 firstId = 0;
     if (!groups.isEmpty()) {
         recordSends(db, inserted, mark, sends);
         const RemoteAnswer answer = remote.execute(syncsql::headerInsertSql(groups));
         if (!answer.accepted())
             throw StepRefused{kHeaderInsertFailed};
-        firstId = answer.insertId;
-        markAnswered(db, inserted, sends);
+        markAnswered(db, inserted, answer.insertId, sends);
         out.headersAdded += int(inserted.size());
     }
 
     const Unsent unsent = unsentHeaders(ctx, remote);
-    if (firstId > 0)
-        mapInsertedIds(db, unsent.headers, inserted, firstId);
+    mapMadeIds(db, unsent.headers, readings, sends);
     mapServerIds(db, unsent.headers, readings, sends);
     deleteSurplus(ctx, remote, unsent.headers, sends);
 

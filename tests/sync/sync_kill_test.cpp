@@ -571,6 +571,22 @@ std::vector<ClaimCase> claimCases()
          },
          {},
          {}},
+        {"AnsweredReadingDeletedBeforeItTookItsHeader",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             // The insert is answered; the read that maps it is not.
+             s.proxy.setRules({{.match = kUnsentRead,
+                                .action = QStringLiteral("status"),
+                                .skip = 1,
+                                .times = 1}});
+             EXPECT_FALSE(s.a.sync().ok());
+             EXPECT_EQ(s.farm.headerCount(), 1);
+             s.a.home.exec(
+                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
+                     .arg(id));
+         },
+         {},
+         {}},
         {"SecondRunThroughALinkAndAnotherTmpdir",
          [](TwoSites &s) {
              addReading(s.a);
