@@ -60,6 +60,9 @@ struct RemoteAnswer
     QString refusal;
     // The first id an insert made, as the server reports it; 0 when it does not.
     qint64 insertId = 0;
+    // The rows a statement without rows changed, as the server reports it; -1
+    // when it does not.
+    qint64 affectedRows = -1;
 
     bool accepted() const { return status == 200 && whole; }
 };

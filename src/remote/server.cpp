@@ -100,7 +100,7 @@ protected:
     {
         RemoteAnswer answer;
         if (!readRows) {
-            m_connection.execute(sql);
+            answer.affectedRows = m_connection.execute(sql);
             // The same session's, so the id this insert made.
             if (sql.trimmed().startsWith(QLatin1String("insert"), Qt::CaseInsensitive)) {
                 OdbcResult id =
@@ -157,9 +157,14 @@ RemoteAnswer webRemoteAnswer(const WebAnswer &web, bool readRows)
     }
     answer.hasRows = !read.rows.empty();
     // A statement without rows is answered {"affected_rows": n, "insert_id": n}.
-    if (!readRows && read.rows.size() == 1)
-        answer.insertId =
-            read.rows.front().field({QStringLiteral("insert_id"), 1}).toString().toLongLong();
+    if (!readRows && read.rows.size() == 1) {
+        const RemoteRow &row = read.rows.front();
+        bool known = false;
+        const qint64 affected =
+            row.field({QStringLiteral("affected_rows"), 0}).toString().toLongLong(&known);
+        answer.affectedRows = known ? affected : -1;
+        answer.insertId = row.field({QStringLiteral("insert_id"), 1}).toString().toLongLong();
+    }
     if (readRows)
         answer.rows = std::move(read.rows);
     return answer;

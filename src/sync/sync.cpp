@@ -836,6 +836,21 @@ void markAnswered(LocalConnection &db, const std::vector<Reading *> &readings, q
     transaction.commit();
 }
 
+// Readings that give up the header they took (local id, server id): unless
+// another run changed them meanwhile, they go up again.
+void forgetServerIds(LocalConnection &db, const std::vector<std::pair<qint64, qint64>> &taken)
+{
+    if (taken.empty())
+        return;
+    Transaction transaction(db);
+    for (const auto &[localId, serverId] : taken)
+        db.execute(QStringLiteral("update Produccion_Lactea set id_remoto = null where id = %1 and "
+                                  "id_remoto = %2 and actualizado = false")
+                       .arg(localId)
+                       .arg(serverId));
+    transaction.commit();
+}
+
 // A pending reading whose header the server no longer has (deleted there, or
 // by another site that took it for its own late insert) goes up again.
 void forgetVanishedHeaders(LocalConnection &db, const ServerState &state,
@@ -843,21 +858,13 @@ void forgetVanishedHeaders(LocalConnection &db, const ServerState &state,
 {
     if (!state.known)
         return;
-    std::vector<std::pair<Reading *, qint64>> gone;
+    std::vector<std::pair<qint64, qint64>> gone;
     for (Reading &r : readings)
-        if (r.serverId >= 0 && !state.all.contains(r.serverId))
-            gone.emplace_back(&r, r.serverId);
-    if (gone.empty())
-        return;
-    Transaction transaction(db);
-    for (const auto &[reading, serverId] : gone)
-        db.execute(QStringLiteral("update Produccion_Lactea set id_remoto = null where id = %1 and "
-                                  "id_remoto = %2 and actualizado = false")
-                       .arg(reading->id)
-                       .arg(serverId));
-    transaction.commit();
-    for (const auto &[reading, serverId] : gone)
-        reading->serverId = Reading::kUnknown;
+        if (r.serverId >= 0 && !state.all.contains(r.serverId)) {
+            gone.emplace_back(r.id, r.serverId);
+            r.serverId = Reading::kUnknown;
+        }
+    forgetServerIds(db, gone);
 }
 
 // Before a header insert leaves: each reading's mark (the highest server id
@@ -932,14 +939,16 @@ bool linesSentBefore(LocalConnection &db, const Reading &r, const std::vector<Re
                 .eof();
 }
 
-// Pending readings whose header already had lines when the run began: sent
-// when the header and its lines are the reading's; a change when they are
-// what this site sent of it before an edit; otherwise named once and held
-// (never doubled, never overwritten). One read for all of them. Returns how
-// many were held.
+// Pending readings whose header holds lines: sent when the header and its
+// lines are the reading's; a change when they are what this site sent of it
+// before an edit. Other lines under a header the reading took after a lost
+// answer show the guess was another site's equal reading: the reading gives
+// it up and goes up again. Under the header its own insert made, they are
+// named once and held (never doubled, never overwritten). One read for all of
+// them. Returns how many were held.
 int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
-                         const std::vector<const Reading *> &readings, SyncRefusals &refusals,
-                         bool silent, std::vector<const Reading *> &sent,
+                         const std::vector<const Reading *> &readings, const Sends &sends,
+                         SyncRefusals &refusals, bool silent, std::vector<const Reading *> &sent,
                          std::vector<qint64> &edited)
 {
     if (readings.empty())
@@ -955,6 +964,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
     for (const RemoteRow &row : answer.rows)
         lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
     int held = 0;
+    std::vector<std::pair<qint64, qint64>> guessedWrong;
     for (const Reading *r : readings) {
         const std::vector<RemoteRow> &onServer = lines[r->serverId];
         const bool sameHeader =
@@ -969,6 +979,13 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             continue;
         }
         ++held;
+        const bool made = anySend(sends, r->id, [&](const Send &send) {
+            return send.exact() && send.made == r->serverId;
+        });
+        if (!made) {
+            guessedWrong.emplace_back(r->id, r->serverId);
+            continue;
+        }
         nameOnce(ctx, refusals, Side::Local, r->id, syncrecords::fingerprint(r->header, r->details),
                  QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
                                 "del servidor tiene otras lineas ")
@@ -976,6 +993,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
                      .arg(r->serverId),
                  silent ? Naming::Silent : Naming::Logged);
     }
+    forgetServerIds(ctx.db(), guessedWrong);
     return held;
 }
 
@@ -1053,6 +1071,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
     for (const ServerHeader &h : unsent.headers)
         waiting.insert(syncrecords::wholeNumberOf(h.id), &h);
     QString detailGroups;
+    qint64 linesSent = 0;
     std::vector<const Reading *> sent;
     std::vector<const Reading *> complete;
     std::vector<qint64> edited;
@@ -1068,6 +1087,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
             }
             for (const syncsql::Detail &d : r.details)
                 detailGroups += syncsql::detailGroup(r.serverId, d);
+            linesSent += qint64(r.details.size());
             out.detailsSent += int(r.details.size());
             sent.push_back(&r);
         } else if (state.known && state.complete.contains(r.serverId)) {
@@ -1078,9 +1098,17 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
     }
     if (!detailGroups.isEmpty()) {
         recordLines(db, sent);
-        sendOrRefuse(remote, syncsql::detailInsertSql(detailGroups), kDetailFailed);
+        const RemoteAnswer answer = remote.execute(syncsql::detailInsertSql(detailGroups));
+        if (!answer.accepted())
+            throw StepRefused{kDetailFailed};
+        // Fewer lines went in than were sent: a header got lines from
+        // elsewhere meanwhile. Each is judged on what the server holds.
+        if (answer.affectedRows >= 0 && answer.affectedRows < linesSent) {
+            complete.insert(complete.end(), sent.begin(), sent.end());
+            sent.clear();
+        }
     }
-    held += judgeCompleteHeaders(ctx, remote, complete, refusals, silent, sent, edited);
+    held += judgeCompleteHeaders(ctx, remote, complete, sends, refusals, silent, sent, edited);
     markSent(db, sent);
     byIds(db, edited, asChangesSql);
     return held;

@@ -385,12 +385,15 @@ FaultRule once(const QString &match, const QString &action, int ms = 0)
     return {.match = match, .action = action, .times = 1, .ms = ms};
 }
 
-// "zelvano sync" of a site held by a delayed statement while `during` runs.
-void duringHeldStatement(TwoSites &s, const QString &match, const std::function<void()> &during)
+// "zelvano sync" of a site (A unless named) held by a delayed statement while
+// `during` runs.
+void duringHeldStatement(TwoSites &s, const QString &match, const std::function<void()> &during,
+                         const Site *held = nullptr)
 {
+    s.proxy.reset(); // waitForRule reads the log
     s.proxy.setRules({once(match, QStringLiteral("delay"), 1500)});
     ChildProcess child;
-    child.start(QStringLiteral(ZELVANO_EXECUTABLE), syncArguments(s.a));
+    child.start(QStringLiteral(ZELVANO_EXECUTABLE), syncArguments(held ? *held : s.a));
     ASSERT_TRUE(waitForRule(s.proxy, false, 20000)) << child.standardOutput().toStdString();
     during();
     ASSERT_TRUE(child.waitFinished(30000));
@@ -488,6 +491,22 @@ std::vector<ClaimCase> claimCases()
                  s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
                  EXPECT_FALSE(s.b.sync().ok());
              });
+         },
+         {one, kReading + QStringLiteral("#5|60|1200")},
+         {}},
+        {"EqualReadingsALostInsertGuessesTheOthersHeader",
+         [](TwoSites &s) {
+             addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             s.b.options.limits.receiveMs = 1000;
+             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("drop"), 2000)}); // never ran
+             EXPECT_FALSE(s.b.sync().ok());
+             addReading(s.a);
+             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
+             EXPECT_FALSE(s.a.sync().ok());
+             // B takes A's header, still without lines, for its lost insert;
+             // A's lines land while B's are on their way.
+             duringHeldStatement(
+                 s, kDetailInsert, [&] { EXPECT_TRUE(s.a.sync().ok()); }, &s.b);
          },
          {one, kReading + QStringLiteral("#5|60|1200")},
          {}},
