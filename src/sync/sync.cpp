@@ -407,6 +407,16 @@ HeldRecords heldRecords(LocalConnection &db)
     return held;
 }
 
+// True when this site sent lines of the reading under that header.
+bool sentLinesUnder(LocalConnection &db, qint64 localId, qint64 serverId)
+{
+    return !db.openRecordset(
+                  QStringLiteral("select 1 from zelvano_sync_lineas where id = %1 and remoto = %2")
+                      .arg(localId)
+                      .arg(serverId))
+                .eof();
+}
+
 struct Downloader
 {
     AppContext &ctx;
@@ -448,8 +458,11 @@ struct Downloader
         Recordset rs = db.openRecordset(syncsql::localReadingSql(localId));
         if (!surplus && (rs.eof() || !vb::isNull(rs.value(ProduccionLactea::IdRemoto))))
             return false;
+        // A reading of ours deleted since: its header never comes back, unless
+        // it holds lines this site never sent under it (then another site's
+        // equal reading made it, or took it, and it is that site's record).
         if (rs.eof())
-            return true; // a reading of ours deleted since: never comes back
+            return lines == 0 || sentLinesUnder(db, localId, serverId);
         if (vb::joinText(rs.value(ProduccionLactea::Proceso))
                 .compare(kDescargado, Qt::CaseInsensitive) == 0)
             return false;

@@ -524,6 +524,21 @@ std::vector<ClaimCase> claimCases()
          },
          {one},
          {}},
+        {"EqualReadingsOneDeletedAfterItsInsertWasLost",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             s.a.options.limits.receiveMs = 1000;
+             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("drop"), 2000)}); // never ran
+             EXPECT_FALSE(s.a.sync().ok());
+             s.proxy.setRules(std::vector<FaultRule>{});
+             s.a.home.exec(
+                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
+                     .arg(id));
+             EXPECT_TRUE(s.a.sync().ok());
+             addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+         },
+         {kReading + QStringLiteral("#5|60|1200")},
+         {}},
         {"HeaderDeletedOnTheServerBeforeItsLines",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
