@@ -408,6 +408,24 @@ void editReading(TwoSites &s, qint64 id)
                       .arg(id));
 }
 
+// A run of the site that fails on one proxy rule, waiting 1 s for answers.
+void failedRun(TwoSites &s, Site &site, const FaultRule &rule)
+{
+    const RemoteOptions options = site.options;
+    site.options.limits.receiveMs = 1000;
+    s.proxy.setRules({rule});
+    EXPECT_FALSE(site.sync().ok());
+    s.proxy.setRules(std::vector<FaultRule>{});
+    site.options = options;
+}
+
+void deleteReading(Site &site, qint64 id)
+{
+    site.home.exec(QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado "
+                                  "= false where id = %1")
+                       .arg(id));
+}
+
 void editDuring(TwoSites &s, const QString &match)
 {
     const qint64 id = addReading(s.a);
@@ -419,10 +437,7 @@ void editDuring(TwoSites &s, const QString &match)
 void editAfterAFailed(TwoSites &s, const QString &match, const QString &action)
 {
     const qint64 id = addReading(s.a);
-    s.a.options.limits.receiveMs = 1000;
-    s.proxy.setRules({once(match, action)});
-    EXPECT_FALSE(s.a.sync().ok());
-    s.proxy.setRules(std::vector<FaultRule>{});
+    failedRun(s, s.a, once(match, action));
     editReading(s, id);
 }
 
@@ -431,10 +446,7 @@ void editAfterAFailed(TwoSites &s, const QString &match, const QString &action)
 void lateStatement(TwoSites &s, const QString &match)
 {
     addReading(s.a);
-    s.a.options.limits.receiveMs = 1000;
-    s.proxy.setRules({once(match, QStringLiteral("delay"), 3000)});
-    EXPECT_FALSE(s.a.sync().ok());
-    s.proxy.setRules(std::vector<FaultRule>{});
+    failedRun(s, s.a, once(match, QStringLiteral("delay"), 3000));
     EXPECT_TRUE(s.a.sync().ok());
     QThread::msleep(3500);
 }
@@ -462,9 +474,7 @@ std::vector<ClaimCase> claimCases()
          [](TwoSites &s) {
              addReading(s.a);
              addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
-             s.proxy.setRules(std::vector<FaultRule>{});
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              EXPECT_TRUE(s.b.sync().ok());
          },
          {one, kReading + QStringLiteral("#5|60|1200")},
@@ -474,9 +484,7 @@ std::vector<ClaimCase> claimCases()
              addReading(s.a);
              addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
              EXPECT_TRUE(s.b.sync().ok());
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
-             s.proxy.setRules(std::vector<FaultRule>{});
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.farm.headerCount(), 2); // A's, still waiting for its lines
          },
@@ -497,12 +505,9 @@ std::vector<ClaimCase> claimCases()
         {"EqualReadingsALostInsertGuessesTheOthersHeader",
          [](TwoSites &s) {
              addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
-             s.b.options.limits.receiveMs = 1000;
-             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("drop"), 2000)}); // never ran
-             EXPECT_FALSE(s.b.sync().ok());
+             failedRun(s, s.b, once(kHeaderInsert, QStringLiteral("drop"), 2000)); // never ran
              addReading(s.a);
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              // B takes A's header, still without lines, for its lost insert;
              // A's lines land while B's are on their way.
              duringHeldStatement(
@@ -516,10 +521,7 @@ std::vector<ClaimCase> claimCases()
              const qint64 id =
                  addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
              EXPECT_TRUE(s.b.sync().ok());
-             s.b.home.exec(
-                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR', actualizado "
-                                "= false where id = %1")
-                     .arg(id));
+             deleteReading(s.b, id);
              EXPECT_TRUE(s.b.sync().ok()); // gone from B and the server before A's goes up
          },
          {one},
@@ -527,13 +529,8 @@ std::vector<ClaimCase> claimCases()
         {"EqualReadingsOneDeletedAfterItsInsertWasLost",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
-             s.a.options.limits.receiveMs = 1000;
-             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("drop"), 2000)}); // never ran
-             EXPECT_FALSE(s.a.sync().ok());
-             s.proxy.setRules(std::vector<FaultRule>{});
-             s.a.home.exec(
-                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
-                     .arg(id));
+             failedRun(s, s.a, once(kHeaderInsert, QStringLiteral("drop"), 2000)); // never ran
+             deleteReading(s.a, id);
              EXPECT_TRUE(s.a.sync().ok());
              addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
          },
@@ -542,8 +539,7 @@ std::vector<ClaimCase> claimCases()
         {"HeaderDeletedOnTheServerBeforeItsLines",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              RemotePeer::exec(QStringLiteral("delete from cabezas_produccion where id = ") +
                               s.a.idRemoto(id).toString());
          },
@@ -576,13 +572,11 @@ std::vector<ClaimCase> claimCases()
         {"HeaderGivenOtherLinesIsNamedNeverDoubled",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              const QString header = s.a.idRemoto(id).toString();
              RemotePeer::exec(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, "
                                              "cabezas, litros) values (%1, '9', 60, 1200)")
                                   .arg(header));
-             s.proxy.setRules(std::vector<FaultRule>{});
              for (int run = 0; run < 2; ++run)
                  EXPECT_FALSE(s.a.sync().ok());
              EXPECT_EQ(s.a.events().filter(QStringLiteral("tiene otras lineas")).size(), 1);
@@ -596,12 +590,8 @@ std::vector<ClaimCase> claimCases()
         {"ReadingDeletedBeforeItLearntItsHeader",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
-             s.a.options.limits.receiveMs = 1000;
-             s.proxy.setRules({once(kHeaderInsert, QStringLiteral("forward_then_drop"))});
-             EXPECT_FALSE(s.a.sync().ok());
-             s.a.home.exec(
-                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
-                     .arg(id));
+             failedRun(s, s.a, once(kHeaderInsert, QStringLiteral("forward_then_drop")));
+             deleteReading(s.a, id);
          },
          {},
          {}},
@@ -609,15 +599,11 @@ std::vector<ClaimCase> claimCases()
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
              // The insert is answered; the read that maps it is not.
-             s.proxy.setRules({{.match = kUnsentRead,
-                                .action = QStringLiteral("status"),
-                                .skip = 1,
-                                .times = 1}});
-             EXPECT_FALSE(s.a.sync().ok());
+             failedRun(
+                 s, s.a,
+                 {.match = kUnsentRead, .action = QStringLiteral("status"), .skip = 1, .times = 1});
              EXPECT_EQ(s.farm.headerCount(), 1);
-             s.a.home.exec(
-                 QStringLiteral("update Produccion_Lactea set proceso = 'ELIMINAR' where id = %1")
-                     .arg(id));
+             deleteReading(s.a, id);
          },
          {},
          {}},
@@ -664,9 +650,7 @@ std::vector<ClaimCase> claimCases()
          [](TwoSites &s) {
              addReading(s.a, QStringLiteral("Delpro"), {});
              addReading(s.a, QStringLiteral("Dairycomp"));
-             s.proxy.setRules({once(kDetailInsert, QStringLiteral("status"))});
-             EXPECT_FALSE(s.a.sync().ok());
-             s.proxy.setRules(std::vector<FaultRule>{});
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              EXPECT_TRUE(s.b.sync().ok());
              EXPECT_EQ(s.b.readingCount(), 0) << "an upload in flight was taken";
              // Ten minutes on by the server's clock.
