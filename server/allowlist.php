@@ -64,7 +64,7 @@ return [
         'row' => "('{farm}',{text},{text},{text},{text},{text},{text})",
     ],
     'add details' => [
-        'shape' => "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' as rodeo, '' as cabezas, '' as litros from dual where 1 = 0 union all select {rows}) v where not exists (select 1 from detalle_cabezas_produccion x where x.id = v.id)",
+        'shape' => "INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' as rodeo, '' as cabezas, '' as litros from dual where 1 = 0 union all select {rows}) v where not exists (select 1 from detalle_cabezas_produccion x where x.id = v.id) and exists (select 1 from cabezas_produccion c where c.id = v.id)",
         'row' => '{record},{text},{text},{text}',
         'separator' => ' union all select ',
     ],

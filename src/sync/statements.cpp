@@ -153,14 +153,16 @@ QString headerInsertSql(const QString &groups)
 
 QString detailInsertSql(const QString &groups)
 {
-    // The first branch only names the columns. The guard is part of the insert
-    // itself: a header that holds lines when the statement runs gets none.
+    // The first branch only names the columns. The guards are part of the
+    // insert itself: a header that holds lines when the statement runs gets
+    // none, nor does one deleted meanwhile.
     return QStringLiteral("INSERT INTO detalle_cabezas_produccion (id, rodeo, cabezas, litros) "
                           "select v.id, v.rodeo, v.cabezas, v.litros from (select 0 as id, '' as "
                           "rodeo, '' as cabezas, '' as litros from dual where 1 = 0") +
            groups +
            QStringLiteral(") v where not exists (select 1 from detalle_cabezas_produccion x "
-                          "where x.id = v.id)");
+                          "where x.id = v.id) and exists (select 1 from cabezas_produccion c "
+                          "where c.id = v.id)");
 }
 
 QString unsentHeadersSql(const QString &clientId)

@@ -80,7 +80,8 @@ QString detailGroup(qint64 serverId, const Detail &detail);
 // The list's last character (the final comma) is dropped.
 QString headerInsertSql(const QString &groups);
 // Inserts the groups' lines, but never under a header that already holds
-// lines when the statement runs: a late insert of an earlier run adds nothing.
+// lines when the statement runs (a late insert of an earlier run adds
+// nothing), nor under one that is gone.
 QString detailInsertSql(const QString &groups);
 // This client's headers that have no details yet, with every value that was
 // sent, so that each one can be matched to the reading it came from. Read

@@ -952,13 +952,14 @@ bool linesSentBefore(LocalConnection &db, const Reading &r, const std::vector<Re
                 .eof();
 }
 
-// Pending readings whose header holds lines: sent when the header and its
-// lines are the reading's; a change when they are what this site sent of it
-// before an edit. Other lines under a header the reading took after a lost
-// answer show the guess was another site's equal reading: the reading gives
-// it up and goes up again. Under the header its own insert made, they are
-// named once and held (never doubled, never overwritten). One read for all of
-// them. Returns how many were held.
+// Pending readings whose header holds lines, or should (not all the lines
+// just sent went in): sent when the header and its lines are the reading's; a
+// change when they are what this site sent of it before an edit. A header
+// without lines is gone, and other lines under a header the reading took after
+// a lost answer show the guess was another site's equal reading: either way
+// the reading gives it up and goes up again. Other lines under the header its
+// own insert made are named once and held (never doubled, never overwritten).
+// One read for all of them. Returns how many were held.
 int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
                          const std::vector<const Reading *> &readings, const Sends &sends,
                          SyncRefusals &refusals, bool silent, std::vector<const Reading *> &sent,
@@ -977,7 +978,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
     for (const RemoteRow &row : answer.rows)
         lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
     int held = 0;
-    std::vector<std::pair<qint64, qint64>> guessedWrong;
+    std::vector<std::pair<qint64, qint64>> given; // headers the readings give up
     for (const Reading *r : readings) {
         const std::vector<RemoteRow> &onServer = lines[r->serverId];
         const bool sameHeader =
@@ -987,7 +988,15 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             sent.push_back(r);
             continue;
         }
-        if (!onServer.empty() && linesSentBefore(ctx.db(), *r, onServer)) {
+        // Its lines did not go in and the header holds none: it went (deleted
+        // meanwhile, by another site that took it for its own late insert).
+        // The reading goes up again.
+        if (onServer.empty()) {
+            ++held;
+            given.emplace_back(r->id, r->serverId);
+            continue;
+        }
+        if (linesSentBefore(ctx.db(), *r, onServer)) {
             edited.push_back(r->id);
             continue;
         }
@@ -996,7 +1005,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             return send.exact() && send.made == r->serverId;
         });
         if (!made) {
-            guessedWrong.emplace_back(r->id, r->serverId);
+            given.emplace_back(r->id, r->serverId);
             continue;
         }
         nameOnce(ctx, refusals, Side::Local, r->id, syncrecords::fingerprint(r->header, r->details),
@@ -1006,7 +1015,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
                      .arg(r->serverId),
                  silent ? Naming::Silent : Naming::Logged);
     }
-    forgetServerIds(ctx.db(), guessedWrong);
+    forgetServerIds(ctx.db(), given);
     return held;
 }
 

@@ -90,7 +90,8 @@ TEST(SyncStatements, DetailInsertGuardsItsHeadersInTheStatement)
                              "as rodeo, '' as cabezas, '' as litros from dual where 1 = 0 union "
                              "all select 31,'1','20','400' union all select 31,'o''b','20',"
                              "'412.5') v where not exists (select 1 from "
-                             "detalle_cabezas_produccion x where x.id = v.id)"));
+                             "detalle_cabezas_produccion x where x.id = v.id) and exists "
+                             "(select 1 from cabezas_produccion c where c.id = v.id)"));
 }
 
 // The trailing blanks belong to the texts the server receives.

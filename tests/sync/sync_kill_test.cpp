@@ -545,6 +545,19 @@ std::vector<ClaimCase> claimCases()
          },
          {one},
          {}},
+        {"HeaderDeletedWhileItsLinesAreOnTheirWay",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             // As another site does with what it takes for its own late insert.
+             duringHeldStatement(s, kDetailInsert, [&] {
+                 RemotePeer::exec(QStringLiteral("delete from cabezas_produccion where id = ") +
+                                  s.a.idRemoto(id).toString());
+             });
+             EXPECT_TRUE(s.a.sync().ok());
+             EXPECT_EQ(s.farm.detailCount(), 2) << "lines under a header that is gone";
+         },
+         {one},
+         {}},
         {"EditDuringTheHeaderInsert",
          [](TwoSites &s) { editDuring(s, kHeaderInsert); },
          {QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#3|40|900;4|20|400")},
