@@ -787,7 +787,10 @@ void mapServerIds(LocalConnection &db, const std::vector<ServerHeader> &headers,
             continue;
         const qint64 localId = syncrecords::wholeNumberOf(h.idPrg);
         const auto it = open.constFind(localId);
-        if (it == open.constEnd() || !mayHaveMade(sends, localId, h, false))
+        // A reading edited since it was sent takes no guess: it goes up anew,
+        // and a header of ours left so is a surplus.
+        if (it == open.constEnd() || !mayHaveMade(sends, localId, h, false) ||
+            !syncrecords::sentFrom(sentForm(*it.value()), h))
             continue;
         chosen.emplace_back(it.value(), serverId);
         held.insert(serverId);
@@ -1094,6 +1097,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
         waiting.insert(syncrecords::wholeNumberOf(h.id), &h);
     QString detailGroups;
     qint64 linesSent = 0;
+    std::vector<std::pair<qint64, qint64>> given; // headers the readings give up
     std::vector<const Reading *> sent;
     std::vector<const Reading *> complete;
     std::vector<qint64> edited;
@@ -1102,9 +1106,17 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
             continue;
         if (const ServerHeader *h = waiting.value(r.serverId)) {
             // Edited since its header went up: the lines go with the header's
-            // new values, as a change, never under the old ones.
+            // new values, as a change, never under the old ones. Only under
+            // the header its own insert made: one taken after a lost answer
+            // may be another site's equal reading, so the reading gives it up
+            // and goes up again (a header of ours left so is a surplus).
             if (!syncrecords::sentFrom(sentForm(r), *h)) {
-                edited.push_back(r.id);
+                if (madeExactly(sends, r.id, *h)) {
+                    edited.push_back(r.id);
+                } else {
+                    ++held;
+                    given.emplace_back(r.id, r.serverId);
+                }
                 continue;
             }
             for (const syncsql::Detail &d : r.details)
@@ -1118,6 +1130,7 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
             complete.push_back(&r);
         }
     }
+    forgetServerIds(db, given);
     if (!detailGroups.isEmpty()) {
         recordLines(db, sent);
         const RemoteAnswer answer = remote.execute(syncsql::detailInsertSql(detailGroups));

@@ -515,6 +515,21 @@ std::vector<ClaimCase> claimCases()
          },
          {one, kReading + QStringLiteral("#5|60|1200")},
          {}},
+        {"EqualReadingsAGuessEditedBeforeItsLines",
+         [](TwoSites &s) {
+             const qint64 id =
+                 addReading(s.b, QStringLiteral("Delpro"), {{QStringLiteral("5"), 60, 1200}});
+             failedRun(s, s.b, once(kHeaderInsert, QStringLiteral("drop"), 2000)); // never ran
+             addReading(s.a);
+             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
+             failedRun(s, s.b, once(kDetailInsert, QStringLiteral("status"))); // takes A's
+             s.b.home.exec(
+                 QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
+                     .arg(id));
+             EXPECT_FALSE(s.b.sync().ok()); // gives it up, never changes it
+         },
+         {one, QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#5|60|1200")},
+         {}},
         {"EqualReadingsOneDeletedWhereItWasMade",
          [](TwoSites &s) {
              addReading(s.a);
