@@ -1004,10 +1004,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             continue;
         }
         ++held;
-        const bool made = anySend(sends, r->id, [&](const Send &send) {
-            return send.exact() && send.made == r->serverId;
-        });
-        if (!made) {
+        if (!madeExactly(sends, r->id, syncrecords::headerOfLine(onServer.front()))) {
             given.emplace_back(r->id, r->serverId);
             continue;
         }
