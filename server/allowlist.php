@@ -57,7 +57,7 @@ return [
         'shape' => 'select c.id, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, c.total_litros, (select max(id) from cabezas_produccion where cliente = k.id) as tope from clientes k left join cabezas_produccion c on c.cliente = k.id and c.id not in (select id from detalle_cabezas_produccion) where k.id = {farm}',
     ],
     'details of records' => [
-        'shape' => 'select d.* from detalle_cabezas_produccion d join cabezas_produccion c on c.id = d.id where c.cliente = {farm} and d.id in ({ints}) order by d.id',
+        'shape' => 'select d.id, d.rodeo, d.cabezas, d.litros, d.id_detalle, c.id_prg, c.fecha, c.usuario, c.turno, c.total_cabezas, c.total_litros from detalle_cabezas_produccion d join cabezas_produccion c on c.id = d.id where c.cliente = {farm} and d.id in ({ints}) order by d.id',
     ],
     'add records' => [
         'shape' => 'INSERT INTO cabezas_produccion (cliente, fecha, usuario, turno, total_cabezas, total_litros, id_prg) values {rows}',
