@@ -407,14 +407,27 @@ HeldRecords heldRecords(LocalConnection &db)
     return held;
 }
 
-// True when this site sent lines of the reading under that header.
-bool sentLinesUnder(LocalConnection &db, qint64 localId, qint64 serverId)
+// True when the lines are ones this site sent of the reading under that header.
+bool sentTheseLines(LocalConnection &db, qint64 localId, qint64 serverId,
+                    const std::vector<RemoteRow> &lines)
 {
+    // The fingerprint is hexadecimal: nothing in it to quote.
     return !db.openRecordset(
-                  QStringLiteral("select 1 from zelvano_sync_lineas where id = %1 and remoto = %2")
+                  QStringLiteral("select 1 from zelvano_sync_lineas where id = %1 and remoto = "
+                                 "%2 and lineas = '%3'")
                       .arg(localId)
-                      .arg(serverId))
+                      .arg(serverId)
+                      .arg(syncrecords::fingerprint(syncrecords::keptLines(lines))))
                 .eof();
+}
+
+// The lines of each record a read of linesOfRecordsSql gave, by server id.
+QHash<qint64, std::vector<RemoteRow>> linesByRecord(const RemoteAnswer &answer)
+{
+    QHash<qint64, std::vector<RemoteRow>> lines;
+    for (const RemoteRow &row : answer.rows)
+        lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
+    return lines;
 }
 
 struct Downloader
@@ -461,8 +474,12 @@ struct Downloader
         // A reading of ours deleted since: its header never comes back, unless
         // it holds lines this site never sent under it (then another site's
         // equal reading made it, or took it, and it is that site's record).
-        if (rs.eof())
-            return lines == 0 || sentLinesUnder(db, localId, serverId);
+        if (rs.eof()) {
+            if (lines == 0)
+                return true;
+            *serverDetails = details(serverId);
+            return sentTheseLines(db, localId, serverId, *serverDetails);
+        }
         if (vb::joinText(rs.value(ProduccionLactea::Proceso))
                 .compare(kDescargado, Qt::CaseInsensitive) == 0)
             return false;
@@ -934,6 +951,8 @@ void markSent(LocalConnection &db, const std::vector<const Reading *> &sent)
 // go up under its header.
 void recordLines(LocalConnection &db, const std::vector<const Reading *> &readings)
 {
+    if (readings.empty())
+        return;
     Transaction transaction(db);
     for (const Reading *r : readings)
         db.execute(
@@ -943,16 +962,17 @@ void recordLines(LocalConnection &db, const std::vector<const Reading *> &readin
     transaction.commit();
 }
 
-bool linesSentBefore(LocalConnection &db, const Reading &r, const std::vector<RemoteRow> &lines)
+// A reading whose header holds lines this site never sent under it: another
+// site's equal reading took the header. Named once and held, never doubled
+// nor overwritten.
+void nameOtherLines(AppContext &ctx, SyncRefusals &refusals, const Reading &r, bool silent)
 {
-    // The fingerprint is hexadecimal: nothing in it to quote.
-    return !db.openRecordset(
-                  QStringLiteral("select 1 from zelvano_sync_lineas where id = %1 and remoto = "
-                                 "%2 and lineas = '%3'")
-                      .arg(r.id)
-                      .arg(r.serverId)
-                      .arg(syncrecords::fingerprint(syncrecords::keptLines(lines))))
-                .eof();
+    nameOnce(ctx, refusals, Side::Local, r.id, syncrecords::fingerprint(r.header, r.details),
+             QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
+                            "del servidor tiene otras lineas ")
+                 .arg(r.id)
+                 .arg(r.serverId),
+             silent ? Naming::Silent : Naming::Logged);
 }
 
 // Pending readings whose header holds lines, or should (not all the lines
@@ -977,9 +997,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
         remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
     if (!answer.accepted())
         throw StepRefused{kDetailFailed};
-    QHash<qint64, std::vector<RemoteRow>> lines;
-    for (const RemoteRow &row : answer.rows)
-        lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
+    QHash<qint64, std::vector<RemoteRow>> lines = linesByRecord(answer);
     int held = 0;
     std::vector<std::pair<qint64, qint64>> given; // headers the readings give up
     for (const Reading *r : readings) {
@@ -999,7 +1017,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             given.emplace_back(r->id, r->serverId);
             continue;
         }
-        if (linesSentBefore(ctx.db(), *r, onServer)) {
+        if (sentTheseLines(ctx.db(), r->id, r->serverId, onServer)) {
             edited.push_back(r->id);
             continue;
         }
@@ -1008,12 +1026,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
             given.emplace_back(r->id, r->serverId);
             continue;
         }
-        nameOnce(ctx, refusals, Side::Local, r->id, syncrecords::fingerprint(r->header, r->details),
-                 QStringLiteral("Lectura de produccion %1 no enviada al servidor: su registro %2 "
-                                "del servidor tiene otras lineas ")
-                     .arg(r->id)
-                     .arg(r->serverId),
-                 silent ? Naming::Silent : Naming::Logged);
+        nameOtherLines(ctx, refusals, *r, silent);
     }
     forgetServerIds(ctx.db(), given);
     return held;
@@ -1149,6 +1162,39 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
 // Changes and deletions of rows the server has, in one local transaction with
 // the success event. A deletion of a row the server never had is local only.
 // The success event is written only when every pending reading went.
+// Of the headers this site inserted for readings it now changes or deletes
+// (local id, server id), those holding lines it never sent under them:
+// another site's equal reading took them, so they are that site's record and
+// never changed or deleted as this one's. One read for all of them.
+QSet<qint64> othersRecords(AppContext &ctx, RemoteServer &remote,
+                           const std::vector<std::pair<qint64, qint64>> &readings)
+{
+    const Sends sends = readSends(ctx.db());
+    std::vector<qint64> ids;
+    for (const auto &[localId, serverId] : readings)
+        if (serverId >= 0 && sends.contains(localId))
+            ids.push_back(serverId);
+    if (ids.empty())
+        return {};
+    const RemoteAnswer answer =
+        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
+    if (!answer.accepted())
+        throw StepRefused{kDetailFailed};
+    const QHash<qint64, std::vector<RemoteRow>> lines = linesByRecord(answer);
+    QSet<qint64> others;
+    for (const auto &[localId, serverId] : readings) {
+        const auto it = lines.constFind(serverId);
+        if (it != lines.constEnd() && sends.contains(localId) &&
+            !sentTheseLines(ctx.db(), localId, serverId, *it))
+            others.insert(serverId);
+    }
+    return others;
+}
+
+// Changes and deletions of rows the server has, in one local transaction with
+// the success event. A deletion of a row the server never had, or that is
+// another site's record, is local only. The success event is written only
+// when every pending reading went.
 void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &out, bool silent,
                              int held)
 {
@@ -1163,24 +1209,6 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
         else
             changes.push_back(std::move(r));
     }
-
-    std::vector<const Reading *> changed;
-    for (const Reading &r : changes) {
-        const QString serverId = QString::number(r.serverId);
-        sendOrRefuse(remote, syncsql::headerUpdateSql(ctx.settings.ClientId, r.header),
-                     kHeaderFailed);
-        sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
-        QString groups;
-        for (const syncsql::Detail &d : r.details)
-            groups += syncsql::detailGroup(r.serverId, d);
-        if (!groups.isEmpty())
-            sendOrRefuse(remote, syncsql::detailInsertSql(groups), kDetailFailed);
-        out.detailsSent += int(r.details.size());
-        ++out.headersChanged;
-        changed.push_back(&r);
-    }
-    markSent(db, changed);
-
     // Read first, then sent: no local lock is held while the server answers,
     // and the statement that deletes them still asks that they are deletions.
     std::vector<std::pair<qint64, qint64>> deletions; // local id, server id
@@ -1191,9 +1219,39 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
                 rs.value(ProduccionLactea::Id).toLongLong(),
                 syncrecords::wholeNumberOf(rs.value(ProduccionLactea::IdRemoto)));
     }
+    std::vector<std::pair<qint64, qint64>> ours = deletions;
+    for (const Reading &r : changes)
+        ours.emplace_back(r.id, r.serverId);
+    const QSet<qint64> others = othersRecords(ctx, remote, ours);
+
+    std::vector<const Reading *> changed;
+    for (const Reading &r : changes) {
+        if (others.contains(r.serverId)) {
+            ++held;
+            nameOtherLines(ctx, refusals, r, silent);
+        } else {
+            changed.push_back(&r);
+        }
+    }
+    recordLines(db, changed);
+    for (const Reading *r : changed) {
+        const QString serverId = QString::number(r->serverId);
+        sendOrRefuse(remote, syncsql::headerUpdateSql(ctx.settings.ClientId, r->header),
+                     kHeaderFailed);
+        sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
+        QString groups;
+        for (const syncsql::Detail &d : r->details)
+            groups += syncsql::detailGroup(r->serverId, d);
+        if (!groups.isEmpty())
+            sendOrRefuse(remote, syncsql::detailInsertSql(groups), kDetailFailed);
+        out.detailsSent += int(r->details.size());
+        ++out.headersChanged;
+    }
+    markSent(db, changed);
+
     std::vector<qint64> deleted;
     for (const auto &[localId, serverId] : deletions) {
-        if (serverId >= 0) {
+        if (serverId >= 0 && !others.contains(serverId)) {
             sendOrRefuse(remote, syncsql::remoteHeaderDeleteSql(ctx.settings.ClientId, serverId),
                          kHeaderFailed);
             sendOrRefuse(remote, syncsql::remoteDetailDeleteSql(serverId), kDetailFailed);
@@ -1201,7 +1259,6 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
         }
         deleted.push_back(localId);
     }
-
     Transaction transaction(db);
     byIds(db, deleted, syncsql::deleteSentSql);
     byIds(db, deleted, syncsql::deleteLinesOfDeletedSql);

@@ -426,6 +426,18 @@ void deleteReading(Site &site, qint64 id)
                        .arg(id));
 }
 
+// The reading's header goes up without its lines, and gets another site's
+// line meanwhile. Returns the header's server id.
+QString otherLinesUnderItsHeader(TwoSites &s, qint64 id)
+{
+    failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
+    const QString header = s.a.idRemoto(id).toString();
+    RemotePeer::exec(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, cabezas, "
+                                    "litros) values (%1, '9', 60, 1200)")
+                         .arg(header));
+    return header;
+}
+
 void editDuring(TwoSites &s, const QString &match)
 {
     const qint64 id = addReading(s.a);
@@ -600,11 +612,7 @@ std::vector<ClaimCase> claimCases()
         {"HeaderGivenOtherLinesIsNamedNeverDoubled",
          [](TwoSites &s) {
              const qint64 id = addReading(s.a);
-             failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
-             const QString header = s.a.idRemoto(id).toString();
-             RemotePeer::exec(QStringLiteral("insert into detalle_cabezas_produccion (id, rodeo, "
-                                             "cabezas, litros) values (%1, '9', 60, 1200)")
-                                  .arg(header));
+             const QString header = otherLinesUnderItsHeader(s, id);
              for (int run = 0; run < 2; ++run)
                  EXPECT_FALSE(s.a.sync().ok());
              EXPECT_EQ(s.a.events().filter(QStringLiteral("tiene otras lineas")).size(), 1);
@@ -614,6 +622,19 @@ std::vector<ClaimCase> claimCases()
                               header);
          },
          {one},
+         {}},
+        {"HeldReadingChangedOrDeletedLeavesTheOtherLines",
+         [](TwoSites &s) {
+             const qint64 id = addReading(s.a);
+             otherLinesUnderItsHeader(s, id);
+             EXPECT_FALSE(s.a.sync().ok());
+             s.a.home.exec(QStringLiteral("update Produccion_Lactea set proceso = 'MODIFICAR', "
+                                          "total_litros = 1300 where id = %1")
+                               .arg(id));
+             EXPECT_FALSE(s.a.sync().ok()); // never overwrites that record
+             deleteReading(s.a, id);
+         },
+         {kReading + QStringLiteral("#9|60|1200")},
          {}},
         {"ReadingDeletedBeforeItLearntItsHeader",
          [](TwoSites &s) {
