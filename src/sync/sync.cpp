@@ -421,9 +421,14 @@ bool sentTheseLines(LocalConnection &db, qint64 localId, qint64 serverId,
                 .eof();
 }
 
-// The lines of each record a read of linesOfRecordsSql gave, by server id.
-QHash<qint64, std::vector<RemoteRow>> linesByRecord(const RemoteAnswer &answer)
+// The lines of the farm's records with those server ids, by server id, in one read.
+QHash<qint64, std::vector<RemoteRow>> linesOfRecords(AppContext &ctx, RemoteServer &remote,
+                                                     const std::vector<qint64> &ids)
 {
+    const RemoteAnswer answer =
+        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
+    if (!answer.accepted())
+        throw StepRefused{kDetailFailed};
     QHash<qint64, std::vector<RemoteRow>> lines;
     for (const RemoteRow &row : answer.rows)
         lines[syncrecords::wholeNumberOf(row.field(kDetailHeaderId))].push_back(row);
@@ -993,11 +998,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
     std::vector<qint64> ids;
     for (const Reading *r : readings)
         ids.push_back(r->serverId);
-    const RemoteAnswer answer =
-        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
-    if (!answer.accepted())
-        throw StepRefused{kDetailFailed};
-    QHash<qint64, std::vector<RemoteRow>> lines = linesByRecord(answer);
+    QHash<qint64, std::vector<RemoteRow>> lines = linesOfRecords(ctx, remote, ids);
     int held = 0;
     std::vector<std::pair<qint64, qint64>> given; // headers the readings give up
     for (const Reading *r : readings) {
@@ -1039,7 +1040,7 @@ int judgeCompleteHeaders(AppContext &ctx, RemoteServer &remote,
 // only once its header is known to have its details. Returns how many
 // readings were held back.
 int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const ServerState &state,
-                  bool silent)
+                  Sends &sends, bool silent)
 {
     LocalConnection &db = ctx.db();
     SyncRefusals refusals(db);
@@ -1051,7 +1052,6 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
         else
             readings.push_back(std::move(r));
     }
-    Sends sends = readSends(db);
     forgetVanishedHeaders(db, state, readings);
 
     const auto unmapped = [&] {
@@ -1159,33 +1159,27 @@ int sendAdditions(AppContext &ctx, RemoteServer &remote, SyncReport &out, const 
     return held;
 }
 
-// Changes and deletions of rows the server has, in one local transaction with
-// the success event. A deletion of a row the server never had is local only.
-// The success event is written only when every pending reading went.
 // Of the headers this site inserted for readings it now changes or deletes
 // (local id, server id), those holding lines it never sent under them:
 // another site's equal reading took them, so they are that site's record and
 // never changed or deleted as this one's. One read for all of them.
-QSet<qint64> othersRecords(AppContext &ctx, RemoteServer &remote,
+QSet<qint64> othersRecords(AppContext &ctx, RemoteServer &remote, const Sends &sends,
                            const std::vector<std::pair<qint64, qint64>> &readings)
 {
-    const Sends sends = readSends(ctx.db());
+    std::vector<std::pair<qint64, qint64>> inserted;
     std::vector<qint64> ids;
     for (const auto &[localId, serverId] : readings)
-        if (serverId >= 0 && sends.contains(localId))
+        if (serverId >= 0 && sends.contains(localId)) {
+            inserted.emplace_back(localId, serverId);
             ids.push_back(serverId);
+        }
     if (ids.empty())
         return {};
-    const RemoteAnswer answer =
-        remote.query(syncsql::linesOfRecordsSql(ctx.settings.ClientId, ids));
-    if (!answer.accepted())
-        throw StepRefused{kDetailFailed};
-    const QHash<qint64, std::vector<RemoteRow>> lines = linesByRecord(answer);
+    const QHash<qint64, std::vector<RemoteRow>> lines = linesOfRecords(ctx, remote, ids);
     QSet<qint64> others;
-    for (const auto &[localId, serverId] : readings) {
+    for (const auto &[localId, serverId] : inserted) {
         const auto it = lines.constFind(serverId);
-        if (it != lines.constEnd() && sends.contains(localId) &&
-            !sentTheseLines(ctx.db(), localId, serverId, *it))
+        if (it != lines.constEnd() && !sentTheseLines(ctx.db(), localId, serverId, *it))
             others.insert(serverId);
     }
     return others;
@@ -1195,8 +1189,8 @@ QSet<qint64> othersRecords(AppContext &ctx, RemoteServer &remote,
 // the success event. A deletion of a row the server never had, or that is
 // another site's record, is local only. The success event is written only
 // when every pending reading went.
-void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &out, bool silent,
-                             int held)
+void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &out,
+                             const Sends &sends, bool silent, int held)
 {
     LocalConnection &db = ctx.db();
     SyncRefusals refusals(db);
@@ -1222,7 +1216,7 @@ void sendChangesAndDeletions(AppContext &ctx, RemoteServer &remote, SyncReport &
     std::vector<std::pair<qint64, qint64>> ours = deletions;
     for (const Reading &r : changes)
         ours.emplace_back(r.id, r.serverId);
-    const QSet<qint64> others = othersRecords(ctx, remote, ours);
+    const QSet<qint64> others = othersRecords(ctx, remote, sends, ours);
 
     std::vector<const Reading *> changed;
     for (const Reading &r : changes) {
@@ -1343,8 +1337,9 @@ SyncReport Sincronizar_CabProd(AppContext &ctx, bool silent, const RemoteOptions
         // success event.
         if (!out.ok())
             return out;
-        const int held = sendAdditions(ctx, *remote, out, state, silent);
-        sendChangesAndDeletions(ctx, *remote, out, silent, held);
+        Sends sends = readSends(ctx.db());
+        const int held = sendAdditions(ctx, *remote, out, state, sends, silent);
+        sendChangesAndDeletions(ctx, *remote, out, sends, silent, held);
     } catch (const StepRefused &refused) {
         out.fail(ErrNo::SqlError, refused.message.trimmed());
         if (!silent)

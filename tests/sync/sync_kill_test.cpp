@@ -399,13 +399,13 @@ void duringHeldStatement(TwoSites &s, const QString &match, const std::function<
     ASSERT_TRUE(child.waitFinished(30000));
 }
 
-void editReading(TwoSites &s, qint64 id)
+void editReading(Site &site, qint64 id)
 {
-    s.a.home.exec(
+    site.home.exec(
         QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1").arg(id));
-    s.a.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
-                                 "%1 and Rodeo = '3'")
-                      .arg(id));
+    site.home.exec(QStringLiteral("update detalle_Produccion_Lactea set litros = 900 where id = "
+                                  "%1 and Rodeo = '3'")
+                       .arg(id));
 }
 
 // A run of the site that fails on one proxy rule, waiting 1 s for answers.
@@ -441,7 +441,7 @@ QString otherLinesUnderItsHeader(TwoSites &s, qint64 id)
 void editDuring(TwoSites &s, const QString &match)
 {
     const qint64 id = addReading(s.a);
-    duringHeldStatement(s, match, [&] { editReading(s, id); });
+    duringHeldStatement(s, match, [&] { editReading(s.a, id); });
 }
 
 // The header went up and the run failed before the lines did; the suite
@@ -450,7 +450,7 @@ void editAfterAFailed(TwoSites &s, const QString &match, const QString &action)
 {
     const qint64 id = addReading(s.a);
     failedRun(s, s.a, once(match, action));
-    editReading(s, id);
+    editReading(s.a, id);
 }
 
 // A statement that reaches the server 3 s late, after its run gave up on it
@@ -535,9 +535,7 @@ std::vector<ClaimCase> claimCases()
              addReading(s.a);
              failedRun(s, s.a, once(kDetailInsert, QStringLiteral("status")));
              failedRun(s, s.b, once(kDetailInsert, QStringLiteral("status"))); // takes A's
-             s.b.home.exec(
-                 QStringLiteral("update Produccion_Lactea set total_litros = 1300 where id = %1")
-                     .arg(id));
+             editReading(s.b, id);
              EXPECT_FALSE(s.b.sync().ok()); // gives it up, never changes it
          },
          {one, QStringLiteral("12/03/2026|Zelvano|Delpro|60|1300#5|60|1200")},
